@@ -1,0 +1,77 @@
+// The engine's exported functions. Call them on the main thread: Toolkit_Init first,
+// then Toolkit_SetConfiguration before the first play request, Toolkit_Exit last.
+// Every function but Toolkit_Init, Toolkit_Exit, Toolkit_IsPlaylistDirty and
+// getObject returns -1 when the engine is not initialised.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/api/constants.h"
+#include "engine/api/kiv_sonara_delegate.h"
+#include "engine/api/records.h"
+
+class TkDelegate;
+
+// Result codes.
+inline constexpr int32_t kToolkitOk = 0;
+inline constexpr int32_t kToolkitNotInitialized = -1;
+inline constexpr int32_t kToolkitBadArgument = -2;
+inline constexpr int32_t kToolkitCreationFailed = -3;
+inline constexpr int32_t kToolkitNoDevice = -4;
+inline constexpr int32_t kToolkitNotSaved = -5;
+
+// Life cycle.
+SONARA_EXPORT int32_t Toolkit_Init(KivSonaraDelegate* delegate);
+SONARA_EXPORT void Toolkit_Exit();
+SONARA_EXPORT TkDelegate* getObject();
+
+// Playlist commands.
+SONARA_EXPORT int32_t Toolkit_OpenFile();
+SONARA_EXPORT int32_t Toolkit_OpenCD();
+SONARA_EXPORT int32_t Toolkit_AddFile();
+SONARA_EXPORT int32_t Toolkit_AddDroppedFiles(const std::vector<std::string>& paths);
+SONARA_EXPORT int32_t Toolkit_RemoveFile();
+SONARA_EXPORT int32_t Toolkit_NewPlaylist();
+SONARA_EXPORT int32_t Toolkit_LoadPlaylist();
+SONARA_EXPORT int32_t Toolkit_SavePlaylist();
+SONARA_EXPORT int32_t Toolkit_saveLastPlaylist();
+SONARA_EXPORT int32_t Toolkit_loadLastPlaylist();
+SONARA_EXPORT bool Toolkit_IsPlaylistDirty();
+SONARA_EXPORT int32_t Toolkit_GetPlaylistItemCount(uint32_t* count);
+
+// Transport and play order.
+SONARA_EXPORT int32_t Toolkit_PlayRequest();
+SONARA_EXPORT int32_t Toolkit_StopRequest();
+SONARA_EXPORT int32_t Toolkit_PauseRequest();
+SONARA_EXPORT int32_t Toolkit_NextRequest();
+SONARA_EXPORT int32_t Toolkit_PrevRequest();
+SONARA_EXPORT int32_t Toolkit_Shuffle(int32_t on);  // the low 8 bits are used
+SONARA_EXPORT int32_t Toolkit_Repeat(int32_t mode); // 0 off, 1 one, 2 all
+SONARA_EXPORT int32_t Toolkit_SetPos(uint32_t seconds);
+SONARA_EXPORT int32_t Toolkit_TotalTime(uint32_t* seconds);
+
+// Information and configuration.
+SONARA_EXPORT int32_t Toolkit_GetPlaylist(TkPlaylistLayout* layout);
+SONARA_EXPORT int32_t Toolkit_SetPlaylist(const TkPlaylistLayout* layout);
+SONARA_EXPORT int32_t Toolkit_GetFileInfo(bool requested_item,
+                                          std::shared_ptr<AudioFileInfo>* info);
+SONARA_EXPORT int32_t Toolkit_GetDeviceList(std::vector<TkDeviceInfo>* devices);
+SONARA_EXPORT int32_t Toolkit_GetNumberOfSupportDevices(uint32_t* count);
+SONARA_EXPORT int32_t Toolkit_GetConfiguration(TkConfig* config);
+SONARA_EXPORT int32_t Toolkit_SetConfiguration(const TkConfig* config);
+SONARA_EXPORT int32_t Toolkit_GetToolkitVersion(std::string* version);
+SONARA_EXPORT int32_t Toolkit_GetPluginVersion(std::vector<TkPluginInfoItem>* plugins);
+
+namespace sonara {
+
+// Stands in for loading the engine's "Toolkit" resource: yields the top-level
+// controller, already awake, or null (or throws) when it cannot be made.
+using ToolkitResourceFactory = std::function<std::unique_ptr<TkDelegate>()>;
+// Replaces the factory Toolkit_Init uses; an empty function restores the built-in one.
+SONARA_EXPORT void setToolkitResourceFactory(ToolkitResourceFactory factory);
+
+}  // namespace sonara

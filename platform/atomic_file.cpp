@@ -1,0 +1,104 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace sonara::platform {
+namespace {
+
+std::string parentOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> readWholeFile(const std::string& path, size_t max_bytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > max_bytes) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string out;
+  out.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  while (got < out.size()) {
+    ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  out.resize(got);
+  return out;
+}
+
+std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view bytes,
+                                               const std::function<void()>& before_rename) {
+  std::string dir = parentOf(path);
+  if (!makeDirectories(dir)) return "cannot create folder " + dir + ": " + std::strerror(errno);
+  std::string tmp = path + ".tmp-XXXXXX";
+  int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return "cannot create " + tmp + ": " + std::strerror(errno);
+  auto fail = [&](std::string why) -> std::optional<std::string> {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return why;
+  };
+  if (!writeAll(fd, bytes)) return fail("cannot write " + tmp + ": " + std::strerror(errno));
+  if (::fsync(fd) != 0) return fail("cannot flush " + tmp + ": " + std::strerror(errno));
+  ::fchmod(fd, 0600);
+  try {
+    if (before_rename) before_rename();
+  } catch (const std::exception& e) {
+    return fail(std::string("write interrupted: ") + e.what());
+  }
+  if (::close(fd) != 0) {
+    ::unlink(tmp.c_str());
+    return "cannot close " + tmp + ": " + std::strerror(errno);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    return "cannot replace " + path + ": " + std::strerror(err);
+  }
+  // Make the rename itself durable.
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return std::nullopt;
+}
+
+bool makeDirectories(const std::string& dir) {
+  if (dir.empty()) return true;
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::string parent = parentOf(dir);
+  if (parent != dir && !makeDirectories(parent)) return false;
+  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+}  // namespace sonara::platform

@@ -1,0 +1,28 @@
+// Whole-file reads and atomic replacement, so that a crash or a full disk never
+// leaves a half-written settings or playlist file behind.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sonara::platform {
+
+// The file's bytes, or nothing when it cannot be read. Files larger than
+// `max_bytes` are refused rather than read.
+std::optional<std::string> readWholeFile(const std::string& path,
+                                         size_t max_bytes = 64u << 20);
+
+// Writes `bytes` to a temporary file beside `path`, flushes it to the disk and
+// renames it over `path`. On failure the previous file is untouched, the temporary
+// is removed and the reason is returned. `before_rename` lets tests interrupt the
+// write at its last step by throwing.
+std::optional<std::string> writeFileAtomically(
+    const std::string& path, std::string_view bytes,
+    const std::function<void()>& before_rename = {});
+
+// Creates `dir` and its missing parents (mode 0700 for new folders).
+bool makeDirectories(const std::string& dir);
+
+}  // namespace sonara::platform

@@ -1,0 +1,98 @@
+#include "platform/ui/headless_ui.h"
+
+namespace sonara::ui {
+
+void HeadlessPasteboard::clear() {
+  row_type_.clear();
+  rows_.reset();
+  files_.clear();
+}
+
+void HeadlessPasteboard::setRows(const std::string& type, std::vector<uint64_t> rows) {
+  row_type_ = type;
+  rows_ = std::move(rows);
+}
+
+std::optional<std::vector<uint64_t>> HeadlessPasteboard::rows(const std::string& type) const {
+  if (type != row_type_) return std::nullopt;
+  return rows_;
+}
+
+void HeadlessPasteboard::setFileNames(std::vector<std::string> paths) { files_ = std::move(paths); }
+std::vector<std::string> HeadlessPasteboard::fileNames() const { return files_; }
+
+// Four columns as the playlist table has them: number, title, artist, duration.
+HeadlessPlaylistView::HeadlessPlaylistView() : columns_{40, 240, 160, 60} {}
+
+void HeadlessPlaylistView::setFrameOrigin(double x, double y) {
+  frame_.x = x;
+  frame_.y = y;
+}
+
+void HeadlessPlaylistView::setFrameSize(double width, double height) {
+  frame_.width = width;
+  frame_.height = height;
+}
+
+double HeadlessPlaylistView::columnWidth(int column) const {
+  return column >= 0 && column < columnCount() ? columns_[static_cast<size_t>(column)] : 0.0;
+}
+
+void HeadlessPlaylistView::setColumnWidth(int column, double width) {
+  if (column >= 0 && column < columnCount()) columns_[static_cast<size_t>(column)] = width;
+}
+
+void HeadlessUi::scriptAlertAnswer(int button) {
+  std::lock_guard lock(mutex_);
+  alert_answers_.push_back(button);
+}
+
+void HeadlessUi::scriptOpenPanelAnswer(PanelAnswer paths) {
+  std::lock_guard lock(mutex_);
+  open_answers_.emplace_back(paths.has_value(), paths ? std::move(*paths) : std::vector<std::string>{});
+}
+
+void HeadlessUi::scriptSavePanelAnswer(std::optional<std::string> path) {
+  std::lock_guard lock(mutex_);
+  save_answers_.push_back(std::move(path));
+}
+
+int HeadlessUi::runAlert(const Alert& alert) {
+  std::lock_guard lock(mutex_);
+  alerts_.push_back(alert);
+  if (alert_answers_.empty()) return 0;
+  int answer = alert_answers_.front();
+  alert_answers_.pop_front();
+  return answer;
+}
+
+std::optional<std::vector<std::string>> HeadlessUi::runOpenPanel(const FilePanel& panel) {
+  std::lock_guard lock(mutex_);
+  panels_.push_back(panel);
+  if (open_answers_.empty()) return std::nullopt;
+  auto [chosen, paths] = std::move(open_answers_.front());
+  open_answers_.pop_front();
+  if (!chosen) return std::nullopt;
+  return paths;
+}
+
+std::optional<std::string> HeadlessUi::runSavePanel(const FilePanel& panel) {
+  std::lock_guard lock(mutex_);
+  panels_.push_back(panel);
+  if (save_answers_.empty()) return std::nullopt;
+  auto answer = std::move(save_answers_.front());
+  save_answers_.pop_front();
+  return answer;
+}
+
+std::vector<Alert> HeadlessUi::alertsShown() const {
+  std::lock_guard lock(mutex_);
+  return alerts_;
+}
+
+std::vector<FilePanel> HeadlessUi::panelsShown() const {
+  std::lock_guard lock(mutex_);
+  return panels_;
+}
+
+}  // namespace sonara::ui

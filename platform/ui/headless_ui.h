@@ -1,0 +1,75 @@
+// A user interface without windows: answers from a queue of scripted answers (tests,
+// the headless player) and records what was asked. With nothing scripted, alerts
+// take their first button and panels are cancelled.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <variant>
+
+#include "platform/ui/ui_services.h"
+
+namespace sonara::ui {
+
+class HeadlessPasteboard final : public Pasteboard {
+ public:
+  void clear() override;
+  void setRows(const std::string& type, std::vector<uint64_t> rows) override;
+  std::optional<std::vector<uint64_t>> rows(const std::string& type) const override;
+  void setFileNames(std::vector<std::string> paths) override;
+  std::vector<std::string> fileNames() const override;
+
+ private:
+  std::string row_type_;
+  std::optional<std::vector<uint64_t>> rows_;
+  std::vector<std::string> files_;
+};
+
+class HeadlessPlaylistView final : public PlaylistView {
+ public:
+  HeadlessPlaylistView();
+  ViewHandle superview() const override { return container_; }
+  void addToContainer(ViewHandle container) override { container_ = container; }
+  Rect frame() const override { return frame_; }
+  void setFrameOrigin(double x, double y) override;
+  void setFrameSize(double width, double height) override;
+  int columnCount() const override { return static_cast<int>(columns_.size()); }
+  double columnWidth(int column) const override;
+  void setColumnWidth(int column, double width) override;
+
+ private:
+  ViewHandle container_ = nullptr;
+  Rect frame_;
+  std::vector<double> columns_;
+};
+
+class HeadlessUi final : public UiServices {
+ public:
+  using PanelAnswer = std::optional<std::vector<std::string>>;
+
+  void scriptAlertAnswer(int button);
+  void scriptOpenPanelAnswer(PanelAnswer paths);
+  void scriptSavePanelAnswer(std::optional<std::string> path);
+
+  int runAlert(const Alert& alert) override;
+  std::optional<std::vector<std::string>> runOpenPanel(const FilePanel& panel) override;
+  std::optional<std::string> runSavePanel(const FilePanel& panel) override;
+  Pasteboard& pasteboard() override { return pasteboard_; }
+  PlaylistView& playlistView() override { return view_; }
+
+  std::vector<Alert> alertsShown() const;
+  std::vector<FilePanel> panelsShown() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<int> alert_answers_;
+  // Kept as (chosen, paths): GCC 12 misreads moves out of optional<vector>.
+  std::deque<std::pair<bool, std::vector<std::string>>> open_answers_;
+  std::deque<std::optional<std::string>> save_answers_;
+  std::vector<Alert> alerts_;
+  std::vector<FilePanel> panels_;
+  HeadlessPasteboard pasteboard_;
+  HeadlessPlaylistView view_;
+};
+
+}  // namespace sonara::ui

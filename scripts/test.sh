@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds and runs the whole suite: a normal build, then one with AddressSanitizer and
+# UBSan, then the threaded tests under ThreadSanitizer, then the fuzz targets for a
+# bounded time. Exits non-zero on any failure.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+start=$(date +%s)
+
+"$root/scripts/install-deps.sh"
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/pelmora-ccache}"
+jobs="$(nproc)"
+status=0
+
+run_suite() {  # <name> <folder> <ctest args...> -- <cmake options...>
+  local name="$1" dir="$2"; shift 2
+  local ctest_args=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  echo "=== $name build"
+  "$root/scripts/build.sh" "$dir" -DPELMORA_WERROR=ON "$@"
+  echo "=== $name tests"
+  if ! ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${ctest_args[@]}"; then
+    status=1
+  fi
+}
+
+run_suite "normal" build/ci-normal --
+run_suite "address+undefined sanitizers" build/ci-asan -- \
+  -DPELMORA_SANITIZE=address,undefined -DPELMORA_BENCH=OFF
+run_suite "thread sanitizer" build/ci-tsan -L threads -- \
+  -DPELMORA_SANITIZE=thread -DPELMORA_BENCH=OFF
+
+if [ -x "$root/scripts/fuzz.sh" ]; then
+  echo "=== fuzzing"
+  "$root/scripts/fuzz.sh" || status=1
+fi
+
+echo "=== finished in $(( $(date +%s) - start )) s"
+if [ $status -ne 0 ]; then echo "FAILED"; fi
+exit $status

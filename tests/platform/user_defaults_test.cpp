@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "platform/atomic_file.h"
+#include "platform/user_defaults.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+using sonara::Array;
+using sonara::Dict;
+using sonara::Value;
+using sonara::platform::UserDefaults;
+
+namespace {
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace
+
+TEST(UserDefaults, EveryValueTypeSurvivesARoundTrip) {
+  TempDir dir;
+  const auto path = dir.file("sub/folder/defaults.plist");
+  {
+    UserDefaults d(path);
+    d.set("string", Value("Pelmora – ハイレゾ"));
+    d.set("int", Value(int64_t{-9007199254740993}));
+    d.set("max playlist id", Value(int64_t{1} << 40));
+    d.set("real", Value(-45.7));
+    d.set("bool", Value(true));
+    d.set("array", Value(Array{Value(1), Value("two"), Value(3.5)}));
+    Dict nested;
+    nested["inner"] = Value(Array{Value(false)});
+    d.set("dict", Value(nested));
+    ASSERT_TRUE(d.synchronize());
+  }
+  UserDefaults d(path);
+  EXPECT_EQ(d.string("string"), "Pelmora – ハイレゾ");
+  EXPECT_EQ(d.integer("int"), -9007199254740993);
+  EXPECT_EQ(d.integer("max playlist id"), int64_t{1} << 40);
+  EXPECT_DOUBLE_EQ(d.real("real"), -45.7);
+  EXPECT_TRUE(d.boolean("bool"));
+  EXPECT_EQ(d.object("array"), Value(Array{Value(1), Value("two"), Value(3.5)}));
+  EXPECT_FALSE(d.object("dict")["inner"].asArray()[0].asBool());
+  EXPECT_TRUE(d.object("dict")["inner"].asArray()[0].isBool());
+  EXPECT_EQ(d.integer("missing"), 0);
+  EXPECT_FALSE(d.string("missing").has_value());
+}
+
+TEST(UserDefaults, RemovedKeysStayRemoved) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  {
+    UserDefaults d(path);
+    d.set("a", Value(1));
+    d.set("b", Value(2));
+    d.synchronize();
+    d.remove("a");
+    d.synchronize();
+  }
+  UserDefaults d(path);
+  EXPECT_TRUE(d.object("a").isNull());
+  EXPECT_EQ(d.integer("b"), 2);
+}
+
+TEST(AtomicFile, InterruptedWriteLeavesThePreviousFileIntact) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  ASSERT_FALSE(sonara::platform::writeFileAtomically(path, "first version"));
+  auto error = sonara::platform::writeFileAtomically(
+      path, "second version", [] { throw std::runtime_error("power cut"); });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_NE(error->find("power cut"), std::string::npos);
+  EXPECT_EQ(slurp(path), "first version");
+  // No temporary is left behind.
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1);
+}
+
+TEST(AtomicFile, UnwritableFolderIsReported) {
+  auto error = sonara::platform::writeFileAtomically("/proc/pelmora/x.plist", "data");
+  EXPECT_TRUE(error.has_value());
+}
+
+TEST(UserDefaults, DamagedFileIsSetAsideAndReported) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  { std::ofstream(path) << "<plist><dict><key>oops"; }
+  LogCapture log;
+  UserDefaults d(path);
+  EXPECT_TRUE(d.object("oops").isNull());
+  EXPECT_TRUE(log.contains("damaged"));
+  ASSERT_EQ(log.lines().size(), 1u);
+  bool found_aside = false;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) {
+    if (e.path().filename().string().find("defaults.plist.damaged-") == 0) {
+      found_aside = slurp(e.path().string()) == "<plist><dict><key>oops";
+    }
+  }
+  EXPECT_TRUE(found_aside);
+  // Saving afterwards writes a fresh file and leaves the damaged one aside.
+  d.set("k", Value(1));
+  EXPECT_TRUE(d.synchronize());
+  EXPECT_EQ(UserDefaults(path).integer("k"), 1);
+}
+
+TEST(UserDefaults, TopLevelArrayCountsAsDamaged) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  {
+    UserDefaults writer(dir.file("other.plist"));
+    writer.set("x", Value(1));
+    writer.synchronize();
+  }
+  std::ofstream(path) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>";
+  LogCapture log;
+  UserDefaults d(path);
+  EXPECT_TRUE(log.contains("damaged"));
+}
