@@ -5,80 +5,7 @@
 #include <iostream>
 
 #include "build_config.h"
-#include "cli/cli_delegate.h"
-#include "cli/json_writer.h"
-#include "engine/api/toolkit.h"
-
-namespace pelmora::cli {
-namespace {
-
-// Starts the engine for the lifetime of one command.
-class Engine {
- public:
-  explicit Engine(CliDelegate& delegate) : ok_(Toolkit_Init(&delegate) == kToolkitOk) {}
-  ~Engine() { Toolkit_Exit(); }
-  bool ok() const { return ok_; }
-
- private:
-  bool ok_;
-};
-
-int listPlugins(bool json) {
-  CliDelegate delegate;
-  Engine engine(delegate);
-  if (!engine.ok()) {
-    std::fprintf(stderr, "pelmora-cli: the engine could not be started\n");
-    return 1;
-  }
-  std::vector<TkPluginInfoItem> plugins;
-  Toolkit_GetPluginVersion(&plugins);
-  if (!json && plugins.empty()) std::puts("No decoder plug-ins are loaded.");
-  for (const auto& p : plugins) {
-    if (json) {
-      std::puts(JsonObject()
-                    .add("name", p.pluginName())
-                    .add("exts", p.pluginExt())
-                    .add("version", p.pluginVersion())
-                    .str()
-                    .c_str());
-    } else {
-      std::printf("%-28s %-24s %s\n", p.pluginName().c_str(), p.pluginExt().c_str(),
-                  p.pluginVersion().c_str());
-    }
-  }
-  return 0;
-}
-
-int listDevices(bool json) {
-  CliDelegate delegate;
-  Engine engine(delegate);
-  if (!engine.ok()) {
-    std::fprintf(stderr, "pelmora-cli: the engine could not be started\n");
-    return 1;
-  }
-  std::vector<TkDeviceInfo> devices;
-  if (Toolkit_GetDeviceList(&devices) == kToolkitNoDevice && !json) {
-    std::puts("No output devices found.");
-  }
-  for (const auto& d : devices) {
-    std::string name = d.deviceName().value_or("");
-    if (json) {
-      std::puts(JsonObject()
-                    .add("name", name)
-                    .add("dop", d.isDoPSupported())
-                    .add("native", d.isDSDNativeSupported())
-                    .str()
-                    .c_str());
-    } else {
-      std::printf("%-40s DoP: %-3s  DSD native: %s\n", name.c_str(),
-                  d.isDoPSupported() ? "yes" : "no", d.isDSDNativeSupported() ? "yes" : "no");
-    }
-  }
-  return 0;
-}
-
-}  // namespace
-}  // namespace pelmora::cli
+#include "cli/commands.h"
 
 int main(int argc, char** argv) {
   using namespace pelmora::cli;
@@ -94,10 +21,28 @@ int main(int argc, char** argv) {
   auto* devices = app.add_subcommand("devices", "List the output devices");
   devices->add_flag("--json", devices_json, "One JSON object per line");
 
+  bool info_json = false;
+  std::vector<std::string> info_files;
+  auto* info = app.add_subcommand("info", "Show what the engine learns of audio files");
+  info->add_flag("--json", info_json, "One JSON object per line");
+  info->add_option("FILE", info_files, "Audio files")->required();
+
+  DecodeRequest decode_request;
+  auto* decode = app.add_subcommand(
+      "decode", "Decode a file as the play engine does; write raw 32-bit float samples");
+  decode->add_option("FILE", decode_request.file, "Audio file")->required();
+  decode->add_option("--start", decode_request.start_s, "Start in seconds")
+      ->check(CLI::NonNegativeNumber);
+  decode->add_option("--length", decode_request.length_s, "Length in seconds (0: to the end)")
+      ->check(CLI::NonNegativeNumber);
+  decode->add_option("-o,--output", decode_request.output, "Output file")->required();
+
   CLI11_PARSE(app, argc, argv);
 
   if (*plugins) return listPlugins(plugins_json);
   if (*devices) return listDevices(devices_json);
+  if (*info) return showInfo(info_files, info_json);
+  if (*decode) return decodeToFile(decode_request);
   std::cout << app.help();
   return 0;
 }

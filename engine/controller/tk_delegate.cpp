@@ -5,10 +5,12 @@
 #include <ctime>
 
 #include "engine/api/constants.h"
+#include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
 #include "platform/services.h"
 
 using sonara::Dict;
+using sonara::lookup;
 using sonara::Value;
 using sonara::platform::logLine;
 
@@ -28,7 +30,21 @@ void TkDelegate::awakeFromNib() {
   buildPluginInfoList();
 }
 
-void TkDelegate::buildPluginInfoList() { about_plugin_tbl_ctl_.clear(); }
+void TkDelegate::buildPluginInfoList() {
+  sonara::PluginManager::initializePluginList();
+  about_plugin_tbl_ctl_.clear();
+  for (const auto& record : sonara::PluginManager::sharedInstance().getPluginProperties()) {
+    std::string exts;
+    for (const auto& e : lookup(record.properties, PLUGIN_KEY_EXTS).asArray()) {
+      exts += exts.empty() ? e.asString() : ", " + e.asString();
+    }
+    Dict entry;
+    entry["name"] = lookup(record.properties, PLUGIN_KEY_NAME);
+    entry["exts"] = Value(exts);
+    entry["version"] = lookup(record.properties, PLUGIN_KEY_VER);
+    about_plugin_tbl_ctl_.push_back(std::move(entry));
+  }
+}
 
 void TkDelegate::setWindow(void* window) { window_ = window; }
 

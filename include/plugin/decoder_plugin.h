@@ -115,8 +115,9 @@ class DecoderClass {
 class Principal {
  public:
   virtual ~Principal() = default;
-  // A new properties dictionary on every call (see plugin_keys.h).
-  virtual Dict getProperties() noexcept = 0;
+  // A new properties dictionary on every call (see plugin_keys.h). Anything but a
+  // dictionary that passes the host's checks makes the host skip the plug-in.
+  virtual Value getProperties() noexcept = 0;
   // The class to use for this file, or null when the plug-in cannot decode it.
   // The returned class lives as long as the principal.
   virtual const DecoderClass* findDecoderClassByPath(const std::string& path) noexcept = 0;

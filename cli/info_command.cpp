@@ -1,0 +1,78 @@
+// pelmora-cli info: what the engine learns of each file.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "engine/plugin/decoder_host.h"
+#include "engine/plugin/plugin_manager.h"
+
+namespace pelmora::cli {
+
+namespace {
+
+const char* formatName(uint32_t code) {
+  switch (code) {
+    case sonara::plugin::kFormatLpcm: return "lpcm";
+    case sonara::plugin::kFormatDoP: return "dop";
+    default: return "unknown";
+  }
+}
+
+void printError(const std::string& path, const std::string& reason, bool json) {
+  if (json) {
+    std::puts(JsonObject().add("path", path).add("error", reason).str().c_str());
+  } else {
+    std::printf("%s\n  cannot be read: %s\n", path.c_str(), reason.c_str());
+  }
+}
+
+}  // namespace
+
+int showInfo(const std::vector<std::string>& files, bool json) {
+  sonara::PluginManager::initializePluginList();
+  const auto& plugins = sonara::PluginManager::sharedInstance();
+  int failures = 0;
+  for (const auto& path : files) {
+    sonara::OpenFailure failure;
+    auto opened = sonara::openDecoder(plugins, path, nullptr, &failure);
+    if (!opened) {
+      std::string reason = failure.reason;
+      if (failure.status != 0) reason += " (status " + std::to_string(failure.status) + ")";
+      printError(path, reason, json);
+      ++failures;
+      continue;
+    }
+    auto d = sonara::describeStream(*opened->decoder, path);
+    if (!d) {
+      printError(path, "the decoder gives no metadata", json);
+      ++failures;
+      continue;
+    }
+    if (json) {
+      std::puts(JsonObject()
+                    .add("path", path)
+                    .add("decoder", opened->decoder_class->className())
+                    .add("rate", static_cast<double>(d->rate))
+                    .add("channels", d->channels)
+                    .add("bits", d->bits)
+                    .add("format", formatName(d->format))
+                    .add("duration", d->duration_s)
+                    .add("title", d->title)
+                    .add("artist", d->artist)
+                    .add("src_bits", d->src_bits)
+                    .add("src_rate", d->src_rate)
+                    .str()
+                    .c_str());
+    } else {
+      std::printf("%s\n  decoder   %s\n  stream    %.0f Hz, %u channels, %u-bit %s\n"
+                  "  source    %lld-bit, %.0f Hz\n  duration  %.3f s\n  title     %s\n"
+                  "  artist    %s\n",
+                  path.c_str(), opened->decoder_class->className(), static_cast<double>(d->rate),
+                  d->channels, d->bits, formatName(d->format), static_cast<long long>(d->src_bits),
+                  d->src_rate, d->duration_s, d->title.c_str(), d->artist.c_str());
+    }
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace pelmora::cli

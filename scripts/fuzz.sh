@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time
+# (FUZZ_SECONDS, default 60) from a seed corpus. Fails on any crash or sanitizer
+# report; a failing input is kept in build/fuzz/artifacts.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+dir="$root/build/fuzz"
+seconds="${FUZZ_SECONDS:-60}"
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
+targets=(dsf_fuzzer)
+cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds "${targets[@]}"
+
+mkdir -p "$dir/artifacts"
+status=0
+for target in "${targets[@]}"; do
+  corpus="$dir/corpus/$target"
+  mkdir -p "$corpus"
+  case "$target" in
+    dsf_fuzzer) "$dir/fuzz/make_dsf_seeds" "$corpus" ;;
+  esac
+  echo "--- $target for ${seconds} s"
+  if ! "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -max_len=65536 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" \
+      "$corpus" > "$dir/$target.log" 2>&1; then
+    echo "$target found a failure:"
+    tail -n 40 "$dir/$target.log"
+    status=1
+  else
+    grep -E "stat::number_of_executed_units|Done" "$dir/$target.log" | head -n 2 || true
+  fi
+done
+exit $status

@@ -1,0 +1,373 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "plugins/dsf/selvet.h"
+#include "support/dop.h"
+#include "support/dsf_writer.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+using sonara::dsf::Selvet;
+namespace plugin = sonara::plugin;
+
+namespace {
+
+class DsfDecoderTest : public ::testing::Test {
+ protected:
+  std::string write(const DsfSpec& spec, const std::string& name = "t.dsf") {
+    std::string path = dir_.file(name);
+    writeFile(path, buildDsf(spec));
+    return path;
+  }
+
+  // Everything the decoder delivers with requests of `request` values.
+  static std::vector<uint32_t> readAll(Selvet& d, uint32_t request) {
+    std::vector<uint32_t> words;
+    std::vector<float> buf(request);
+    for (int guard = 0; guard < 1000000; ++guard) {
+      uint32_t n = request;
+      EXPECT_EQ(d.getNextSamples(buf.data(), &n), 0);
+      if (n == 0) break;
+      for (uint32_t i = 0; i < n; ++i) words.push_back(doPWord(buf[i]));
+    }
+    return words;
+  }
+
+  // The words a file's audio must become: channel bytes paired, bit order applied,
+  // and markers alternating from `first_marker`.
+  static std::vector<uint32_t> expectedStream(const std::vector<std::vector<uint8_t>>& audio,
+                                              uint32_t out_channels, bool reverse,
+                                              uint8_t first_marker, size_t from_byte = 0) {
+    std::vector<uint32_t> words;
+    uint8_t marker = first_marker;
+    for (size_t i = from_byte; i + 1 < audio[0].size(); i += 2) {
+      for (uint32_t c = 0; c < out_channels; ++c) {
+        const auto& ch = audio[audio.size() == 1 ? 0 : c];
+        uint8_t a = reverse ? reverseBits(ch[i]) : ch[i];
+        uint8_t b = reverse ? reverseBits(ch[i + 1]) : ch[i + 1];
+        words.push_back(expectedWord(marker, a, b));
+      }
+      marker = static_cast<uint8_t>(~marker);
+    }
+    return words;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(DsfDecoderTest, ScoreChecksMagicAndFileSize) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  EXPECT_EQ(Selvet::getScoreByPath(write(spec)), 100u);
+  spec.wrong_file_size = true;
+  std::string mismatched = write(spec, "size.dsf");
+  EXPECT_EQ(Selvet::getScoreByPath(mismatched), 0u);
+  Selvet d;  // it can still be opened
+  EXPECT_EQ(d.openByPath(mismatched, nullptr), 0);
+  EXPECT_EQ(Selvet::getScoreByPath(dir_.file("missing.dsf")), 0u);
+  writeFile(dir_.file("short.dsf"), {'D', 'S', 'D', ' ', 1, 2});
+  EXPECT_EQ(Selvet::getScoreByPath(dir_.file("short.dsf")), 0u);
+}
+
+TEST_F(DsfDecoderTest, DeliversBitReversedDoPWordsWithAlternatingMarkers) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 10000);  // three block groups, the last padded
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  EXPECT_EQ(d.getFormat(), plugin::kFormatDoP);
+  EXPECT_EQ(d.getChannels(), 2u);
+  EXPECT_EQ(d.getBits(), 32u);
+  EXPECT_FLOAT_EQ(d.getSamplingRate(), 176400.0f);
+  uint32_t request = d.getPreferredBufferSize() * d.getChannels();
+  auto words = readAll(d, request);
+  ASSERT_FALSE(words.empty());
+  auto expected = expectedStream(spec.audio, 2, true, markerOf(words[0]));
+  EXPECT_EQ(words, expected);  // padding of the last group never delivered
+}
+
+TEST_F(DsfDecoderTest, MsbFirstBytesPassUnchanged) {
+  DsfSpec spec;
+  spec.bits_per_sample = 8;
+  spec.audio = patternAudio(2, 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  auto words = readAll(d, 2048 * 2);
+  EXPECT_EQ(words, expectedStream(spec.audio, 2, false, markerOf(words.at(0))));
+}
+
+TEST_F(DsfDecoderTest, UsualRequestDeliversOneBlockPerCall) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 3 * 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  // max(4096 / 2, 2 x 176400 x 0.02) = 7056 frames.
+  EXPECT_EQ(d.getPreferredBufferSize(), 7056u);
+  std::vector<float> buf(7056 * 2);
+  uint32_t n = static_cast<uint32_t>(buf.size());
+  ASSERT_EQ(d.getNextSamples(buf.data(), &n), 0);
+  EXPECT_EQ(n, 2048u * 2);
+}
+
+TEST_F(DsfDecoderTest, SmallRequestsNeitherRepeatNorSkip) {
+  DsfSpec spec;
+  spec.block_size = 100;
+  spec.audio = patternAudio(2, 1000);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  auto words = readAll(d, 2 * 7);  // 7 frames at a time, blocks of 50 frames
+  EXPECT_EQ(words, expectedStream(spec.audio, 2, true, markerOf(words.at(0))));
+}
+
+TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  std::string path = write(spec);
+  std::vector<uint8_t> markers;
+  auto collect = [&](const std::vector<float>& buf, uint32_t n) {
+    for (uint32_t i = 0; i < n; i += 2) {
+      EXPECT_EQ(markerOf(doPWord(buf[i])), markerOf(doPWord(buf[i + 1])));
+      markers.push_back(markerOf(doPWord(buf[i])));
+    }
+  };
+  std::vector<float> buf(202);
+  for (int object = 0; object < 2; ++object) {
+    Selvet d;
+    ASSERT_EQ(d.openByPath(path, nullptr), 0);
+    for (int call = 0; call < 3; ++call) {
+      uint32_t n = 202;  // 101 frames: an odd count per call
+      ASSERT_EQ(d.getNextSamples(buf.data(), &n), 0);
+      collect(buf, n);
+      n = 6;
+      ASSERT_EQ(d.getDummySamples(buf.data(), &n), 0);
+      ASSERT_EQ(n, 6u);
+      for (uint32_t i = 0; i < n; ++i) EXPECT_EQ(doPWord(buf[i]) & 0xFFFFFF, 0x969600u);
+      collect(buf, n);
+    }
+  }
+  for (size_t i = 1; i < markers.size(); ++i) {
+    ASSERT_EQ(markers[i], static_cast<uint8_t>(~markers[i - 1])) << "at frame " << i;
+  }
+}
+
+TEST_F(DsfDecoderTest, MonoDeliversOneChannelOrTwoOnRequest) {
+  DsfSpec spec;
+  spec.channels = 1;
+  spec.channel_type = 1;
+  spec.audio = patternAudio(1, 4096);
+  std::string path = write(spec);
+  Selvet mono;
+  ASSERT_EQ(mono.openByPath(path, nullptr), 0);
+  EXPECT_EQ(mono.getChannels(), 1u);
+  auto words = readAll(mono, 512);
+  EXPECT_EQ(words, expectedStream(spec.audio, 1, true, markerOf(words.at(0))));
+
+  Selvet doubled;
+  ASSERT_EQ(doubled.openByPath(path, nullptr), 0);
+  EXPECT_FALSE(doubled.setChannels(3));
+  EXPECT_TRUE(doubled.setChannels(2));
+  auto pairs = readAll(doubled, 512);
+  EXPECT_EQ(pairs, expectedStream(spec.audio, 2, true, markerOf(pairs.at(0))));
+}
+
+TEST_F(DsfDecoderTest, QuadraphonicDeliversTheFirstTwoChannels) {
+  DsfSpec spec;
+  spec.channels = 4;
+  spec.channel_type = 4;
+  spec.audio = patternAudio(4, 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  EXPECT_EQ(d.getChannels(), 2u);
+  auto words = readAll(d, 4096);
+  EXPECT_EQ(words, expectedStream(spec.audio, 2, true, markerOf(words.at(0))));
+}
+
+TEST_F(DsfDecoderTest, TimeStampsCarryTheirOneByteLead) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 352800);  // one second of DSD64 per channel
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  EXPECT_EQ(d.getDuration(), 1000000000u);
+  EXPECT_EQ(d.getTimestamp(), 1000000000u / 352800);  // 1 byte, not 0
+  std::vector<float> buf(4096);
+  uint32_t n = 4096;
+  d.getNextSamples(buf.data(), &n);
+  EXPECT_EQ(d.getTimestamp(), uint64_t{4096 + 1} * 1000000000u / 352800);
+}
+
+TEST_F(DsfDecoderTest, SeekInsideABlockResumesAtTheBlockStart) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 352800);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  // 0.5 s = byte 176400 of each channel, inside the block starting at 176128.
+  ASSERT_EQ(d.seek(500000000), 0);
+  EXPECT_EQ(d.getTimestamp(), uint64_t{176401} * 1000000000u / 352800);
+  auto words = readAll(d, 4096);
+  auto tail = expectedStream(spec.audio, 2, true, markerOf(words.at(0)), 176128);
+  // Delivery stops when the position reaches the end, so the last (176400 - 176128)
+  // bytes per channel are not delivered after such a seek.
+  tail.resize(words.size());
+  EXPECT_EQ(words, tail);
+  EXPECT_EQ(words.size(), (352800u - 176400u) / 2 * 2);
+}
+
+TEST_F(DsfDecoderTest, SeekToABlockBoundaryStartsWithThatBlock) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4 * 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  std::vector<float> buf(4096);
+  uint32_t n = 4096;
+  d.getNextSamples(buf.data(), &n);  // consume part of block 0
+  n = 100;
+  d.getNextSamples(buf.data(), &n);
+  uint64_t t = uint64_t{8192} * 1000000000u / 352800 + 1;  // byte 8192 exactly
+  ASSERT_EQ(d.seek(t), 0);
+  auto words = readAll(d, 4096);
+  EXPECT_EQ(words, expectedStream(spec.audio, 2, true, markerOf(words.at(0)), 8192));
+}
+
+TEST_F(DsfDecoderTest, SeekPastTheEndFinishesTheStream) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.seek(3600ull * 1000000000u), 0);
+  EXPECT_EQ(d.getTimestamp(), uint64_t{4096} * 1000000000u / 352800);
+  std::vector<float> buf(64);
+  for (int i = 0; i < 3; ++i) {
+    uint32_t n = 64;
+    EXPECT_EQ(d.getNextSamples(buf.data(), &n), 0);
+    EXPECT_EQ(n, 0u);
+  }
+}
+
+TEST_F(DsfDecoderTest, ZeroRequestsTouchNothing) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  uint64_t t = d.getTimestamp();
+  uint32_t n = 0;
+  EXPECT_EQ(d.getNextSamples(nullptr, &n), 0);
+  EXPECT_EQ(d.getDummySamples(nullptr, &n), 0);
+  EXPECT_EQ(d.getTimestamp(), t);
+  float one[1];
+  n = 1;  // less than a frame
+  EXPECT_EQ(d.getNextSamples(one, &n), 0);
+  EXPECT_EQ(n, 0u);
+}
+
+TEST_F(DsfDecoderTest, ReadsTitleArtistAndSourceFormat) {
+  DsfSpec spec;
+  spec.frequency = 5644800;
+  spec.audio = patternAudio(2, 4096);
+  spec.id3 = buildId3({{"TIT2", "Für Elise"}, {"TPE1", "Pelmora Ensemble"}, {"TIT3", "x"}});
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  sonara::Array expected{
+      sonara::Value(sonara::Dict{{"Title", sonara::Value("Für Elise")}}),
+      sonara::Value(sonara::Dict{{"Artist", sonara::Value("Pelmora Ensemble")}}),
+      sonara::Value(sonara::Dict{{"SrcBits", sonara::Value(1)}}),
+      sonara::Value(sonara::Dict{{"SrcSampleRate", sonara::Value(5644800)}}),
+  };
+  EXPECT_EQ(d.getMetaData(), sonara::Value(expected));
+}
+
+TEST_F(DsfDecoderTest, UnparseableTagStillOpens) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  spec.id3 = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I', 'T'};
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  EXPECT_EQ(d.getMetaData().asArray().size(), 2u);  // SrcBits and SrcSampleRate only
+}
+
+struct DamageCase {
+  const char* name;
+  void (*damage)(DsfSpec&);
+  int32_t status;
+  const char* log;
+};
+
+class DsfDamageTest : public DsfDecoderTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DsfDamageTest, ReportsTheFaultWithItsStatus) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  GetParam().damage(spec);
+  LogCapture log;
+  Selvet d;
+  EXPECT_EQ(d.openByPath(write(spec), nullptr), GetParam().status);
+  EXPECT_TRUE(log.contains(GetParam().log)) << GetParam().name;
+  EXPECT_TRUE(log.contains("error: parse failed.")) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damaged, DsfDamageTest,
+    ::testing::Values(
+        DamageCase{"no fmt", [](DsfSpec& s) { s.omit_fmt = true; }, -26275, "fmt chunk is not found."},
+        DamageCase{"no data", [](DsfSpec& s) { s.omit_data = true; }, -26275, "data chunk is not found."},
+        DamageCase{"zero channels", [](DsfSpec& s) { s.channels = 0; }, -26275, "invalid parameter."},
+        DamageCase{"zero block", [](DsfSpec& s) { s.block_size = 0; s.audio.clear(); }, -26275,
+                   "invalid parameter."},
+        DamageCase{"huge block", [](DsfSpec& s) { s.block_size = 0x7FFFFFFF; s.audio.clear();
+                                                  s.sample_count_override = 8; }, -26275,
+                   "invalid parameter."},
+        DamageCase{"zero-size chunk", [](DsfSpec& s) { s.fmt_chunk_size = 0; }, -26275,
+                   "data chunk is not found."},
+        DamageCase{"huge chunk", [](DsfSpec& s) { s.fmt_chunk_size = INT64_MAX; }, -26275,
+                   "data chunk is not found."}),
+    [](const auto& info) {
+      std::string n = info.param.name;
+      for (auto& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+      return n;
+    });
+
+TEST_F(DsfDecoderTest, TruncatedFilesNeverCrash) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 9000);
+  spec.id3 = buildId3({{"TIT2", "t"}});
+  auto bytes = buildDsf(spec);
+  for (size_t cut : {size_t{0}, size_t{4}, size_t{27}, size_t{40}, size_t{79}, size_t{92},
+                     size_t{5000}, bytes.size() - 5}) {
+    std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
+    std::string path = dir_.file("cut" + std::to_string(cut) + ".dsf");
+    writeFile(path, part);
+    Selvet d;
+    if (d.openByPath(path, nullptr) == 0) readAll(d, 4096);
+  }
+}
+
+TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 3 * 4096);
+  auto bytes = buildDsf(spec);
+  // Keep the headers, the first block group and 1000 bytes of channel 0's next block.
+  size_t audio_start = 28 + 52 + 12;
+  bytes.resize(audio_start + 2 * 4096 + 1000);
+  std::string path = dir_.file("cut.dsf");
+  writeFile(path, bytes);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(path, nullptr), 0);
+  EXPECT_EQ(d.getDuration(), uint64_t{5096} * 1000000000u / 352800);
+  auto words = readAll(d, 4096);
+  EXPECT_EQ(words.size(), 5096u);  // 2548 frames x 2 channels, not 6144 frames
+}
+
+TEST_F(DsfDecoderTest, SixtyFourGibibytesAreRefused) {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, 4096);
+  auto bytes = buildDsf(spec);
+  for (uint64_t size : {uint64_t{1} << 36, (uint64_t{1} << 36) - 1}) {
+    std::string path = dir_.file("big" + std::to_string(size) + ".dsf");
+    writeFile(path, bytes);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);  // sparse
+    Selvet d;
+    EXPECT_EQ(d.openByPath(path, nullptr), size == (uint64_t{1} << 36) ? -50 : 0) << size;
+  }
+}
+
+}  // namespace
