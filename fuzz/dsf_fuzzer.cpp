@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)decoder.getDuration();
   uint32_t channels = decoder.getChannels();
   uint32_t preferred = decoder.getPreferredBufferSize();
-  if (channels == 0 || preferred == 0 || preferred > (1u << 22)) return 0;
+  if (channels == 0 || preferred == 0 || preferred > (1u << 16)) return 0;
   std::vector<float> buffer(size_t{channels} * preferred);
   auto drain = [&] {
     for (int calls = 0; calls < 4096; ++calls) {

@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-60}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer)
+targets=(dsf_fuzzer flac_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -19,6 +19,13 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   case "$target" in
     dsf_fuzzer) "$dir/fuzz/make_dsf_seeds" "$corpus" ;;
+    flac_fuzzer)
+      for spec in "44100 16 2" "96000 24 1"; do
+        set -- $spec
+        sox -q -D -n -r "$1" -b "$2" -c "$3" "$corpus/seed.wav" synth 0.05 sine 441 whitenoise
+        flac -s -f -T ARTIST=seed -o "$corpus/seed-$1-$2-$3.flac" "$corpus/seed.wav"
+        rm -f "$corpus/seed.wav"
+      done ;;
   esac
   echo "--- $target for ${seconds} s"
   if ! "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -1,0 +1,328 @@
+#include "plugins/flac/mirrane.h"
+
+#include <FLAC/metadata.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/log.h"
+
+namespace sonara::flac {
+
+using platform::logLine;
+
+namespace {
+
+uint64_t mulDiv(uint64_t a, uint64_t b, uint64_t c) {
+  if (c == 0) return 0;
+  unsigned __int128 r = static_cast<unsigned __int128>(a) * b / c;
+  return r > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(r);
+}
+
+FLAC__StreamDecoderWriteStatus writeCallback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                                             const FLAC__int32* const buffer[], void* client) {
+  if (!client) return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+  return static_cast<Mirrane*>(client)->storeFrame(frame, buffer);
+}
+
+void metadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata,
+                      void* client) {
+  if (!client) return;
+  auto* self = static_cast<Mirrane*>(client);
+  if (metadata->type == FLAC__METADATA_TYPE_STREAMINFO) {
+    self->setStreamInfo(metadata->data.stream_info);
+  } else if (metadata->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+    const auto& vc = metadata->data.vorbis_comment;
+    for (FLAC__uint32 i = 0; i < vc.num_comments; ++i) {
+      char* name = nullptr;
+      char* value = nullptr;
+      if (FLAC__metadata_object_vorbiscomment_entry_to_name_value_pair(vc.comments[i], &name,
+                                                                       &value)) {
+        self->setMetaData(name, value);
+      }
+      std::free(name);
+      std::free(value);
+    }
+  }
+}
+
+void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void*) {
+  const char* message = "An error in the stream caused the decoder to lose synchronization.";
+  switch (status) {
+    case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER:
+      message = "The decoder encountered a corrupted frame header.";
+      break;
+    case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH:
+      message = "The frame's data did not match the CRC in the footer.";
+      break;
+    case FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM:
+      message = "The decoder encountered reserved fields in use in the stream.";
+      break;
+    default:
+      break;
+  }
+  logLine("%s", message);
+}
+
+// A libFLAC decoder set up as both the principal and the decoder use it: MD5
+// checking on, only STREAMINFO and VORBIS_COMMENT reported.
+FLAC__StreamDecoder* newConfiguredDecoder() {
+  FLAC__StreamDecoder* d = FLAC__stream_decoder_new();
+  if (!d) return nullptr;
+  FLAC__stream_decoder_set_md5_checking(d, true);
+  FLAC__stream_decoder_set_metadata_ignore_all(d);
+  FLAC__stream_decoder_set_metadata_respond(d, FLAC__METADATA_TYPE_STREAMINFO);
+  FLAC__stream_decoder_set_metadata_respond(d, FLAC__METADATA_TYPE_VORBIS_COMMENT);
+  return d;
+}
+
+bool hasFlacExtension(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  auto dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  std::string ext = path.substr(dot + 1);
+  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == "flac";
+}
+
+}  // namespace
+
+bool canDecodeFlacFile(const std::string& path) {
+  if (!hasFlacExtension(path)) return false;
+  FLAC__StreamDecoder* d = newConfiguredDecoder();
+  if (!d) {
+    logLine("MirranePlugin:findDecoderClassByPath failed.(FLAC__stream_decoder_new() error)");
+    return false;
+  }
+  bool ok = false;
+  if (FLAC__stream_decoder_init_file(d, path.c_str(), writeCallback, metadataCallback,
+                                     errorCallback, nullptr) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+    logLine("MirranePlugin:findDecoderClassByPath failed.(FLAC__stream_decoder_init_file() error)");
+  } else if (!FLAC__stream_decoder_process_until_end_of_metadata(d)) {
+    logLine("MirranePlugin:findDecoderClassByPath failed."
+            "(FLAC__stream_decoder_process_until_end_of_metadata() error)");
+  } else {
+    ok = true;
+  }
+  FLAC__stream_decoder_finish(d);
+  FLAC__stream_decoder_delete(d);
+  return ok;
+}
+
+Mirrane::~Mirrane() { close(); }
+
+int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
+  if (opened_) {
+    logLine("Mirrane:openByPath failed.(already opened)");
+    return plugin::kStatusAlreadyOpen;
+  }
+  decoder_ = nullptr;
+  opened_ = false;
+  meta_data_ = Value(Array{});
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return plugin::kStatusParam;
+  if (static_cast<uint64_t>(st.st_size) >= kMaxFileSize) return plugin::kStatusParam;
+
+  FLAC__StreamDecoder* d = newConfiguredDecoder();
+  if (!d) {
+    logLine("Mirrane:openByPath failed.(FLAC__stream_decoder_new() error)");
+    return plugin::kStatusLibraryFailed;
+  }
+  auto fail = [&](const char* message, int32_t status) {
+    if (message) logLine("%s", message);
+    FLAC__stream_decoder_finish(d);
+    FLAC__stream_decoder_delete(d);
+    return status;
+  };
+  if (FLAC__stream_decoder_init_file(d, path.c_str(), writeCallback, metadataCallback,
+                                     errorCallback, this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+    return fail("Mirrane:openByPath failed.(FLAC__stream_decoder_init_file() error)",
+                plugin::kStatusLibraryFailed);
+  }
+  if (!FLAC__stream_decoder_process_until_end_of_metadata(d)) {
+    return fail("Mirrane:openByPath failed.(FLAC__stream_decoder_process_until_end_of_metadata() error)",
+                plugin::kStatusLibraryFailed);
+  }
+  // A stream without usable parameters cannot be played (and would divide by zero).
+  if (sampling_rate_ <= 0 || channels_ == 0 || blocksize_ == 0) {
+    return fail("Mirrane:openByPath failed.(invalid stream information)",
+                plugin::kStatusDecodeFailed);
+  }
+  try {
+    decode_buff_.values.assign(size_t{blocksize_} * channels_, 0.0f);
+  } catch (const std::bad_alloc&) {
+    return fail("Mirrane:sampleBufferNew failed.(memory alloc error)", plugin::kStatusMemory);
+  }
+  decode_buff_.read_index = 0;
+  decode_buff_.count = 0;
+  decoder_ = d;
+  opened_ = true;
+  return 0;
+}
+
+void Mirrane::setStreamInfo(const FLAC__StreamMetadata_StreamInfo& info) {
+  total_samples_ = info.total_samples;
+  sampling_rate_ = static_cast<float>(info.sample_rate);
+  channels_ = info.channels;
+  bits_ = 32;
+  blocksize_ = info.max_blocksize;
+  duration_ = mulDiv(info.total_samples, 1000000000ull, info.sample_rate);
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", info.bits_per_sample);
+  setMetaData("SRC_BITS", text);
+  std::snprintf(text, sizeof text, "%u", info.sample_rate);
+  setMetaData("SRC_SAMPLERATE", text);
+}
+
+void Mirrane::setMetaData(const char* raw_name, const char* value) {
+  if (!raw_name || !value) return;
+  std::string name = raw_name;
+  for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  Array& list = meta_data_.mutableArray();
+  if (name == "ARTIST") {
+    list.push_back(Value(Dict{{plugin::kMetaArtist, Value(value)}}));
+  } else if (name == "TITLE") {
+    list.push_back(Value(Dict{{plugin::kMetaTitle, Value(value)}}));
+  } else if (name == "SRC_BITS") {
+    list.push_back(Value(Dict{{plugin::kMetaSrcBits, Value(std::strtol(value, nullptr, 10))}}));
+  } else if (name == "SRC_SAMPLERATE") {
+    list.push_back(
+        Value(Dict{{plugin::kMetaSrcSampleRate, Value(std::strtol(value, nullptr, 10))}}));
+  }
+}
+
+FLAC__StreamDecoderWriteStatus Mirrane::storeFrame(const FLAC__Frame* frame,
+                                                   const FLAC__int32* const channels[]) {
+  const uint32_t block = frame->header.blocksize;
+  const uint32_t ch = frame->header.channels;
+  const uint32_t bps = frame->header.bits_per_sample;
+  // Interleaving a frame of another channel count would scramble every channel.
+  if (ch != channels_ || bps == 0 || bps > 32 || frame->header.sample_rate == 0) {
+    return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+  }
+  // A frame longer than STREAMINFO announced gets a larger buffer (decoding thread,
+  // never the real-time one).
+  if (size_t{block} * ch > decode_buff_.values.size()) {
+    try {
+      decode_buff_.values.resize(size_t{block} * ch);
+    } catch (const std::bad_alloc&) {
+      return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+    }
+  }
+  const uint32_t shift = 32 - bps;
+  float* out = decode_buff_.values.data();
+  for (uint32_t i = 0; i < block; ++i) {
+    for (uint32_t c = 0; c < ch; ++c) {
+      auto sample = static_cast<int32_t>(static_cast<uint32_t>(channels[c][i]) << shift);
+      out[size_t{i} * ch + c] = static_cast<float>(sample) * (1.0f / 2147483648.0f);
+    }
+  }
+  decode_buff_.read_index = 0;
+  decode_buff_.count = block * ch;
+  decode_buff_.first_sample = frame->header.number.sample_number;
+  decode_buff_.rate = frame->header.sample_rate;
+  return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+}
+
+int32_t Mirrane::getNextSamples(float* buffer, uint32_t* size) noexcept {
+  if (!opened_) {
+    *size = 0;
+    return plugin::kStatusDecodeFailed;
+  }
+  if (decode_buff_.read_index == decode_buff_.count) {
+    decode_buff_.read_index = decode_buff_.count = 0;
+    // Metadata blocks and skipped garbage produce no frame; go on until one comes or
+    // the stream ends, so a damaged stretch is not taken for the end.
+    while (decode_buff_.count == 0) {
+      if (!FLAC__stream_decoder_process_single(decoder_)) {
+        logLine("Mirrane:getNextSamples failed.(decode error)");
+        *size = 0;
+        return plugin::kStatusDecodeFailed;
+      }
+      if (FLAC__stream_decoder_get_state(decoder_) == FLAC__STREAM_DECODER_END_OF_STREAM) break;
+    }
+  }
+  uint32_t available = decode_buff_.count - decode_buff_.read_index;
+  const float* from = decode_buff_.values.data() + decode_buff_.read_index;
+  if (available <= *size) {
+    std::memcpy(buffer, from, size_t{available} * sizeof(float));
+    decode_buff_.read_index = decode_buff_.count;
+    *size = available;
+  } else {
+    std::memcpy(buffer, from, size_t{*size} * sizeof(float));
+    decode_buff_.read_index += *size;
+  }
+  return 0;
+}
+
+// (sample + 1) / rate of the next sample to deliver, so that a track window ends
+// where its samples end rather than up to a frame later; right after a seek this is
+// (target + 1) / rate.
+uint64_t Mirrane::getTimestamp() noexcept {
+  if (decode_buff_.rate == 0 || channels_ == 0) return 0;
+  uint64_t next = decode_buff_.first_sample + decode_buff_.read_index / channels_;
+  return mulDiv(next + 1, 1000000000ull, decode_buff_.rate);
+}
+
+int32_t Mirrane::getDummySamples(float* buffer, uint32_t* size) noexcept {
+  std::memset(buffer, 0, size_t{*size} * sizeof(float));
+  return 0;
+}
+
+int32_t Mirrane::seek(uint64_t ns) noexcept {
+  if (!opened_) return plugin::kStatusSeekFailed;
+  uint64_t target = static_cast<uint64_t>(static_cast<double>(sampling_rate_) *
+                                          static_cast<double>(ns) / 1e9);
+  uint64_t total = FLAC__stream_decoder_get_total_samples(decoder_);
+  if (total != 0 && target > total - 1) target = total - 1;
+  decode_buff_.read_index = decode_buff_.count = 0;
+  if (!FLAC__stream_decoder_seek_absolute(decoder_, target)) {
+    logLine("Mirrane:seek failed.");
+    // A failed seek leaves libFLAC unusable until flushed.
+    FLAC__stream_decoder_flush(decoder_);
+    return plugin::kStatusSeekFailed;
+  }
+  return 0;
+}
+
+bool Mirrane::setSamplingRate(float rate) noexcept {
+  sampling_rate_ = rate;
+  return true;
+}
+bool Mirrane::setChannels(uint32_t channels) noexcept {
+  channels_ = channels;
+  return true;
+}
+bool Mirrane::setBits(uint32_t bits) noexcept {
+  bits_ = bits;
+  return true;
+}
+
+uint32_t Mirrane::getBitRate() noexcept {
+  return static_cast<uint32_t>((bits_ / 8) * channels_ * static_cast<double>(sampling_rate_));
+}
+
+uint32_t Mirrane::getPreferredBufferSize() noexcept {
+  return static_cast<uint32_t>(channels_ * static_cast<double>(sampling_rate_) * 0.02);
+}
+
+void Mirrane::close() noexcept {
+  opened_ = false;
+  if (decoder_) {
+    FLAC__stream_decoder_finish(decoder_);
+    FLAC__stream_decoder_delete(decoder_);
+    decoder_ = nullptr;
+  }
+  meta_data_ = Value();
+  decode_buff_ = SampleBuffer{};
+}
+
+std::unique_ptr<plugin::Decoder> MirraneClass::create() const noexcept {
+  return std::unique_ptr<plugin::Decoder>(new (std::nothrow) Mirrane());
+}
+
+}  // namespace sonara::flac
