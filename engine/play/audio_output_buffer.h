@@ -1,0 +1,63 @@
+// A track's sample queue between its decoding thread and the device's real-time
+// output: the stream format, the consumed-element counter that gives the playing
+// position, the end-of-input flag, and the condition a decoding thread sleeps on
+// while the queue is full. The base answers 0 and does nothing.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+class AudioOutputBuffer {
+ public:
+  virtual ~AudioOutputBuffer() = default;
+  AudioOutputBuffer(const AudioOutputBuffer&) = delete;
+  AudioOutputBuffer& operator=(const AudioOutputBuffer&) = delete;
+
+  double sampling_rate() const { return sampling_rate_; }
+  uint32_t channels() const { return channels_; }
+  uint32_t bits() const { return bits_; }
+  uint32_t frames() const { return frames_; }
+
+  // Elements the producer may add now.
+  virtual uint32_t getRequiredSampleSize() { return 0; }
+  // Producer side; returns the elements taken.
+  virtual uint32_t addSamples(const float*, uint32_t) { return 0; }
+  // Output side (real-time thread); returns the elements given.
+  virtual uint32_t getSamples(float*, uint32_t) { return 0; }
+  virtual void setTimestamp(uint64_t) {}
+  virtual uint64_t getTimestamp() { return 0; }
+  virtual void clearSamples() {}
+  virtual void clearDoPSamples() {}
+  virtual void setInputFinished(bool) {}
+  virtual bool inputFinished() { return false; }
+
+  // The decoding thread waits here while the queue is full; the output signals it.
+  std::mutex& condLock() { return cond_lock_; }
+  std::condition_variable& cond() { return cond_; }
+  void signal() {
+    std::lock_guard lock(cond_lock_);
+    cond_.notify_all();
+  }
+
+ protected:
+  AudioOutputBuffer(double rate, uint32_t channels, uint32_t bits, uint32_t frames)
+      : sampling_rate_(rate), channels_(channels), bits_(bits), frames_(frames) {}
+
+  // samples_count_ = channels x (t x rate / 10^9), in whole frames.
+  void setTimestampLocked(uint64_t ns);
+  uint64_t timestampLocked() const;
+
+  const double sampling_rate_;
+  const uint32_t channels_;
+  const uint32_t bits_;
+  const uint32_t frames_;
+  std::mutex lock_;  // guards samples_count_
+  uint64_t samples_count_ = 0;
+  std::atomic<bool> input_finished_{false};
+
+ private:
+  std::mutex cond_lock_;
+  std::condition_variable cond_;
+};

@@ -1,0 +1,70 @@
+#include "engine/play/audio_output_expandable_buffer.h"
+
+#include <algorithm>
+#include <new>
+
+std::shared_ptr<AudioOutputExpandableBuffer> AudioOutputExpandableBuffer::create(
+    double rate, uint32_t channels, uint32_t bits, uint32_t frames) {
+  if (channels == 0 || !(rate > 0) || rate > 1e8) return nullptr;
+  ExpandableBuffer* exb = createExpandableBuffer();
+  if (!exb) return nullptr;
+  auto* queue = new (std::nothrow) AudioOutputExpandableBuffer(rate, channels, bits, frames, exb);
+  if (!queue) {
+    destroyExpandableBuffer(exb);
+    return nullptr;
+  }
+  return std::shared_ptr<AudioOutputExpandableBuffer>(queue);
+}
+
+AudioOutputExpandableBuffer::AudioOutputExpandableBuffer(double rate, uint32_t channels,
+                                                         uint32_t bits, uint32_t frames,
+                                                         ExpandableBuffer* exb)
+    : AudioOutputBuffer(rate, channels, bits, frames), exb_(exb) {}
+
+AudioOutputExpandableBuffer::~AudioOutputExpandableBuffer() { destroyExpandableBuffer(exb_); }
+
+uint32_t AudioOutputExpandableBuffer::getRequiredSampleSize() {
+  return static_cast<uint32_t>(channels_ * sampling_rate_);
+}
+
+uint32_t AudioOutputExpandableBuffer::addSamples(const float* source, uint32_t size) {
+  lockExpandableBuffer(exb_);
+  uint64_t n = addTailExpandableBuffer(exb_, source, size);
+  unlockExpandableBuffer(exb_);
+  return static_cast<uint32_t>(n);
+}
+
+uint32_t AudioOutputExpandableBuffer::getSamples(float* destination, uint32_t size) {
+  lockExpandableBuffer(exb_);
+  uint64_t n = std::min<uint64_t>({getRemainOfExpandableBuffer(exb_), 0x7FFFFFFF, size});
+  uint64_t copied = copyFromHeadPosExpandableBuffer(exb_, destination, n);
+  forwardHeadPosExpandableBuffer(exb_, copied);
+  unlockExpandableBuffer(exb_);
+  std::lock_guard lock(lock_);
+  samples_count_ += copied;
+  return static_cast<uint32_t>(copied);
+}
+
+void AudioOutputExpandableBuffer::setTimestamp(uint64_t ns) {
+  std::lock_guard lock(lock_);
+  setTimestampLocked(ns);
+}
+
+uint64_t AudioOutputExpandableBuffer::getTimestamp() {
+  std::lock_guard lock(lock_);
+  return timestampLocked();
+}
+
+void AudioOutputExpandableBuffer::seek(uint64_t frames) {
+  resetHeadPosExpandableBuffer(exb_);
+  uint64_t moved = forwardHeadPosExpandableBuffer(exb_, channels_ * frames);
+  std::lock_guard lock(lock_);
+  samples_count_ = moved;
+}
+
+uint64_t AudioOutputExpandableBuffer::getCurrentPos() {
+  uint64_t head = getCurrentPosExpandableBuffer(exb_);
+  std::lock_guard lock(lock_);
+  samples_count_ = head;
+  return head / channels_;
+}

@@ -1,0 +1,35 @@
+// The queue of RAM play mode: the whole track decoded into memory, kept for replay
+// and seeking. It never withholds output.
+#pragma once
+
+#include <memory>
+
+#include "engine/play/audio_output_buffer.h"
+#include "engine/play/expandable_buffer.h"
+
+class AudioOutputExpandableBuffer final : public AudioOutputBuffer {
+ public:
+  static std::shared_ptr<AudioOutputExpandableBuffer> create(double rate, uint32_t channels,
+                                                             uint32_t bits, uint32_t frames);
+  ~AudioOutputExpandableBuffer() override;
+
+  // One second of elements.
+  uint32_t getRequiredSampleSize() override;
+  uint32_t addSamples(const float* source, uint32_t size) override;
+  uint32_t getSamples(float* destination, uint32_t size) override;
+  void setTimestamp(uint64_t ns) override;
+  uint64_t getTimestamp() override;
+  void setInputFinished(bool finished) override { input_finished_.store(finished); }
+  bool inputFinished() override { return input_finished_.load(); }
+
+  // Moves the read position to `frames` from the start (no further than the data).
+  void seek(uint64_t frames);
+  // The read position in frames.
+  uint64_t getCurrentPos();
+
+ private:
+  AudioOutputExpandableBuffer(double rate, uint32_t channels, uint32_t bits, uint32_t frames,
+                              ExpandableBuffer* exb);
+
+  ExpandableBuffer* exb_;
+};
