@@ -5,6 +5,8 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "engine/api/toolkit.h"
+#include "engine/output/audio_device_list.h"
+#include "platform/named_exception.h"
 
 namespace pelmora::cli {
 namespace {
@@ -48,29 +50,44 @@ int listPlugins(bool json) {
   return 0;
 }
 
+// Devices come from the engine's device list itself, which knows more than the
+// client records: UIDs, USB IDs, the matched capability row and its flags.
 int listDevices(bool json) {
-  CliDelegate delegate;
-  Engine engine(delegate);
-  if (!engine.ok()) {
-    std::fprintf(stderr, "pelmora-cli: the engine could not be started\n");
-    return 1;
+  AudioDeviceList list;
+  try {
+    list.initialize();
+  } catch (const sonara::NamedException& e) {
+    std::fprintf(stderr, "pelmora-cli: %s\n", e.reason());
   }
-  std::vector<TkDeviceInfo> devices;
-  if (Toolkit_GetDeviceList(&devices) == kToolkitNoDevice && !json) {
-    std::puts("No output devices found.");
-  }
+  auto devices = list.getDeviceArray(false);
+  if (!json && devices.empty()) std::puts("No output devices found.");
   for (const auto& d : devices) {
-    std::string name = d.deviceName().value_or("");
+    const uint32_t caps = d->deviceInfo.outputCapabilities;
+    const bool dop = caps & kDeviceDoP;
+    const bool native = caps & (kDeviceDSD32 | kDeviceDSD16);
+    char flags[16];
+    std::snprintf(flags, sizeof flags, "0x%08X", caps);
     if (json) {
       std::puts(JsonObject()
-                    .add("name", name)
-                    .add("dop", d.isDoPSupported())
-                    .add("native", d.isDSDNativeSupported())
+                    .add("name", d->name)
+                    .add("uid", d->deviceUID)
+                    .add("vid", d->deviceInfo.vid)
+                    .add("pid", d->deviceInfo.pid)
+                    .add("row", d->deviceInfoRow)
+                    .add("flags", flags)
+                    .add("dop", dop)
+                    .add("native", native)
                     .str()
                     .c_str());
     } else {
-      std::printf("%-40s DoP: %-3s  DSD native: %s\n", name.c_str(),
-                  d.isDoPSupported() ? "yes" : "no", d.isDSDNativeSupported() ? "yes" : "no");
+      char usb[16] = "none";
+      if (d->deviceInfo.vid >= 0) {
+        std::snprintf(usb, sizeof usb, "%04x:%04x", static_cast<unsigned>(d->deviceInfo.vid),
+                      static_cast<unsigned>(d->deviceInfo.pid));
+      }
+      std::printf("%s\n  uid %s, USB %s, table row %u, flags %s, DoP %s, DSD Native %s\n",
+                  d->name.c_str(), d->deviceUID.c_str(), usb, d->deviceInfoRow, flags,
+                  dop ? "yes" : "no", native ? "yes" : "no");
     }
   }
   return 0;

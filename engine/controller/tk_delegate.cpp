@@ -5,6 +5,8 @@
 #include <ctime>
 
 #include "engine/api/constants.h"
+#include "engine/output/audio_device_list.h"
+#include "engine/output/audio_output_context.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
 #include "platform/services.h"
@@ -17,6 +19,8 @@ using sonara::platform::logLine;
 TkDelegate::TkDelegate() = default;
 
 TkDelegate::~TkDelegate() {
+  lifetime_.reset();
+  audio_output_ctx_.reset();
   allowIdleSleep();
   delegate_ = nullptr;
   window_ = nullptr;
@@ -79,31 +83,13 @@ void TkDelegate::menuRepeatAllMode() { repeatMode = 2; }
 uint64_t TkDelegate::beginRestructuring() { return 0; }
 void TkDelegate::endRestructuring(uint64_t) {}
 
-// --- devices -----------------------------------------------------------------------
-
-void TkDelegate::updateAudioOutputDeviceList() { array_output_devices_.clear(); }
-
-void TkDelegate::initializeAudioOutputDeviceList() {
-  updateAudioOutputDeviceList();
-  deviceSelected(std::nullopt);
+void TkDelegate::willSleepNotification() {
+  if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(true);
+  playStop();
+  if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(false);
 }
 
-void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
-  (void)name;
-  current_output_device_name_.reset();
-}
-
-bool TkDelegate::setupNewOutputContextWithDeviceListIndex(int) { return false; }
-void TkDelegate::deviceLost() {}
-
-void TkDelegate::willSleepNotification() { playStop(); }
 void TkDelegate::didWakeNotification() {}
-
-std::vector<TkDeviceInfo> TkDelegate::deviceInfoArray() const { return array_output_devices_; }
-
-std::optional<std::string> TkDelegate::currentOutputDeviceName() const {
-  return current_output_device_name_;
-}
 
 // --- play engine ---------------------------------------------------------------------
 

@@ -14,6 +14,9 @@
 #include "plugin/value.h"
 
 class KivSonaraDelegate;
+class AudioDevice;
+class AudioDeviceList;
+class AudioOutputContext;
 
 namespace sonara::ui {
 class PlaylistView;
@@ -63,6 +66,9 @@ class TkDelegate {
   // One record per output device, in device-list order.
   std::vector<TkDeviceInfo> deviceInfoArray() const;
   std::optional<std::string> currentOutputDeviceName() const;
+  const std::shared_ptr<AudioDevice>& current_output_device() const { return current_output_device_; }
+  const std::shared_ptr<AudioOutputContext>& audioOutputContext() const { return audio_output_ctx_; }
+  AudioDeviceList* outputDeviceList() const { return output_device_list_.get(); }
 
   // --- play engine -------------------------------------------------------------
   bool setupPlayManager();
@@ -124,6 +130,7 @@ class TkDelegate {
   bool paused() const { return pause_; }
 
  protected:
+  void releasePlayManager();
   void preventIdleSleep();
   void allowIdleSleep();
   void buildPluginInfoList();
@@ -134,7 +141,12 @@ class TkDelegate {
   void* window_ = nullptr;
   std::vector<sonara::Dict> about_plugin_tbl_ctl_;
   std::vector<TkDeviceInfo> array_output_devices_;
-  std::optional<std::string> current_output_device_name_;
+  std::unique_ptr<AudioDeviceList> output_device_list_;
+  std::shared_ptr<AudioDevice> current_output_device_;
+  std::shared_ptr<AudioOutputContext> audio_output_ctx_;
+  // Work posted to the main thread checks this before touching the controller.
+  std::shared_ptr<TkDelegate*> lifetime_ = std::make_shared<TkDelegate*>(this);
+  bool ram_decode_canceled_flag_ = false;
   std::optional<sonara::Dict> currentItem_;
   std::optional<sonara::Dict> item_under_edit_;
   sonara::Dict decoder_options_;

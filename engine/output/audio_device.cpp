@@ -1,0 +1,119 @@
+#include "engine/output/audio_device.h"
+
+#include "engine/output/device_table.h"
+#include "platform/log.h"
+#include "platform/named_exception.h"
+
+using namespace sonara::audio;
+using sonara::platform::logLine;
+using sonara::raiseError;
+
+namespace {
+unsigned long hex(Status s) { return static_cast<unsigned long>(static_cast<uint32_t>(s)); }
+}  // namespace
+
+bool AudioDevice::isInput(AudioHal& hal, DeviceId id) { return countChannnels(hal, id, true) > 0; }
+
+std::optional<std::string> AudioDevice::getName(AudioHal& hal, DeviceId id) {
+  if (id == 0) raiseError("Unknown Device.");
+  std::string out;
+  if (Status s = hal.name(id, &out); s != kNoError) {
+    raiseError("AudioObjectGetPropertyData() Failed. (0x%08lX)", hex(s));
+  }
+  return out;
+}
+
+std::optional<std::string> AudioDevice::getModelUID(AudioHal& hal, DeviceId id) {
+  if (id == 0) raiseError("Unknown Device.");
+  std::string out;
+  if (Status s = hal.modelUid(id, &out); s != kNoError) {
+    logLine("AudioObjectGetPropertyData() Failed. (0x%08lX)", hex(s));
+    return std::nullopt;
+  }
+  return out;
+}
+
+std::optional<std::string> AudioDevice::getDeviceUID(AudioHal& hal, DeviceId id) {
+  if (id == 0) raiseError("Unknown Device.");
+  std::string out;
+  if (Status s = hal.deviceUid(id, &out); s != kNoError) {
+    logLine("AudioObjectGetPropertyData() Failed. (0x%08lX)", hex(s));
+    return std::nullopt;
+  }
+  return out;
+}
+
+uint32_t AudioDevice::countChannnels(AudioHal& hal, DeviceId id, bool input) {
+  if (id == 0) raiseError("Unknown Device.");
+  std::vector<uint32_t> buffers;
+  if (Status s = hal.streamConfiguration(id, input ? Scope::Input : Scope::Output, &buffers);
+      s != kNoError) {
+    raiseError("AudioObjectGetPropertyData() Failed. (0x%08lX)", hex(s));
+  }
+  uint32_t total = 0;
+  for (uint32_t channels : buffers) total += channels;
+  return total;
+}
+
+bool AudioDevice::getIntegerMode(AudioHal& hal, DeviceId id) {
+  std::vector<StreamId> streams;
+  if (Status s = hal.streams(id, Scope::Output, &streams); s != kNoError) {
+    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreams) failed.(0x%lX)", hex(s));
+    return false;
+  }
+  if (streams.empty()) return false;
+  std::vector<RangedDescription> formats;
+  if (Status s = hal.availablePhysicalFormats(streams[0], &formats); s != kNoError) {
+    logLine("AudioObjectGetPropertyData(kAudioStreamPropertyAvailablePhysicalFormats) failed.(0x%lX)",
+            hex(s));
+    return false;
+  }
+  for (const auto& f : formats) {
+    const uint32_t flags = f.format.format_flags;
+    if (f.format.format_id == kFormatLinearPCM && (flags & kFormatFlagIsSignedInteger) &&
+        (flags & kFormatFlagIsNonMixable)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool AudioDevice::getVendorDriver(AudioHal& hal, const std::string& device_uid) {
+  return !hal.isSystemDriver(device_uid);
+}
+
+void AudioDevice::getVidPid(AudioHal& hal, const std::string& device_uid, int32_t* vid, int32_t* pid) {
+  *vid = -1;
+  *pid = -1;
+  int32_t v, p;
+  if (hal.usbIds(device_uid, &v, &p)) {
+    *vid = v;
+    *pid = p;
+  }
+}
+
+std::shared_ptr<AudioDevice> AudioDevice::deviceWithID(AudioHal& hal, DeviceId id) {
+  auto d = std::make_shared<AudioDevice>();
+  d->device_id = id;
+  d->hasInputChannels = isInput(hal, id);
+  auto name = getName(hal, id);
+  auto model = getModelUID(hal, id);
+  auto uid = getDeviceUID(hal, id);
+  if (!name || !model || !uid) return nullptr;
+  d->name = *name;
+  d->modelUID = *model;
+  d->deviceUID = *uid;
+  d->hasOutputChannels = countChannnels(hal, id, false) >= 1;
+  d->hasIntegerMode = getIntegerMode(hal, id);
+  d->isVendorDriver = getVendorDriver(hal, d->deviceUID);
+
+  int32_t vid, pid;
+  getVidPid(hal, d->deviceUID, &vid, &pid);
+  d->deviceInfoRow = matchDeviceRow(vid, pid);
+  d->deviceInfo = device_info[d->deviceInfoRow];
+  d->deviceInfo.vid = vid;
+  d->deviceInfo.pid = pid;
+  if (!d->hasIntegerMode) d->deviceInfo.outputCapabilities &= ~kDeviceDSD32;
+  if (d->isVendorDriver) d->deviceInfo.outputCapabilities |= kDeviceVendorDriver;
+  return d;
+}

@@ -1,0 +1,40 @@
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/audio/audio_hal.h"
+#include "platform/audio/virtual_hal.h"
+#include "platform/log.h"
+
+namespace sonara::audio {
+namespace {
+
+std::mutex g_mutex;
+std::shared_ptr<AudioHal> g_hal;
+
+std::shared_ptr<AudioHal> makeSystemHal() {
+  if (const char* file = std::getenv("SONARA_VIRTUAL_DEVICES"); file && *file) {
+    std::string error;
+    if (auto specs = loadVirtualDevices(file, &error)) {
+      return std::make_shared<VirtualHal>(std::move(*specs));
+    }
+    platform::logLine("Virtual device file %s cannot be used: %s", file, error.c_str());
+    return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSpec>{});
+  }
+  // Without sound hardware the built-in capture device is the output.
+  return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSpec>{builtInCaptureDevice()});
+}
+
+}  // namespace
+
+AudioHal& systemHal() {
+  std::lock_guard lock(g_mutex);
+  if (!g_hal) g_hal = makeSystemHal();
+  return *g_hal;
+}
+
+void installHal(std::shared_ptr<AudioHal> hal) {
+  std::lock_guard lock(g_mutex);
+  g_hal = std::move(hal);
+}
+
+}  // namespace sonara::audio

@@ -1,0 +1,98 @@
+// Audio devices that exist only in software: described by a file, each with its
+// physical formats, buffer range, USB IDs, mute, exclusive holder and presence, an
+// IO clock that paces like hardware or runs free, and a capture of the exact bytes
+// the device would receive.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/audio/audio_hal.h"
+#include "platform/audio/capture_sink.h"
+#include "platform/audio/virtual_device_spec.h"
+#include "platform/work_queue.h"
+
+namespace sonara::audio {
+
+class VirtualHal final : public AudioHal {
+ public:
+  explicit VirtualHal(std::vector<VirtualDeviceSpec> devices);
+  ~VirtualHal() override;
+
+  // --- test controls -------------------------------------------------------------
+  // Presence changes fire the listeners on the HAL's notification thread.
+  void unplug(DeviceId id);
+  void replug(DeviceId id);
+  void setHeldByOther(DeviceId id, bool held);
+  std::string capturePath(DeviceId id) const;
+  // Waits until listener notifications queued so far have been delivered.
+  void drainNotifications();
+  // Cycles run so far and cycles in which the procedure left frames unfilled.
+  uint64_t cycles(DeviceId id) const;
+  uint64_t underruns(DeviceId id) const;
+  DeviceId idOfUid(const std::string& uid) const;  // 0 when unknown
+
+  // --- AudioHal ----------------------------------------------------------------------
+  Status deviceCount(uint32_t* count) override;
+  Status devices(std::vector<DeviceId>* ids) override;
+  Status defaultOutputDevice(DeviceId* id) override;
+  Status setDefaultOutputDevice(DeviceId id) override;
+  Status isAlive(DeviceId id, uint32_t* alive) override;
+  Status addAliveListener(DeviceId id, AliveListener listener, void* client) override;
+  Status removeAliveListener(DeviceId id, AliveListener listener, void* client) override;
+  Status name(DeviceId id, std::string* out) override;
+  Status modelUid(DeviceId id, std::string* out) override;
+  Status deviceUid(DeviceId id, std::string* out) override;
+  Status streamConfiguration(DeviceId id, Scope scope, std::vector<uint32_t>* channels) override;
+  Status streams(DeviceId id, Scope scope, std::vector<StreamId>* out) override;
+  Status availablePhysicalFormats(StreamId stream, std::vector<RangedDescription>* out) override;
+  Status physicalFormat(StreamId stream, StreamDescription* out) override;
+  Status setPhysicalFormat(StreamId stream, const StreamDescription& format) override;
+  Status nominalSampleRate(DeviceId id, double* rate) override;
+  Status setNominalSampleRate(DeviceId id, double rate) override;
+  Status availableNominalSampleRates(DeviceId id, Scope scope, std::vector<ValueRange>* out) override;
+  Status bufferSize(DeviceId id, uint32_t* bytes) override;
+  Status isBufferSizeSettable(DeviceId id, bool* settable) override;
+  Status setBufferSize(DeviceId id, uint32_t bytes) override;
+  Status bufferFrameSize(DeviceId id, uint32_t* frames) override;
+  Status setBufferFrameSize(DeviceId id, uint32_t frames) override;
+  Status bufferFrameSizeRange(DeviceId id, ValueRange* range) override;
+  Status hogMode(DeviceId id, pid_t* holder) override;
+  Status setHogMode(DeviceId id, pid_t holder) override;
+  Status mute(DeviceId id, uint32_t* muted) override;
+  Status setMute(DeviceId id, uint32_t muted) override;
+  Status createIoProc(DeviceId id, IoProc proc, void* client, IoProcId* out) override;
+  Status startIoProc(DeviceId id, IoProcId proc) override;
+  Status stopIoProc(DeviceId id, IoProcId proc) override;
+  Status destroyIoProc(DeviceId id, IoProcId proc) override;
+  bool usbIds(const std::string& device_uid, int32_t* vid, int32_t* pid) override;
+  bool isSystemDriver(const std::string& device_uid) override;
+  std::unique_ptr<UsbInterface> openUsbInterface(const std::string& device_uid,
+                                                 Status* status) override;
+
+ private:
+  struct Device;
+  class VirtualUsbInterface;
+
+  Device* find(DeviceId id) const;
+  Device* findStream(StreamId stream) const;
+  Device* findUid(const std::string& uid) const;
+  void notifyAlive(Device& d);
+  void ioLoop(Device* d);
+  static StreamDescription describe(const VirtualFormat& f, double rate);
+
+  std::vector<std::unique_ptr<Device>> devices_;
+  DeviceId default_output_ = 0;
+  mutable std::mutex mutex_;
+  std::condition_variable delivered_;
+  bool delivering_ = false;
+  std::thread::id delivery_thread_;
+  platform::WorkQueue notifications_;  // last member: drained before the rest goes
+};
+
+}  // namespace sonara::audio
