@@ -1,0 +1,109 @@
+#include "engine/output/audio_direct_output_buffer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/output/dsd_packers.h"
+
+using namespace sonara::audio;
+
+namespace {
+
+std::atomic<uint8_t> g_marker_dop{0x05};
+
+bool isMixableSignedPcm(const StreamDescription& f) {
+  return f.format_id == kFormatLinearPCM && (f.format_flags & kFormatFlagIsSignedInteger) &&
+         !(f.format_flags & kFormatFlagIsNonMixable);
+}
+
+}  // namespace
+
+uint8_t AudioDirectOutputBuffer::markerDoP() { return g_marker_dop.load(std::memory_order_relaxed); }
+void AudioDirectOutputBuffer::setMarkerDoP(uint8_t m) { g_marker_dop.store(m, std::memory_order_relaxed); }
+
+std::unique_ptr<AudioDirectOutputBuffer> AudioDirectOutputBuffer::create(PackerKind kind,
+                                                                         uint32_t capacity) {
+  std::unique_ptr<AudioDirectOutputBuffer> packer;
+  switch (kind) {
+    case PackerKind::PCM: packer.reset(new (std::nothrow) AudioDirectOutputBuffer(capacity)); break;
+    case PackerKind::DoP: packer.reset(new (std::nothrow) AudioDirectOutputBuffer_DoP(capacity)); break;
+    case PackerKind::DSD16: packer.reset(new (std::nothrow) AudioDirectOutputBuffer_DSD16(capacity)); break;
+    case PackerKind::DSD32: packer.reset(new (std::nothrow) AudioDirectOutputBuffer_DSD32(capacity)); break;
+  }
+  if (!packer || capacity == 0 || !packer->allocate()) return nullptr;
+  return packer;
+}
+
+AudioDirectOutputBuffer::~AudioDirectOutputBuffer() { std::free(channel_conv_buff_); }
+
+bool AudioDirectOutputBuffer::allocate() {
+  size_t bytes = (size_t{channel_conv_buff_samples_} * sizeof(float) + 15) & ~size_t{15};
+  channel_conv_buff_ = static_cast<float*>(std::aligned_alloc(16, bytes));
+  return channel_conv_buff_ != nullptr;
+}
+
+bool AudioDirectOutputBuffer::bind(std::shared_ptr<AudioOutputBuffer> queue) {
+  if (!queue || uint64_t{queue->frames()} * queue->channels() > channel_conv_buff_samples_) return false;
+  buff_ = std::move(queue);
+  return true;
+}
+
+uint32_t AudioDirectOutputBuffer::pull(float* into, uint32_t wanted) {
+  if (!buff_) return 0;
+  return buff_->getSamples(into, std::min(wanted, channel_conv_buff_samples_));
+}
+
+uint32_t AudioDirectOutputBuffer::updateConversionBuffer(uint32_t wanted) {
+  return pull(channel_conv_buff_, wanted);
+}
+
+bool AudioDirectOutputBuffer::formatMatching(PackerKind kind, const RangedDescription& ranged,
+                                             uint32_t preferred_bits) {
+  const StreamDescription& f = ranged.format;
+  const bool carries_dsd = f.format_flags & kFormatFlagCarriesNativeDSD;
+  switch (kind) {
+    case PackerKind::PCM:
+    case PackerKind::DoP:
+      // PCM and DoP must never reach a format that carries native DSD words.
+      return isMixableSignedPcm(f) && !carries_dsd;
+    case PackerKind::DSD16:
+      return f.format_id == kFormatLinearPCM && f.bits_per_channel == preferred_bits &&
+             (f.format_flags & kFormatFlagIsSignedInteger) &&
+             !(f.format_flags & kFormatFlagIsNonMixable);
+    case PackerKind::DSD32:
+      return f.format_id == kFormatLinearPCM && f.bits_per_channel == preferred_bits &&
+             (f.format_flags & kFormatFlagIsSignedInteger) && (f.format_flags & kFormatFlagIsNonMixable);
+  }
+  return false;
+}
+
+void AudioDirectOutputBuffer::fillSilentData(PackerKind kind, IoBuffer& buffer) {
+  const uint32_t samples = buffer.byte_size / 4;
+  switch (kind) {
+    case PackerKind::PCM:
+      std::memset(buffer.data, 0, buffer.byte_size);
+      return;
+    case PackerKind::DoP: {
+      const uint32_t k = buffer.channels;
+      if (k == 0 || k > samples) return;
+      const uint32_t frames = std::max(1u, samples / k);
+      auto* out = static_cast<float*>(buffer.data);
+      uint8_t marker = markerDoP();
+      for (uint32_t f = 0; f < frames; ++f) {
+        std::fill_n(out + size_t{f} * k, k, floatOf((uint32_t{marker} << 24) | 0x969600u));
+        marker = static_cast<uint8_t>(~marker);
+      }
+      setMarkerDoP(marker);
+      return;
+    }
+    case PackerKind::DSD16:
+      std::fill_n(static_cast<float*>(buffer.data), samples, floatOf(0x96960000u));
+      return;
+    case PackerKind::DSD32:
+      std::memset(buffer.data, 0x96, size_t{samples} * 4);
+      return;
+  }
+}

@@ -1,0 +1,27 @@
+// The DoP and native-DSD packers (see audio_direct_output_buffer.h).
+#pragma once
+
+#include "engine/output/audio_direct_output_buffer.h"
+
+class AudioDirectOutputBuffer_DoP final : public AudioDirectOutputBuffer {
+ public:
+  explicit AudioDirectOutputBuffer_DoP(uint32_t capacity) : AudioDirectOutputBuffer(capacity) {}
+  uint32_t updateConversionBuffer(uint32_t wanted) override;
+};
+
+class AudioDirectOutputBuffer_DSD16 final : public AudioDirectOutputBuffer {
+ public:
+  explicit AudioDirectOutputBuffer_DSD16(uint32_t capacity) : AudioDirectOutputBuffer(capacity) {}
+  uint32_t updateConversionBuffer(uint32_t wanted) override;
+};
+
+class AudioDirectOutputBuffer_DSD32 final : public AudioDirectOutputBuffer {
+ public:
+  explicit AudioDirectOutputBuffer_DSD32(uint32_t capacity) : AudioDirectOutputBuffer(capacity) {}
+  ~AudioDirectOutputBuffer_DSD32() override;
+  uint32_t updateConversionBuffer(uint32_t wanted) override;
+
+ private:
+  bool allocate() override;
+  uint32_t* dsd_conv_buff_ = nullptr;  // 2 x capacity DoP words, 16-byte aligned
+};

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/output/device_table.h"
+#include "support/dop.h"
+#include "support/output_harness.h"
+
+using namespace sonara::audio;
+namespace plugin = sonara::plugin;
+
+namespace {
+
+FormatJson fmt(double rate, int bits, int bytes, int channels = 2, bool non_mixable = false,
+               bool dsd = false) {
+  FormatJson f;
+  f.rate = rate;
+  f.bits = bits;
+  f.bytes = bytes;
+  f.channels = channels;
+  f.non_mixable = non_mixable;
+  f.dsd = dsd;
+  return f;
+}
+
+DeviceJson device(std::vector<FormatJson> formats, int channels = 2) {
+  DeviceJson d;
+  d.formats = std::move(formats);
+  d.output_channels = channels;
+  return d;
+}
+
+uint32_t chosenBits(std::vector<FormatJson> formats, uint32_t code) {
+  OutputHarness h(device(std::move(formats)));
+  auto out = h.output(streamFormat(44100, 2, code));
+  return out ? h.ctx_->current_desc().bits_per_channel : 0;
+}
+
+TEST(DirectOutputFormat, CandidateRulesPickTheDepthForEachTransport) {
+  const auto f16 = fmt(44100, 16, 2), f24 = fmt(44100, 24, 3), f32 = fmt(44100, 32, 4);
+  EXPECT_EQ(chosenBits({f16, f24, f32}, plugin::kFormatLpcm), 32u);
+  EXPECT_EQ(chosenBits({f16, f24}, plugin::kFormatLpcm), 24u);
+  EXPECT_EQ(chosenBits({f16, f24, f32}, plugin::kFormatDoP), 24u);
+  EXPECT_EQ(chosenBits({f16, f32}, plugin::kFormatDoP), 32u);
+  EXPECT_EQ(chosenBits({f16}, plugin::kFormatDoP), 16u);  // nothing better: the only one
+}
+
+TEST(DirectOutputFormat, RangedEntryIsWrittenWithTheRequestedRate) {
+  FormatJson ranged = fmt(0, 24, 4, 2);
+  ranged.min_rate = 44100;
+  ranged.max_rate = 192000;
+  FormatJson narrow = fmt(96000, 24, 4, 1);
+  OutputHarness h(device({narrow, ranged}));
+  auto out = h.output(streamFormat(96000, 2, plugin::kFormatLpcm));
+  ASSERT_TRUE(out);
+  EXPECT_EQ(h.ctx_->current_desc().sample_rate, 96000);
+  EXPECT_EQ(h.ctx_->current_desc().channels_per_frame, 2u);  // more channels won
+}
+
+TEST(DirectOutputFormat, NativeDsdFormatsAreNeverUsedForPcmOrDoP) {
+  OutputHarness h(device({fmt(176400, 32, 4, 2, true, true), fmt(176400, 16, 2, 2, false, true)}));
+  EXPECT_FALSE(h.output(streamFormat(176400, 2, plugin::kFormatLpcm)));
+  EXPECT_FALSE(h.output(streamFormat(176400, 2, plugin::kFormatDoP)));
+  FormatJson raw32 = fmt(88200, 32, 4, 2, true);
+  OutputHarness n(device({raw32}));
+  EXPECT_FALSE(n.output(streamFormat(88200, 2, plugin::kFormatLpcm)));  // non-mixable
+}
+
+TEST(DirectOutput, PcmReachesA16BitDeviceExactly) {
+  OutputHarness h(device({fmt(44100, 16, 2)}));
+  auto out = h.output(streamFormat(44100, 2, plugin::kFormatLpcm));
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->packerKind(), PackerKind::PCM);
+  std::vector<float> values;
+  for (int i = 0; i < 5000; ++i) values.push_back(static_cast<float>((i * 37) % 65536 - 32768) / 32768.0f);
+  h.feeder_.add(makeQueue(44100, 2, values, out->getDeviceBufferFrameSize()));
+  ASSERT_TRUE(h.playItems(*out, 1));
+  std::string bytes = h.captured();
+  ASSERT_EQ(bytes.size(), values.size() * 2);
+  for (size_t i = 0; i < values.size(); ++i) {
+    int16_t s = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+    ASSERT_EQ(s, static_cast<int16_t>(values[i] * 32768.0f)) << i;
+  }
+}
+
+TEST(DirectOutput, TwoQueuesJoinWithNothingInsertedOrLost) {
+  OutputHarness h(device({fmt(48000, 24, 3)}));
+  auto out = h.output(streamFormat(48000, 2, plugin::kFormatLpcm));
+  ASSERT_TRUE(out);
+  const uint32_t frames = out->getDeviceBufferFrameSize();
+  std::vector<float> a, b;
+  for (int i = 0; i < 2 * 1001; ++i) a.push_back(static_cast<float>(i) / 8388608.0f);  // odd frame count
+  for (int i = 2 * 1001; i < 2 * 3000; ++i) b.push_back(static_cast<float>(i) / 8388608.0f);
+  h.feeder_.add(makeQueue(48000, 2, a, frames));
+  h.feeder_.add(makeQueue(48000, 2, b, frames));
+  ASSERT_TRUE(h.playItems(*out, 2));
+  std::string bytes = h.captured();
+  ASSERT_EQ(bytes.size(), 2u * 3000 * 3);
+  for (int i = 0; i < 2 * 3000; ++i) {
+    int v = static_cast<uint8_t>(bytes[3 * i]) | static_cast<uint8_t>(bytes[3 * i + 1]) << 8 |
+            static_cast<uint8_t>(bytes[3 * i + 2]) << 16;
+    ASSERT_EQ(v, i);
+  }
+}
+
+// DoP words with a known payload and markers of an arbitrary phase.
+std::vector<float> dopWords(uint32_t channels, uint32_t frames, uint32_t seed, uint8_t first_marker) {
+  std::vector<float> out;
+  uint8_t marker = first_marker;
+  for (uint32_t f = 0; f < frames; ++f) {
+    for (uint32_t c = 0; c < channels; ++c) {
+      uint8_t a = static_cast<uint8_t>(seed + f * 3 + c), b = static_cast<uint8_t>(seed + f * 5 + c * 7);
+      out.push_back(floatOf(expectedWord(marker, a, b)));
+    }
+    marker = static_cast<uint8_t>(~marker);
+  }
+  return out;
+}
+
+TEST(DirectOutput, DoPKeepsOneMarkerAlternationAcrossItemsAndUnderruns) {
+  OutputHarness h(device({fmt(176400, 24, 3)}));
+  auto out = h.output(streamFormat(176400, 2, plugin::kFormatDoP));
+  ASSERT_TRUE(out);
+  const uint32_t frames = out->getDeviceBufferFrameSize();
+  auto first = dopWords(2, 777, 1, 0x05);
+  auto second = dopWords(2, 500, 9, 0x05);   // out of phase with the first
+  h.feeder_.add(makeQueue(176400, 2, first, frames));
+  h.feeder_.add(makeQueue(176400, 2, second, frames));
+  out->play();
+  ASSERT_TRUE(waitFor([&] { return h.feeder_.finished() >= 2; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a stretch with nothing to play
+  auto third = dopWords(2, 301, 5, 0xFA);
+  h.feeder_.add(makeQueue(176400, 2, third, frames));
+  ASSERT_TRUE(waitFor([&] { return h.feeder_.finished() >= 3; }));
+  out->stop();
+
+  std::string bytes = h.captured();
+  std::vector<float> all(first);
+  all.insert(all.end(), second.begin(), second.end());
+  all.insert(all.end(), third.begin(), third.end());
+  ASSERT_EQ(bytes.size(), all.size() * 3);
+  uint8_t previous = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    uint8_t marker = static_cast<uint8_t>(bytes[3 * i + 2]);
+    uint8_t hi = static_cast<uint8_t>(bytes[3 * i + 1]), lo = static_cast<uint8_t>(bytes[3 * i]);
+    uint32_t word = wordOf(all[i]);
+    ASSERT_EQ(hi, (word >> 16) & 0xFF) << i;  // payload unchanged
+    ASSERT_EQ(lo, (word >> 8) & 0xFF) << i;
+    ASSERT_TRUE(marker == 0x05 || marker == 0xFA);
+    if (i % 2 == 1) {
+      ASSERT_EQ(marker, previous) << "channels of one frame differ at " << i;
+    } else if (i > 0) {
+      ASSERT_EQ(marker, static_cast<uint8_t>(~previous)) << "broken at frame " << i / 2;
+    }
+    previous = marker;
+  }
+}
+
+TEST(DirectOutput, DoPSilenceContinuesFromTheLastMarker) {
+  AudioDirectOutputBuffer::setMarkerDoP(0xFA);  // the last data marker was 0x05
+  std::vector<float> buf(1024 * 2);
+  IoBuffer io{2, static_cast<uint32_t>(buf.size() * 4), buf.data()};
+  AudioDirectOutputBuffer::fillSilentData(PackerKind::DoP, io);
+  EXPECT_EQ(wordOf(buf[0]), 0xFA969600u);
+  EXPECT_EQ(wordOf(buf[1]), 0xFA969600u);
+  EXPECT_EQ(wordOf(buf[2]), 0x05969600u);
+  // 1024 frames: the next frame would carry what the first did.
+  EXPECT_EQ(AudioDirectOutputBuffer::markerDoP(), 0xFA);
+  std::vector<float> tiny(1);
+  IoBuffer small{2, 4, tiny.data()};
+  AudioDirectOutputBuffer::fillSilentData(PackerKind::DoP, small);  // k > s: nothing
+  EXPECT_EQ(AudioDirectOutputBuffer::markerDoP(), 0xFA);
+}
+
+TEST(DirectOutput, Dsd16WordsReachA16BitDeviceInTimeOrder) {
+  DeviceJson d = device({fmt(176400, 16, 2)});
+  d.vid = device_info[22].vid;  // a row with native DSD...
+  d.pid = device_info[22].pid;
+  OutputHarness h(d);
+  auto info = h.ctx_->deviceInfo();
+  info.outputCapabilities = kDevicePCM | kDeviceDoP | kDeviceDSD16;  // ...in 16-bit words only
+  h.ctx_->setDeviceInfo(info);
+  auto out = h.output(streamFormat(176400, 2, plugin::kFormatDoP), true);
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->packerKind(), PackerKind::DSD16);
+  std::vector<float> words(2 * 300, floatOf(0x05A1B200u));
+  h.feeder_.add(makeQueue(176400, 2, words, out->getDeviceBufferFrameSize()));
+  ASSERT_TRUE(h.playItems(*out, 1));
+  std::string bytes = h.captured();
+  ASSERT_EQ(bytes.size(), 600u * 2);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 0xA1);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[1]), 0xB2);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[1198]), 0xA1);
+}
+
+TEST(DirectOutput, Dsd32PairsFramesAndPadsAnOddLastFrame) {
+  DeviceJson d = device({fmt(88200, 32, 4, 1, true), fmt(44100, 24, 3, 1)}, 1);
+  d.vid = device_info[22].vid;
+  d.pid = device_info[22].pid;
+  OutputHarness h(d);
+  EXPECT_NE(h.ctx_->deviceInfo().outputCapabilities & kDeviceDSD32, 0u);
+  auto info = h.ctx_->deviceInfo();
+  info.outputCapabilities &= ~kDeviceUSBSwitch;  // no mute sequence in this capture
+  h.ctx_->setDeviceInfo(info);
+  auto out = h.output(streamFormat(176400, 1, plugin::kFormatDoP), true);
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->packerKind(), PackerKind::DSD32);
+  EXPECT_EQ(h.ctx_->current_desc().sample_rate, 88200);  // half the DoP rate
+  EXPECT_GE(out->getDeviceBufferFrameSize(), 2043u);
+  std::vector<float> words{floatOf(0x05A1B200u), floatOf(0xFAC3D400u), floatOf(0x05E1F200u)};
+  h.feeder_.add(makeQueue(176400, 1, words, out->getDeviceBufferFrameSize()));
+  ASSERT_TRUE(h.playItems(*out, 1));
+  std::string bytes = h.captured();
+  ASSERT_EQ(bytes.size(), 8u);
+  const uint8_t expected[8] = {0xA1, 0xB2, 0xC3, 0xD4, 0xE1, 0xF2, 0x96, 0x96};
+  EXPECT_EQ(std::memcmp(bytes.data(), expected, 8), 0);
+}
+
+TEST(DsdPackers, Dsd32TakesWholeFramesOnly) {
+  auto packer = AudioDirectOutputBuffer::create(PackerKind::DSD32, 64);
+  std::vector<float> words(2 * 20, floatOf(0x05A1B200u));
+  packer->bind(makeQueue(176400, 2, words, 32));
+  packer->queue()->setInputFinished(true);
+  EXPECT_EQ(packer->updateConversionBuffer(5), 4u);  // 8 DoP words (4 frames) -> 4 words
+  EXPECT_EQ(packer->queue()->getTimestamp(), 4ull * 1000000000ull / 176400);
+}
+
+TEST(DirectOutputChannels, StereoOnSixChannelsMonoEverywhereAndSumOnMono) {
+  {
+    OutputHarness h(device({fmt(44100, 16, 2, 6)}, 6));
+    auto out = h.output(streamFormat(44100, 2, plugin::kFormatLpcm));
+    ASSERT_TRUE(out);
+    h.feeder_.add(makeQueue(44100, 2, {0.5f, -0.5f}, out->getDeviceBufferFrameSize()));
+    h.feeder_.add(makeQueue(44100, 1, {0.25f}, out->getDeviceBufferFrameSize()));
+    ASSERT_TRUE(h.playItems(*out, 2));
+    std::string b = h.captured();
+    ASSERT_EQ(b.size(), 2u * 6 * 2);
+    auto s = [&](int i) { return static_cast<int16_t>(static_cast<uint8_t>(b[2 * i]) | static_cast<uint8_t>(b[2 * i + 1]) << 8); };
+    EXPECT_EQ(s(0), 16384);
+    EXPECT_EQ(s(1), -16384);
+    for (int c = 2; c < 6; ++c) EXPECT_EQ(s(c), 0);
+    for (int c = 6; c < 12; ++c) EXPECT_EQ(s(c), 8192);
+  }
+  {
+    OutputHarness h(device({fmt(44100, 16, 2, 1)}, 1));
+    auto out = h.output(streamFormat(44100, 2, plugin::kFormatLpcm));
+    ASSERT_TRUE(out);
+    h.feeder_.add(makeQueue(44100, 2, {0.75f, 0.75f, 0.25f, -0.5f}, out->getDeviceBufferFrameSize()));
+    ASSERT_TRUE(h.playItems(*out, 1));
+    std::string b = h.captured();
+    ASSERT_EQ(b.size(), 4u);
+    EXPECT_EQ(static_cast<int16_t>(static_cast<uint8_t>(b[0]) | static_cast<uint8_t>(b[1]) << 8), 32767);
+    EXPECT_EQ(static_cast<int16_t>(static_cast<uint8_t>(b[2]) | static_cast<uint8_t>(b[3]) << 8), -8192);
+  }
+}
+
+TEST(DirectOutputUsbSwitch, MutedUntilOneBufferAfterPlayAndMutedAgainOnStop) {
+  DeviceJson d = device({fmt(44100, 24, 3)});
+  d.vid = device_info[12].vid;  // USB switch, PCM and DoP
+  d.pid = device_info[12].pid;
+  OutputHarness h(d);
+  auto out = h.output(streamFormat(44100, 2, plugin::kFormatLpcm));
+  ASSERT_TRUE(out);
+  const uint32_t frames = out->getDeviceBufferFrameSize();
+  std::vector<float> values(2 * 4000, 0.5f);
+  h.feeder_.add(makeQueue(44100, 2, values, frames));
+  ASSERT_TRUE(h.playItems(*out, 1));
+  std::string events = h.events();
+  auto muted = events.find("\"event\":\"mute\"");
+  auto unmuted = events.find("\"muted\":false", muted);
+  auto remuted = events.find("\"muted\":true", unmuted);
+  ASSERT_NE(muted, std::string::npos);
+  ASSERT_NE(unmuted, std::string::npos);
+  ASSERT_NE(remuted, std::string::npos);
+  // Silence until un-muting: at least one buffer of it, and no sample before.
+  auto line_of = [&](size_t at) { return events.substr(events.rfind('\n', at) + 1, events.find('\n', at) - events.rfind('\n', at) - 1); };
+  std::string unmute_line = line_of(unmuted);
+  auto offset_at = [](const std::string& line) {
+    auto p = line.find("\"offset\":");
+    return std::stoull(line.substr(p + 9));
+  };
+  auto sample_at = [](const std::string& line) {
+    auto p = line.find("\"sample_time\":");
+    return std::stod(line.substr(p + 14));
+  };
+  EXPECT_GT(sample_at(unmute_line), frames);
+  std::string bytes = h.captured();
+  size_t silent_bytes = offset_at(unmute_line);
+  for (size_t i = 0; i < silent_bytes; ++i) ASSERT_EQ(bytes[i], 0) << i;
+  EXPECT_NE(bytes.find(std::string("\x00\x00\x40", 3), silent_bytes), std::string::npos);
+}
+
+TEST(DirectOutputUsbSwitch, StopImmediatelyDoesNotWaitForTheMuteSequence) {
+  DeviceJson d = device({fmt(44100, 24, 3)});
+  d.vid = device_info[12].vid;
+  d.pid = device_info[12].pid;
+  d.clock = "realtime";
+  OutputHarness h(d);
+  auto out = h.output(streamFormat(44100, 2, plugin::kFormatLpcm));
+  ASSERT_TRUE(out);
+  out->play();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  h.ctx_->setStop_immediately(true);
+  auto start = std::chrono::steady_clock::now();
+  out->stop();
+  h.ctx_->setStop_immediately(false);
+  // Far less than the timed sequence (several buffers at 44.1 kHz) would take.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_NE(h.events().rfind("\"muted\":true"), std::string::npos);
+}
+
+}  // namespace
