@@ -51,13 +51,13 @@ bool AudioDirectOutputBuffer::bind(std::shared_ptr<AudioOutputBuffer> queue) {
   return true;
 }
 
-uint32_t AudioDirectOutputBuffer::pull(float* into, uint32_t wanted) {
+uint32_t AudioDirectOutputBuffer::pull(float* into, uint32_t wanted, uint32_t room) {
   if (!buff_) return 0;
-  return buff_->getSamples(into, std::min(wanted, channel_conv_buff_samples_));
+  return buff_->getSamples(into, std::min(wanted, room));
 }
 
 uint32_t AudioDirectOutputBuffer::updateConversionBuffer(uint32_t wanted) {
-  return pull(channel_conv_buff_, wanted);
+  return pull(channel_conv_buff_, wanted, channel_conv_buff_samples_);
 }
 
 bool AudioDirectOutputBuffer::formatMatching(PackerKind kind, const RangedDescription& ranged,

@@ -55,7 +55,8 @@ class AudioDirectOutputBuffer {
  protected:
   explicit AudioDirectOutputBuffer(uint32_t capacity) : channel_conv_buff_samples_(capacity) {}
   virtual bool allocate();
-  uint32_t pull(float* into, uint32_t wanted);
+  // Takes up to `wanted` samples from the queue into a buffer of `room` samples.
+  uint32_t pull(float* into, uint32_t wanted, uint32_t room);
 
   std::shared_ptr<AudioOutputBuffer> buff_;
   float* channel_conv_buff_ = nullptr;  // 16-byte aligned

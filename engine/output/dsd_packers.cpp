@@ -11,7 +11,7 @@ constexpr uint8_t kIdleByte = 0x96;
 // unbroken 05/FA alternation across silence, underruns and items, whatever phase the
 // decoder's own markers had. The DSD bytes pass unchanged.
 uint32_t AudioDirectOutputBuffer_DoP::updateConversionBuffer(uint32_t wanted) {
-  uint32_t taken = pull(channel_conv_buff_, wanted);
+  uint32_t taken = pull(channel_conv_buff_, wanted, channel_conv_buff_samples_);
   const uint32_t ch = getChenels();
   if (taken == 0 || ch == 0) return taken;
   uint8_t marker = markerDoP();
@@ -27,7 +27,7 @@ uint32_t AudioDirectOutputBuffer_DoP::updateConversionBuffer(uint32_t wanted) {
 }
 
 uint32_t AudioDirectOutputBuffer_DSD16::updateConversionBuffer(uint32_t wanted) {
-  uint32_t taken = pull(channel_conv_buff_, wanted);
+  uint32_t taken = pull(channel_conv_buff_, wanted, channel_conv_buff_samples_);
   for (uint32_t i = 0; i < taken; ++i) {
     uint32_t v = wordOf(channel_conv_buff_[i]);
     uint32_t earlier = (v >> 16) & 0xFF;
@@ -51,7 +51,7 @@ uint32_t AudioDirectOutputBuffer_DSD32::updateConversionBuffer(uint32_t wanted) 
   if (ch == 0) return 0;
   uint32_t m = std::min(wanted, channel_conv_buff_samples_) / ch * ch;
   auto* staging = reinterpret_cast<float*>(dsd_conv_buff_);
-  uint32_t g = m == 0 ? 0 : pull(staging, 2 * m);
+  uint32_t g = m == 0 ? 0 : pull(staging, 2 * m, 2 * channel_conv_buff_samples_);
   // Each DoP word becomes a 16-bit unit: earlier byte in bits 7-0, later in 15-8.
   for (uint32_t i = 0; i < g; ++i) {
     uint32_t v = wordOf(staging[i]);

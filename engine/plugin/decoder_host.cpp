@@ -73,11 +73,17 @@ DecodeWindow::DecodeWindow(double offset_s, double duration_s, uint32_t preferre
   near_end_ = length_ > one_chunk ? end_ - one_chunk : start_;
 }
 
+// Decoders' time stamps lead the next value to deliver by up to one frame (one byte
+// of a DSD channel, one sample of PCM). Counting the frames left as
+// floor((end - t) x rate) + 1 delivers exactly the frames before the end for either
+// lead, where rounding up would drop the last sample of every PCM window.
 uint32_t DecodeWindow::requestSize(uint64_t t) const {
   if (length_ == 0) return chunk_;
-  if (t >= end_) return 0;
   if (t < near_end_) return chunk_;
-  double frames = std::ceil(static_cast<double>(end_ - t) * rate_ / 1e9);
+  double left = (static_cast<double>(end_) - static_cast<double>(t)) * rate_ / 1e9;
+  // A thousandth of a frame absorbs the nanosecond truncation of both times.
+  double frames = std::floor(left + 1.0 + 1e-3);
+  if (frames <= 0) return 0;
   uint64_t n = channels_ * static_cast<uint64_t>(frames);
   return n < chunk_ ? static_cast<uint32_t>(n) : chunk_;
 }

@@ -46,7 +46,7 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
 
 // Request sizes inside a track window (offset and duration in seconds; a duration of
 // 0 plays to the end): full chunks until the last, which is shortened so that nothing
-// past the end is asked for.
+// past the end is asked for and nothing before it is left out.
 class DecodeWindow {
  public:
   DecodeWindow(double offset_s, double duration_s, uint32_t preferred_frames, double rate,

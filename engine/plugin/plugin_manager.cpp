@@ -211,6 +211,10 @@ const plugin::DecoderClass* PluginManager::findDecoderClassByPath(const std::str
     if (!declared) continue;
     const plugin::DecoderClass* cls = r.instance->findDecoderClassByPath(path);
     if (!cls) continue;
+    {
+      std::lock_guard lock(classes_mutex_);
+      classes_seen_[cls->className()] = cls;
+    }
     uint32_t score = cls->getScoreByPath(path);
     if (score >= 100) return cls;
     if (score >= 20 && score > best_score) {
@@ -219,6 +223,21 @@ const plugin::DecoderClass* PluginManager::findDecoderClassByPath(const std::str
     }
   }
   return best;
+}
+
+}  // namespace sonara
+
+namespace sonara {
+
+const plugin::DecoderClass* PluginManager::decoderClassNamed(const std::string& name,
+                                                             const std::string& path) const {
+  {
+    std::lock_guard lock(classes_mutex_);
+    auto it = classes_seen_.find(name);
+    if (it != classes_seen_.end()) return it->second;
+  }
+  const plugin::DecoderClass* cls = findDecoderClassByPath(path);
+  return cls && name == cls->className() ? cls : nullptr;
 }
 
 }  // namespace sonara

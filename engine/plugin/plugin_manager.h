@@ -2,7 +2,9 @@
 // valid ones in priority order and chooses a decoder class per file.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -48,11 +50,16 @@ class PluginManager {
   // Files are chosen by path only.
   const plugin::DecoderClass* findDecoderClassByURL(const std::string&) const { return nullptr; }
   const std::vector<PluginRecord>& codecPlugins() const { return codec_plugins_; }
+  // The class of that name: one handed out before, else the one chosen for `path`
+  // when its name matches. Null when neither.
+  const plugin::DecoderClass* decoderClassNamed(const std::string& name, const std::string& path) const;
 
  private:
   void loadBundle(const std::string& path);
 
   std::vector<PluginRecord> codec_plugins_;
+  mutable std::mutex classes_mutex_;
+  mutable std::map<std::string, const plugin::DecoderClass*> classes_seen_;
 };
 
 }  // namespace sonara

@@ -225,6 +225,21 @@ TEST(DsdPackers, Dsd32TakesWholeFramesOnly) {
   EXPECT_EQ(packer->queue()->getTimestamp(), 4ull * 1000000000ull / 176400);
 }
 
+TEST(DsdPackers, Dsd32FillsItsWholeConversionBuffer) {
+  // A packer for one device buffer of 4 frames stereo takes 8 DoP frames per pull.
+  auto packer = AudioDirectOutputBuffer::create(PackerKind::DSD32, 8);
+  std::vector<float> words;
+  for (int f = 0; f < 8; ++f) {
+    for (int c = 0; c < 2; ++c) words.push_back(floatOf(expectedWord(f % 2 ? 0xFA : 0x05, 0x10 + f, 0x20 + c)));
+  }
+  packer->bind(makeQueue(176400, 2, words, 4));
+  packer->queue()->setInputFinished(true);
+  ASSERT_EQ(packer->updateConversionBuffer(8), 8u);
+  auto* out = reinterpret_cast<const uint32_t*>(packer->getConversionBuffer());
+  EXPECT_EQ(out[0], 0x20112010u);  // channel 0: frames 0 and 1
+  EXPECT_EQ(out[7], 0x21172116u);  // channel 1: frames 6 and 7
+}
+
 TEST(DirectOutputChannels, StereoOnSixChannelsMonoEverywhereAndSumOnMono) {
   {
     OutputHarness h(device({fmt(44100, 16, 2, 6)}, 6));

@@ -1,0 +1,38 @@
+// One track inside the play engine: its open decoder, its sample queue and its record.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/play/audio_output_buffer.h"
+#include "engine/playlist/playlist_item_info.h"
+#include "plugin/decoder_plugin.h"
+
+class PlayItem {
+ public:
+  PlayItem(std::unique_ptr<sonara::plugin::Decoder> decoder, std::shared_ptr<AudioOutputBuffer> buffer,
+           PlaylistItemInfoRef info);
+
+  sonara::plugin::Decoder& decoder() { return *decoder_; }
+  // Held around every call on the decoder.
+  std::mutex& decoderLock() { return decoder_lock_; }
+  const std::shared_ptr<AudioOutputBuffer>& buffer() const { return buffer_; }
+  const PlaylistItemInfoRef& info() const { return info_; }
+
+  // True when the other item plays the same part of the same file.
+  bool isSameFile(const PlayItem* other) const;
+
+  const uint64_t track_id_;
+  const std::string fullpath_;
+  const double offset_;
+  const double duration_;
+  std::atomic<bool> continue_decode_{true};
+
+ private:
+  std::unique_ptr<sonara::plugin::Decoder> decoder_;
+  std::mutex decoder_lock_;
+  std::shared_ptr<AudioOutputBuffer> buffer_;
+  PlaylistItemInfoRef info_;
+};

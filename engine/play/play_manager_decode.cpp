@@ -1,0 +1,228 @@
+// The play manager's decoding side: one thread per track, at most one decoding at a
+// time and never more than one track beyond the playing one, and the gapless join.
+#include <chrono>
+#include <thread>
+
+#include "engine/api/constants.h"
+#include "engine/play/play_manager.h"
+#include "engine/plugin/decoder_host.h"
+#include "platform/log.h"
+#include "platform/services.h"
+
+using sonara::platform::logLine;
+namespace plugin = sonara::plugin;
+
+namespace {
+
+bool isDsd(const PlaylistItemInfo& info) { return info.get(TABLE_KEY_SRC_BITS).asInt() == 1; }
+
+}  // namespace
+
+void PlayManager::addDecodeThreadWithPlayItem(std::shared_ptr<PlayItem> item) {
+  auto state = std::make_shared<ThreadState>();
+  {
+    std::lock_guard lock(threads_monitor_);
+    threads_.push_back(state);
+  }
+  // The thread keeps the engine and its item alive while it runs.
+  std::thread([self = shared_from_this(), item = std::move(item), state] {
+    self->decodeThread(item);
+    state->finished = true;
+  }).detach();
+}
+
+void PlayManager::joinAllThreads() {
+  for (;;) {
+    {
+      std::lock_guard lock(threads_monitor_);
+      std::erase_if(threads_, [](const auto& t) { return t->finished.load(); });
+      if (threads_.empty()) return;
+    }
+    std::this_thread::yield();
+  }
+}
+
+void PlayManager::postFailure(const PlaylistItemInfoRef& info) {
+  std::weak_ptr<PlayManager> weak = weak_from_this();
+  sonara::platform::mainLoop().post([weak, info] {
+    auto self = weak.lock();
+    if (self && self->target_) self->target_->decodeFailed(info);
+  });
+}
+
+void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
+  // A third item waits until the one before it plays.
+  for (;;) {
+    size_t position = 0;
+    {
+      std::lock_guard lock(items_monitor_);
+      while (position < items_count_ && itemAt(position) != item) ++position;
+    }
+    if (position < 2 || !playing_ || !item->continue_decode_) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::lock_guard decoding(decode_thread_lock_);
+  plugin::Decoder& decoder = item->decoder();
+  AudioOutputBuffer& queue = *item->buffer();
+  uint32_t channels, preferred;
+  float rate;
+  {
+    std::lock_guard lock(item->decoderLock());
+    channels = decoder.getChannels();
+    preferred = decoder.getPreferredBufferSize();
+    rate = decoder.getSamplingRate();
+  }
+  sonara::DecodeWindow window(item->offset_, item->duration_, preferred, rate, channels);
+  const uint32_t chunk = window.chunk();
+  std::vector<float> staging(chunk);
+  const uint64_t offset_ns = static_cast<uint64_t>(item->offset_ * 1e9);
+
+  while (playing_ && item->continue_decode_) {
+    if (queue.getRequiredSampleSize() < chunk) {
+      std::unique_lock lock(queue.condLock());
+      if (item->continue_decode_) queue.cond().wait_for(lock, std::chrono::milliseconds(100));
+      continue;
+    }
+    bool ended = false;
+    if (uint64_t dummies = audio_output_dummy_sample_size_.load(); dummies != 0) {
+      uint32_t m = static_cast<uint32_t>(std::min<uint64_t>(dummies, chunk));
+      int32_t status;
+      uint64_t t;
+      {
+        std::lock_guard lock(item->decoderLock());
+        status = decoder.getDummySamples(staging.data(), &m);
+        t = decoder.getTimestamp();
+      }
+      if (status != 0) {
+        // Without silence to give, the pre-roll cannot be played: end the track.
+        postFailure(item->info());
+        audio_output_dummy_sample_size_ = 0;
+        ended = true;
+      } else {
+        queue.addSamples(staging.data(), m);
+        queue.setTimestamp(t > offset_ns ? t - offset_ns : 0);
+        // A decoder that gives no silence for a short request ends the pre-roll.
+        uint64_t left = m == 0 ? 0 : dummies - std::min<uint64_t>(m, dummies);
+        audio_output_dummy_sample_size_ = left;
+      }
+    } else {
+      uint32_t n;
+      int32_t status;
+      {
+        std::lock_guard lock(item->decoderLock());
+        n = window.requestSize(decoder.getTimestamp());
+        status = n == 0 ? 0 : decoder.getNextSamples(staging.data(), &n);
+      }
+      if (status != 0) {
+        postFailure(item->info());
+        ended = true;
+      } else if (n > 0) {
+        uint32_t added = 0;
+        while (added < n && item->continue_decode_) {
+          added += queue.addSamples(staging.data() + added, n - added);
+          if (added < n) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      } else {
+        ended = true;
+      }
+    }
+    if (ended) {
+      if (item->continue_decode_) decoded(item);
+      item->continue_decode_ = false;
+      break;
+    }
+    std::this_thread::yield();
+  }
+}
+
+void PlayManager::decoded(const std::shared_ptr<PlayItem>& item) {
+  {
+    std::lock_guard lock(delegate_event_lock_);
+    {
+      std::lock_guard threads(threads_monitor_);
+      std::erase_if(threads_, [](const auto& t) { return t->finished.load(); });
+    }
+    if (itemCount() == 0) return;
+    item->buffer()->setInputFinished(true);
+  }
+  setupNextInfo(item);
+}
+
+bool PlayManager::canJoin(const PlayItem& item, const PlaylistItemInfoRef& next) const {
+  double current_rate = item.info()->get(TABLE_KEY_SAMPLERATE).asDouble();
+  double next_rate = next->get(TABLE_KEY_SAMPLERATE).asDouble();
+  const bool current_dsd = isDsd(*item.info());
+  const bool next_dsd = isDsd(*next);
+  const uint32_t caps = audio_output_ctx_->deviceInfo().outputCapabilities;
+  if (decodeMode() == 1) {
+    if (caps & kDeviceDSD32) {
+      if (current_dsd) current_rate *= 0.5;
+      if (next_dsd) next_rate *= 0.5;
+    }
+    if (current_dsd != next_dsd) return false;
+  } else if ((caps & kDeviceDSDResetOnStop) && current_dsd && !next_dsd) {
+    return false;
+  }
+  return current_rate == next_rate;
+}
+
+void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
+  PlaylistItemInfoRef next;
+  uint64_t generation;
+  {
+    std::lock_guard lock(delegate_event_lock_);
+    if (target_) target_->decoded(item->info());
+    if (play_infos_.empty()) return;
+    next = play_infos_.front();
+    generation = generation_.load();
+  }
+  if (!canJoin(*item, next)) return;  // the record waits for startNextTrack
+
+  // Opening the next file happens outside the hand-over lock, so the real-time
+  // thread never waits for it.
+  auto decoder = setupNewDecoderByInfo(next, 0.0);
+  if (!decoder) {
+    logLine("Decoder Creation Failed.");
+    return;
+  }
+  if (!isOutputFormatMatchFor(*decoder)) return;
+  const uint32_t format = decoder->getFormat();
+  if (format != audio_output_format_.load()) {
+    audio_output_dummy_sample_size_ += static_cast<uint64_t>(
+        decoder->getChannels() * (decoder->getSamplingRate() * dummyFrameTime(format)));
+    audio_output_format_ = format;
+  }
+  auto next_item = createPlayItemWith(std::move(decoder), next);
+  if (!next_item) {
+    logLine("Create PlayItem Failed.");
+    return;
+  }
+  {
+    std::lock_guard lock(delegate_event_lock_);
+    // Stopped or re-ordered meanwhile: what was prepared is no longer wanted.
+    if (generation != generation_.load() || play_infos_.empty() || play_infos_.front() != next) return;
+    if (!appendItem(next_item)) return;
+    play_infos_.pop_front();
+  }
+  addDecodeThreadWithPlayItem(std::move(next_item));
+}
+
+void PlayManager::updateNextInfo() {
+  std::shared_ptr<PlayItem> current;
+  std::vector<std::shared_ptr<PlayItem>> dropped;
+  {
+    std::lock_guard events(delegate_event_lock_);
+    std::lock_guard items(items_monitor_);
+    while (items_count_ > 1) {
+      auto last = std::move(play_items_[(items_head_ + items_count_ - 1) % kMaxItems]);
+      --items_count_;
+      stopDecoding(*last);
+      dropped.push_back(std::move(last));
+    }
+    play_infos_.clear();
+    ++generation_;
+    current = itemAt(0);
+  }
+  dropped.clear();
+  if (current && current->buffer()->inputFinished()) setupNextInfo(current);
+}

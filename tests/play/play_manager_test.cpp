@@ -1,0 +1,325 @@
+// The play engine end to end: real files on virtual devices, captures compared with
+// what the device must receive.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/output/device_table.h"
+#include "support/dop.h"
+#include "support/dsf_writer.h"
+#include "support/flac_fixtures.h"
+#include "support/log_capture.h"
+#include "support/play_harness.h"
+
+namespace plugin = sonara::plugin;
+
+namespace {
+
+FormatJson fmtOf(double rate, int bits, int bytes, bool non_mixable = false, bool dsd = false) {
+  FormatJson f;
+  f.rate = rate;
+  f.bits = bits;
+  f.bytes = bytes;
+  f.non_mixable = non_mixable;
+  f.dsd = dsd;
+  return f;
+}
+
+FormatJson rangeOf(int bits, int bytes) {
+  FormatJson f;
+  f.rate = 0;
+  f.min_rate = 32000;
+  f.max_rate = 384000;
+  f.bits = bits;
+  f.bytes = bytes;
+  return f;
+}
+
+// A stereo DSD64 file whose bytes never look like idle bytes, and its DoP payload.
+struct DsfFixture {
+  std::string path;
+  std::vector<std::vector<uint8_t>> audio;
+};
+
+DsfFixture makeDsf(const TempDir& dir, size_t bytes_per_channel, const std::string& name = "t.dsf") {
+  DsfSpec spec;
+  spec.audio = patternAudio(2, bytes_per_channel);
+  for (auto& ch : spec.audio) {
+    for (auto& b : ch) {
+      if (b == 0x96 || b == 0x69) b = 0x33;
+    }
+  }
+  DsfFixture f{dir.file(name), spec.audio};
+  writeFile(f.path, buildDsf(spec));
+  return f;
+}
+
+// 24-bit little-endian samples of a 3-byte device as (marker, first, second).
+struct DoPSample {
+  uint8_t marker, first, second;
+};
+std::vector<DoPSample> dopSamples(const std::string& bytes) {
+  std::vector<DoPSample> out;
+  for (size_t i = 0; i + 2 < bytes.size(); i += 3) {
+    out.push_back({static_cast<uint8_t>(bytes[i + 2]), static_cast<uint8_t>(bytes[i + 1]),
+                   static_cast<uint8_t>(bytes[i])});
+  }
+  return out;
+}
+
+TEST(PlayManager, DsfPlaysAsDoPAfterExactlyThePreRoll) {
+  DeviceJson d;
+  d.formats = {fmtOf(176400, 24, 3), fmtOf(44100, 24, 3)};
+  PlayHarness h(d);
+  auto dsf = makeDsf(h.output_.dir_, 3 * 4096);
+  ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1)}));
+  auto samples = dopSamples(h.output_.captured());
+  const size_t preroll_frames = 17640;  // 0.1 s at 176400 frames per second
+  ASSERT_EQ(samples.size(), 2 * (preroll_frames + 3 * 4096 / 2));
+  for (size_t i = 0; i < samples.size(); ++i) {
+    size_t frame = i / 2, channel = i % 2;
+    uint8_t first = 0x96, second = 0x96;
+    if (frame >= preroll_frames) {
+      size_t at = 2 * (frame - preroll_frames);
+      first = reverseBits(dsf.audio[channel][at]);
+      second = reverseBits(dsf.audio[channel][at + 1]);
+    }
+    ASSERT_EQ(samples[i].first, first) << i;
+    ASSERT_EQ(samples[i].second, second) << i;
+    if (i >= 2) {
+      uint8_t expected = channel == 1 ? samples[i - 1].marker : static_cast<uint8_t>(~samples[i - 1].marker);
+      ASSERT_EQ(samples[i].marker, expected) << "marker at " << i;
+    }
+  }
+  EXPECT_TRUE(h.controller_.saw("started:1"));
+  EXPECT_TRUE(h.controller_.saw("decoded:1"));
+  EXPECT_TRUE(h.controller_.saw("finished:1"));
+}
+
+TEST(PlayManager, DsfPlaysAsNativeDsd32Words) {
+  DeviceJson d;  // a model with native DSD in 32-bit words
+  d.vid = device_info[22].vid;
+  d.pid = device_info[22].pid;
+  d.formats = {fmtOf(88200, 32, 4, true, true), fmtOf(176400, 24, 3)};
+  PlayHarness h(d);
+  h.controller_.decode_mode = 1;
+  auto dsf = makeDsf(h.output_.dir_, 2 * 4096);
+  ASSERT_TRUE(h.playAll({recordFor(dsf.path, 7)}));
+  std::string bytes = h.output_.captured();
+  // The music, with DSD idle around it: the muted start and the pre-roll before, the
+  // muted stop after.
+  const size_t music = 2 * 2 * 4096;  // both channels' bytes, four per word
+  size_t start = bytes.find_first_not_of('\x96');
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_GE(bytes.size(), start + music);
+  EXPECT_GT(start, 0u);  // the muted start (this model has no pre-roll)
+  for (size_t i = start + music; i < bytes.size(); ++i) ASSERT_EQ(static_cast<uint8_t>(bytes[i]), 0x96) << i;
+  for (size_t w = 0; w < music / 4; ++w) {
+    size_t channel = w % 2, at = (w / 2) * 4;
+    for (size_t b = 0; b < 4; ++b) {
+      ASSERT_EQ(static_cast<uint8_t>(bytes[start + 4 * w + b]), reverseBits(dsf.audio[channel][at + b]))
+          << "word " << w;
+    }
+  }
+  EXPECT_NE(h.output_.events().find("\"value\":1"), std::string::npos);  // switched to native
+}
+
+TEST(PlayManager, DsfPlaysAsNativeDsd16WordsOnADsdFormat) {
+  DeviceJson d;  // generic row: DoP and DSD16
+  d.formats = {fmtOf(176400, 16, 2), fmtOf(176400, 16, 2, false, true), fmtOf(176400, 24, 3)};
+  PlayHarness h(d);
+  h.controller_.decode_mode = 1;
+  auto dsf = makeDsf(h.output_.dir_, 4096);
+  ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1)}));
+  EXPECT_NE(h.output_.events().find("\"bits\":16,\"bytes_per_frame\":4,\"channels\":2,\"non_mixable\":false,\"dsd\":true"),
+            std::string::npos);
+  std::string bytes = h.output_.captured();
+  const size_t preroll = 17640 * 2 * 2;
+  ASSERT_EQ(bytes.size(), preroll + 2 * 4096);
+  for (size_t i = 0; i < preroll; ++i) ASSERT_EQ(static_cast<uint8_t>(bytes[i]), 0x96);
+  for (size_t i = 0; i < 2 * 4096; i += 2) {
+    size_t frame = i / 4, channel = (i / 2) % 2;
+    ASSERT_EQ(static_cast<uint8_t>(bytes[preroll + i]), reverseBits(dsf.audio[channel][2 * frame]));
+    ASSERT_EQ(static_cast<uint8_t>(bytes[preroll + i + 1]), reverseBits(dsf.audio[channel][2 * frame + 1]));
+  }
+}
+
+class FlacPlayTest : public ::testing::Test {
+ protected:
+  // One continuous 44.1 kHz signal cut into consecutive FLAC tracks.
+  std::vector<std::string> cutSignal(const TempDir& dir, std::vector<double> lengths) {
+    FlacSpec spec{44100, 16, 2, 0, {}};
+    for (double l : lengths) spec.seconds += l;
+    std::string whole = makeFlac(dir.path(), "whole", spec);
+    std::vector<std::string> parts;
+    double at = 0;
+    for (size_t i = 0; i < lengths.size(); ++i) {
+      std::string wav = dir.file("part" + std::to_string(i) + ".wav");
+      std::string flac = dir.file("part" + std::to_string(i) + ".flac");
+      runCommand("sox " + dir.file("whole.wav") + " " + wav + " trim " + std::to_string(std::llround(at * 44100)) +
+                 "s " + std::to_string(std::llround(lengths[i] * 44100)) + "s");
+      runCommand("flac -s -f -o " + flac + " " + wav);
+      parts.push_back(flac);
+      at += lengths[i];
+    }
+    reference_ = referenceDecode(whole, dir.file("whole.raw"), 16);
+    return parts;
+  }
+  std::vector<float> reference_;
+};
+
+std::vector<int32_t> samples32(const std::string& bytes) {
+  std::vector<int32_t> out(bytes.size() / 4);
+  std::memcpy(out.data(), bytes.data(), out.size() * 4);
+  return out;
+}
+
+TEST_F(FlacPlayTest, ConsecutiveTracksJoinWithoutASampleInsertedOrLost) {
+  DeviceJson d;
+  d.formats = {rangeOf(32, 4)};
+  PlayHarness h(d);
+  auto parts = cutSignal(h.output_.dir_, {0.5, 0.7, 0.3});
+  ASSERT_TRUE(h.playAll({recordFor(parts[0], 1), recordFor(parts[1], 2), recordFor(parts[2], 3)}));
+  auto captured = samples32(h.output_.captured());
+  const size_t preroll = 4410 * 2;
+  ASSERT_EQ(captured.size(), preroll + reference_.size());
+  for (size_t i = 0; i < preroll; ++i) ASSERT_EQ(captured[i], 0);
+  for (size_t i = 0; i < reference_.size(); ++i) {
+    ASSERT_EQ(captured[preroll + i], static_cast<int32_t>(static_cast<double>(reference_[i]) * 2147483648.0))
+        << "sample " << i;
+  }
+  // One output for all three, and each finish followed at once by the next start.
+  auto events = h.controller_.events();
+  for (int id : {1, 2}) {
+    auto f = std::find(events.begin(), events.end(), "finished:" + std::to_string(id));
+    ASSERT_NE(f, events.end());
+    ASSERT_NE(f + 1, events.end());
+    EXPECT_EQ(*(f + 1), "started:" + std::to_string(id + 1));
+  }
+  std::string log = h.output_.events();
+  size_t starts = 0;
+  for (size_t p = log.find("\"event\":\"start\""); p != std::string::npos; p = log.find("\"event\":\"start\"", p + 1)) ++starts;
+  EXPECT_EQ(starts, 1u);
+}
+
+TEST_F(FlacPlayTest, ARateChangeDrainsAndRebuildsTheOutput) {
+  DeviceJson d;
+  d.formats = {rangeOf(24, 4)};
+  PlayHarness h(d);
+  FlacSpec a{44100, 16, 2, 0.3, {}}, b{96000, 24, 2, 0.3, {}};
+  std::string first = makeFlac(h.output_.dir_.path(), "a", a);
+  std::string second = makeFlac(h.output_.dir_.path(), "b", b);
+  ASSERT_TRUE(h.playAll({recordFor(first, 1), recordFor(second, 2)}));
+  std::string log = h.output_.events();
+  auto at44 = log.find("\"event\":\"format\",\"sample_time\"");
+  auto at96 = log.find("\"rate\":96000,\"bits\":24");
+  ASSERT_NE(at44, std::string::npos);
+  ASSERT_NE(at96, std::string::npos);
+  EXPECT_LT(log.find("\"event\":\"stop\""), at96);  // drained and stopped first
+  // Both tracks reached the device in full, each after its pre-roll.
+  EXPECT_EQ(h.output_.captured().size(), 4u * 2 * (4410 + 13230 + 9600 + 28800));
+}
+
+TEST_F(FlacPlayTest, ACueWindowPlaysExactlyItsSamples) {
+  DeviceJson d;
+  d.formats = {rangeOf(32, 4)};
+  PlayHarness h(d);
+  auto parts = cutSignal(h.output_.dir_, {2.0});
+  ASSERT_TRUE(h.playAll({recordFor(h.output_.dir_.file("whole.flac"), 1, 0.5, 1.0)}));
+  auto captured = samples32(h.output_.captured());
+  const size_t preroll = 4410 * 2;
+  ASSERT_EQ(captured.size(), preroll + 44100 * 2);
+  for (size_t i = 0; i < 44100 * 2; ++i) {
+    ASSERT_EQ(captured[preroll + i],
+              static_cast<int32_t>(static_cast<double>(reference_[22050 * 2 + i]) * 2147483648.0))
+        << i;
+  }
+}
+
+TEST(PlayManagerFailures, UnreadableAndRefusedTracksAreReportedAndSkipped) {
+  DeviceJson d;
+  d.vid = device_info[4].vid;  // excludes 352800 Hz for PCM
+  d.pid = device_info[4].pid;
+  d.formats = {rangeOf(24, 4), fmtOf(352800, 24, 4)};
+  PlayHarness h(d);
+  std::string missing = h.output_.dir_.file("missing.flac");
+  auto bad = recordFor(h.output_.dir_.file("good.flac"), 1);  // made before the file exists
+  FlacSpec hi{352800, 24, 2, 0.1, {}}, ok{44100, 16, 2, 0.2, {}};
+  std::string refused = makeFlac(h.output_.dir_.path(), "refused", hi);
+  std::string good = makeFlac(h.output_.dir_.path(), "good", ok);
+  auto broken = recordFor(good, 1);
+  broken->setFullpath(missing);
+  LogCapture log;
+  ASSERT_TRUE(h.playAll({broken, recordFor(refused, 2), recordFor(good, 3)}));
+  EXPECT_TRUE(h.controller_.saw("failed:1"));
+  EXPECT_TRUE(h.controller_.saw("notsupported:2"));
+  EXPECT_TRUE(h.controller_.saw("started:3"));
+  EXPECT_TRUE(h.controller_.saw("finished:3"));
+  EXPECT_TRUE(log.contains("Cannot Open Path. (" + missing + ")"));
+  (void)bad;
+}
+
+TEST(PlayManagerFailures, TheLastTrackFailingEndsWithFinishedAll) {
+  DeviceJson d;
+  d.formats = {rangeOf(24, 4)};
+  PlayHarness h(d);
+  auto broken = std::make_shared<PlaylistItemInfo>();
+  broken->setTrack_id(9);
+  broken->setFullpath("relative/path.flac");
+  broken->setDecoder_class("Mirrane");
+  ASSERT_TRUE(h.playAll({broken}));
+  EXPECT_TRUE(h.controller_.saw("failed:9"));
+}
+
+TEST_F(FlacPlayTest, SeekInAPartlyAndAFullyDecodedTrack) {
+  DeviceJson d;
+  d.formats = {rangeOf(32, 4)};
+  d.clock = "realtime";
+  PlayHarness h(d);
+  FlacSpec spec{44100, 16, 2, 40.0, {}};  // longer than a queue holds (30 s)
+  std::string path = makeFlac(h.output_.dir_.path(), "long", spec);
+  h.engine_->addInfo(recordFor(path, 1));
+  h.engine_->start();
+  ASSERT_TRUE(h.runUntil([&] { return h.controller_.saw("started:1"); }));
+  ASSERT_TRUE(h.engine_->seek(20'000'000'000ull));  // partly decoded: the queue is dropped
+  uint64_t t = h.engine_->getTimestamp();
+  EXPECT_GE(t, 20'000'000'000ull);
+  EXPECT_LT(t, 21'000'000'000ull);
+  h.engine_->stop(true);
+
+  FlacSpec shorter{44100, 16, 2, 2.0, {}};
+  std::string small = makeFlac(h.output_.dir_.path(), "short", shorter);
+  h.engine_->addInfo(recordFor(small, 2));
+  h.engine_->start();
+  ASSERT_TRUE(h.runUntil([&] { return h.controller_.saw("decoded:2"); }));
+  h.engine_->pause();
+  ASSERT_TRUE(h.engine_->seek(1'000'000'000ull));  // fully decoded: restarted at 1 s, paused
+  EXPECT_TRUE(h.engine_->paused());
+  EXPECT_GE(h.engine_->getTimestamp(), 1'000'000'000ull);
+  EXPECT_EQ(h.engine_->getCurrentInfo()->track_id(), 2u);
+}
+
+TEST(PlayManagerLifecycle, UnplugThenStopLeavesNoThreadBehind) {
+  DeviceJson d;
+  d.formats = {rangeOf(24, 4)};
+  d.clock = "realtime";
+  std::atomic<uint8_t>* alive;
+  {
+    PlayHarness h(d);
+    alive = &h.alive_;
+    FlacSpec spec{44100, 16, 2, 5.0, {}};
+    std::string path = makeFlac(h.output_.dir_.path(), "t", spec);
+    h.engine_->addInfo(recordFor(path, 1));
+    h.engine_->start();
+    ASSERT_TRUE(h.runUntil([&] { return h.controller_.saw("started:1"); }));
+    h.output_.hal_->unplug(1);
+    h.engine_->stop(true);
+    EXPECT_TRUE(h.controller_.saw("stoped:1"));
+    EXPECT_EQ(h.alive_.load(), 1);
+    h.engine_.reset();
+    EXPECT_EQ(h.alive_.load(), 0);  // every thread ended, the engine is gone
+  }
+  (void)alive;
+}
+
+}  // namespace
