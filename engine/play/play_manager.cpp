@@ -163,6 +163,9 @@ void PlayManager::reportStartFailure(bool not_supported, const PlaylistItemInfoR
 }
 
 void PlayManager::startNextTrack() {
+  // The decoding thread may have joined the next item to the running output after
+  // the output found none: the output then takes it on its next cycle.
+  if (itemCount() > 0) return;
   audioOutputStop();
   startInternal(0.0);
 }

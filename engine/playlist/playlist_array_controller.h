@@ -1,0 +1,151 @@
+// The engine's one playlist: ordered rows with a selection, the conversion of paths
+// and partial records into complete records (opening each file with a decoder
+// plug-in, cached by path and modification time), track IDs that are never reused,
+// the three state flags, error counts, change reports, and the play order.
+//
+// Guarding: one recursive monitor covers the rows, the selection, the play order and
+// the cache, so the main thread and the play engine's threads may use the model at
+// once. Files are opened outside it, and change reports are delivered on the calling
+// thread after it has been released.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/playlist/playlist_item_info.h"
+
+namespace sonara {
+class PluginManager;
+}
+
+class PlaylistArrayController {
+ public:
+  using ChangeTarget = std::function<void(const std::vector<PlaylistItemInfoRef>&, const char* type)>;
+
+  explicit PlaylistArrayController(sonara::PluginManager& plugins);
+
+  void initialize();
+  void resetPlaylist(bool notify);
+  bool insertInfos(const std::vector<PlaylistItemInfoRef>& infos, size_t row, bool notify, bool detail);
+  bool removeAllInfos(bool notify) {
+    resetPlaylist(notify);
+    return true;
+  }
+  bool removeAllSelectedInfoes(bool notify);
+  bool removeInfo(const PlaylistItemInfoRef& info, bool notify);
+  bool removeInfos(const std::vector<PlaylistItemInfoRef>& infos, bool notify);
+  bool removeInfoAtIndex(int64_t row, bool notify);
+  bool removeInfoTrackID(uint64_t id, bool notify);
+  bool moveSelectedInfoesFrom(size_t from, size_t to);
+
+  size_t getNumInfos() const;
+  double getTotalDuration() const;
+  double getTruncatedTotalDuration() const;
+
+  // The per-file part of a record, or null (logged).
+  std::optional<sonara::Dict> createInformationBaseByPath(const std::string& path);
+  // A complete record built from a partial one, or null (logged); `info` is unchanged.
+  PlaylistItemInfoRef createInformationCompletelyByInfo(const PlaylistItemInfo& info);
+  PlaylistItemInfoRef updateCompleteInfoByID(uint64_t id);
+
+  std::vector<PlaylistItemInfoRef> getAllInfos() const;
+  PlaylistItemInfoRef getSingleSelectedInfo() const;
+  PlaylistItemInfoRef getInfoByID(uint64_t id) const;
+  PlaylistItemInfoRef getInfoAtIndex(int64_t row) const;
+  bool setTitle(const std::string& title, uint64_t id, bool notify);
+  bool setArtist(const std::string& artist, uint64_t id, bool notify);
+  bool setStatus(uint64_t id, bool playing, bool pause, bool notify);
+
+  uint64_t createUniqueTrackID();
+  uint64_t convertUniqueTrackID(uint64_t proposed);
+
+  size_t getNumberErrorTracks() const;
+  void clearErrorTracks();
+  void markErrorTrack(const PlaylistItemInfoRef& info);
+  uint32_t getErrorCount(const PlaylistItemInfoRef& info) const;
+
+  bool fixed() const { return fixed_; }
+  void setFixed(bool v) { fixed_ = v; }
+  bool saved() const { return saved_; }
+  void setSaved(bool v) { saved_ = v; }
+  bool cd() const { return cd_; }
+  void setCd(bool v) { cd_ = v; }
+  std::string playlist_path() const;
+  void setPlaylist_path(std::string path);
+
+  void setChangeNotificationTarget(ChangeTarget target);
+
+  // Selection (row indexes, sorted).
+  std::set<size_t> selectionIndexes() const;
+  void setSelectionIndexes(std::set<size_t> rows);
+
+  // --- play order ------------------------------------------------------------------
+  void initPlayOrderDefault();
+  void initPlayOrderAtRandom();
+  void updatePlayOrderOnMode();
+  void resetPlayOrder();
+  int64_t getCurrentPlayOrderIndex() const;
+  uint64_t getCurrentTrackIDOfPlayOrder() const;
+  uint64_t getNextTrackIDOfPlayOrder() const;
+  uint64_t getPrevTrackIDOfPlayOrder() const;
+  uint64_t getFirstPlayOrderTrackID() const;
+  uint64_t getEndPlayOrderTrackID() const;
+  uint64_t getNextPlayOrderTrackIDFromID(uint64_t id) const;
+  uint64_t getPrevPlayOrderTrackIDFromID(uint64_t id) const;
+  void nextPlayOrder();
+  void prevPlayOrder();
+  bool pointToPlayOrderByTrackID(uint64_t id);
+  bool pointToPlayOrderAtCurrentFirstSelection();
+  double getDurationAtCurrentPlayOrderIndex() const;
+  double getTruncatedDurationAtCurrentPlayOrderIndex() const;
+  double getBaseDurationAtPlayOrderIndex(size_t position) const;
+  double getBaseDurationAtCurrentPlayOrderIndex() const;
+  double getBaseDurationPlayOrderAtTrackID(uint64_t id) const;
+  double getTruncatedBaseDurationAtPlayOrderIndex(size_t position) const;
+  double getTruncatedBaseDurationAtCurrentPlayOrderIndex() const;
+  double getTruncatedBaseDurationPlayOrderAtTrackID(uint64_t id) const;
+  void removePlayOrderTrackID(uint64_t id);
+  const std::vector<uint64_t>& playOrder() const { return play_order_; }  // tests
+  int64_t playOrderPosition() const { return play_order_index_; }
+  uint32_t playOrderMode() const { return play_order_mode_; }
+
+  std::recursive_mutex& monitor() const { return monitor_; }
+
+ private:
+  struct CacheEntry {
+    sonara::Dict record;
+    int64_t mtime_ns;
+  };
+  std::optional<sonara::Dict> getInfoFromCache(const std::string& path);
+  void addInfoToCache(const sonara::Dict& record, const std::string& path);
+  void report(const std::vector<PlaylistItemInfoRef>& infos, const char* type, bool notify);
+  int64_t rowOfID(uint64_t id) const;
+  double baseDuration(size_t end, bool truncated) const;
+  double durationOf(uint64_t id, bool truncated) const;
+  void removeRows(const std::vector<PlaylistItemInfoRef>& infos);
+
+  sonara::PluginManager& plugins_;
+  mutable std::recursive_mutex monitor_;
+  std::vector<PlaylistItemInfoRef> rows_;
+  std::set<size_t> selection_;
+  std::vector<uint64_t> play_order_;
+  int64_t play_order_index_ = 0;
+  std::vector<uint64_t> play_order_backup_;
+  std::set<uint64_t> id_collection_;
+  bool fixed_ = false;
+  bool saved_ = true;
+  bool cd_ = false;
+  std::string playlist_path_;
+  uint32_t play_order_mode_ = 0;
+  uint64_t track_id_ = 1;
+  uint64_t playlist_id_ = 0;
+  std::mutex cache_mutex_;
+  std::map<std::string, CacheEntry> cache_;
+  std::mutex target_mutex_;
+  ChangeTarget change_notification_target_;
+};
