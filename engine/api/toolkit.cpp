@@ -238,8 +238,10 @@ int32_t Toolkit_GetFileInfo(bool requested_item, std::shared_ptr<AudioFileInfo>*
   REQUIRE_ENGINE();
   if (!out) return kToolkitBadArgument;
   auto info = std::make_shared<AudioFileInfo>();
-  const Dict* record = requested_item ? s_tk->itemUnderEdit() : s_tk->currentItemRecord();
-  if (!record) return kToolkitBadArgument;
+  PlaylistItemInfoRef item = requested_item ? s_tk->itemUnderEdit() : s_tk->currentItem();
+  if (!item) return kToolkitBadArgument;
+  const Dict fields = item->snapshot();
+  const Dict* record = &fields;
   info->setFileName(stringOf(*record, TABLE_KEY_FULLPATH));
   info->setTitleName(stringOf(*record, TABLE_KEY_TITLE));
   info->setArtistName(stringOf(*record, TABLE_KEY_ARTIST));
@@ -250,7 +252,7 @@ int32_t Toolkit_GetFileInfo(bool requested_item, std::shared_ptr<AudioFileInfo>*
     info->setDurationBySec(lookup(*record, TABLE_KEY_DURATION).asDouble());
   } else {
     info->setDurationBySec(s_tk->currentItemDuration);
-    info->setExtName(s_tk->decoderIndicator);
+    info->setExtName(s_tk->decoderIndicatorText());
     info->setSamplingRate(static_cast<uint32_t>(s_tk->samplingRateIndicator));
     info->setBitResolution(static_cast<uint32_t>(s_tk->bitsIndicator));
   }
@@ -300,6 +302,7 @@ int32_t Toolkit_SetConfiguration(const TkConfig* config) {
   s_tk->ram_mode_matrix_ = config->ramMode();
   s_tk->ram_mode_limit_text_ = config->ramModeMemoryLimit();
   s_tk->decode_mode_ = config->decodeMode();
+  if (s_tk->playing()) s_tk->playStop();
   if (!s_tk->setupPlayManager()) return kToolkitCreationFailed;
   s_tk->deviceSelected(config->deviceName());
   return kToolkitOk;

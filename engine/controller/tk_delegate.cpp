@@ -1,15 +1,21 @@
 #include "engine/controller/tk_delegate.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 
 #include "engine/api/constants.h"
+#include "engine/api/kiv_sonara_delegate.h"
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
+#include "engine/play/play_manager.h"
+#include "engine/playlist/playlist_array_controller.h"
+#include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
 #include "platform/services.h"
+#include "platform/sleep_watcher.h"
 
 using sonara::Dict;
 using sonara::lookup;
@@ -19,6 +25,9 @@ using sonara::platform::logLine;
 TkDelegate::TkDelegate() = default;
 
 TkDelegate::~TkDelegate() {
+  sleep_watcher_.reset();
+  cancelTimeUpdates();
+  releasePlayManager();
   lifetime_.reset();
   audio_output_ctx_.reset();
   allowIdleSleep();
@@ -28,14 +37,38 @@ TkDelegate::~TkDelegate() {
 
 void TkDelegate::awakeFromNib() {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
+  sonara::PluginManager::initializePluginList();
+  array_tbl_ctl_ = std::make_unique<PlaylistArrayController>(sonara::PluginManager::sharedInstance());
+  array_tbl_ctl_->setFixed(false);
+  array_tbl_ctl_->setSaved(true);
+  array_tbl_ctl_->setCd(false);
+  array_tbl_ctl_->initialize();
+  std::weak_ptr<TkDelegate*> alive = lifetime_;
+  array_tbl_ctl_->setChangeNotificationTarget(
+      [alive](const std::vector<PlaylistItemInfoRef>& infos, const char* type) {
+        if (auto self = alive.lock()) (*self)->playlistUpdateNotificationHandler(infos, type);
+      });
   decoder_options_.clear();
   array_output_devices_.clear();
   initializeAudioOutputDeviceList();
   buildPluginInfoList();
+  sleep_watcher_ = std::make_unique<sonara::platform::SleepWatcher>([alive](bool going_to_sleep) {
+    auto self = alive.lock();
+    if (!self) return;
+    std::weak_ptr<TkDelegate*> again = alive;
+    sonara::platform::mainLoop().post([again, going_to_sleep] {
+      if (auto tk = again.lock()) {
+        if (going_to_sleep) {
+          (*tk)->willSleepNotification();
+        } else {
+          (*tk)->didWakeNotification();
+        }
+      }
+    });
+  });
 }
 
 void TkDelegate::buildPluginInfoList() {
-  sonara::PluginManager::initializePluginList();
   about_plugin_tbl_ctl_.clear();
   for (const auto& record : sonara::PluginManager::sharedInstance().getPluginProperties()) {
     std::string exts;
@@ -56,76 +89,64 @@ sonara::ui::PlaylistView& TkDelegate::playlistView() {
   return sonara::platform::uiServices().playlistView();
 }
 
-// --- transport -------------------------------------------------------------------
-
-void TkDelegate::playOnMode() {}
-void TkDelegate::startCurrentInternal(bool) {}
-
-void TkDelegate::playStop() {
-  std::lock_guard lock(monitor_);
-  if (!playing_) return;
-  playing_ = false;
-  pause_ = false;
-  allowIdleSleep();
+void TkDelegate::postToMain(std::function<void(TkDelegate&)> work) {
+  std::weak_ptr<TkDelegate*> alive = lifetime_;
+  sonara::platform::mainLoop().post([alive, work = std::move(work)] {
+    if (auto self = alive.lock()) work(**self);
+  });
 }
 
-void TkDelegate::playPause() {}
-void TkDelegate::playNext() {}
-void TkDelegate::playPrev() {}
-void TkDelegate::playlistDoubleClicked(int64_t) {}
-void TkDelegate::seek(double) {}
+// --- status and indicators ---------------------------------------------------------------
 
-void TkDelegate::menuShuffle(bool on) { shuffleOn = on; }
-void TkDelegate::menuDefaultMode() { repeatMode = 0; }
-void TkDelegate::menuRepeatTitleMode() { repeatMode = 1; }
-void TkDelegate::menuRepeatAllMode() { repeatMode = 2; }
-
-uint64_t TkDelegate::beginRestructuring() { return 0; }
-void TkDelegate::endRestructuring(uint64_t) {}
-
-void TkDelegate::willSleepNotification() {
-  if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(true);
-  playStop();
-  if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(false);
+void TkDelegate::setStatusBarFormat(const std::string& text) {
+  std::lock_guard lock(indicator_mutex_);
+  decoderIndicator_ = text;
 }
 
-void TkDelegate::didWakeNotification() {}
-
-// --- play engine ---------------------------------------------------------------------
-
-bool TkDelegate::setupPlayManager() {
-  if (ram_mode_matrix_ != 0 && ram_mode_matrix_ != 1) return false;
-  double threshold = mp3_gapless_enable ? std::clamp(gapless_db_, -192.0, 0.0) : 0.0;
-  updateDecoderOption(Value(threshold), DECODER_OPTION_KEY_MP3_THREASHOLD_DB);
-  return true;
+std::string TkDelegate::decoderIndicatorText() const {
+  std::lock_guard lock(indicator_mutex_);
+  return decoderIndicator_;
 }
 
-void TkDelegate::updateDecoderOption(Value value, const std::string& key) {
-  decoder_options_[key] = std::move(value);
+std::string TkDelegate::getDisplayExt(const std::string& path) const {
+  if (array_tbl_ctl_ && array_tbl_ctl_->cd()) return "CD";
+  auto name = sonara::lastPathComponent(path);
+  auto dot = name.find_last_of('.');
+  if (dot == std::string::npos) return "";
+  std::string ext = name.substr(dot + 1);
+  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"mp3", "MP3"}, {"wav", "WAV"}, {"aif", "AIFF"}, {"aiff", "AIFF"},
+      {"flac", "FLAC"}, {"dff", "DFF"}, {"dsf", "DSF"}, {"m4a", "ALAC"}};
+  for (const auto& [e, display] : kNames) {
+    if (ext == e) return display;
+  }
+  return "";
 }
 
-// --- playlist commands -----------------------------------------------------------------
-
-void TkDelegate::newPlaylist() {}
-void TkDelegate::willOpenFile() {}
-void TkDelegate::willAddFile() {}
-void TkDelegate::addDroppedFiles(const std::vector<std::string>&) {}
-void TkDelegate::removeSelection() {}
-void TkDelegate::willSelectPlaylist() {}
-int32_t TkDelegate::savePlaylist() { return 0; }
-void TkDelegate::saveLastPlaylist() {}
-void TkDelegate::loadLastPlaylist() {}
-void TkDelegate::showCDPanel() {}
-void TkDelegate::willEditProp(int64_t) {}
-void TkDelegate::tableViewSelectionDidChange(bool) {}
-bool TkDelegate::isPlaylistDirty() const { return false; }
-uint32_t TkDelegate::getPlaylistItemCount() const { return 0; }
-
-const Dict* TkDelegate::itemUnderEdit() const {
-  return item_under_edit_ ? &*item_under_edit_ : nullptr;
+PlaylistItemInfoRef TkDelegate::itemUnderEdit() const {
+  std::lock_guard lock(items_mutex_);
+  return item_under_edit_;
 }
-const Dict* TkDelegate::currentItemRecord() const {
-  return currentItem_ ? &*currentItem_ : nullptr;
+
+PlaylistItemInfoRef TkDelegate::currentItem() const {
+  std::lock_guard lock(items_mutex_);
+  return currentItem_;
+}
+
+void TkDelegate::notifyError(int32_t code, const PlaylistItemInfoRef& info) {
+  std::shared_ptr<AudioFileInfo> file;
+  if (info) {
+    file = std::make_shared<AudioFileInfo>();
+    file->setFileName(info->fullpath());
+    file->setTitleName(info->title());
+    file->setArtistName(info->artist());
+    file->setSamplingRate(static_cast<uint32_t>(info->get(TABLE_KEY_SAMPLERATE).asDouble()));
+    file->setBitResolution(static_cast<uint32_t>(info->get(TABLE_KEY_SRC_BITS).asInt()));
+    file->setDurationBySec(info->duration());
+    file->setExtName(getDisplayExt(info->fullpath()));
+  }
+  if (delegate_) delegate_->notifyError(code, file.get());
 }
 
 // --- idle sleep --------------------------------------------------------------------------
@@ -151,7 +172,11 @@ void TkDelegate::allowIdleSleep() {
 // --- exit ------------------------------------------------------------------------------
 
 void TkDelegate::exit() {
+  if (!play_manager_ && delegate_) delegate_->checkForLastConnectedDevice();
   if (playing_) playStop();
+  releasePlayManager();
+  audio_output_ctx_.reset();
+  if (array_tbl_ctl_) array_tbl_ctl_->setChangeNotificationTarget(nullptr);
   window_ = nullptr;
   array_output_devices_.clear();
   decoder_options_.clear();

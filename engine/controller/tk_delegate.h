@@ -1,8 +1,10 @@
 // The engine's one controller: owns the playlist model, the device list, the output
 // context, the play engine, the decoder options and the plug-in information list;
-// carries out every transport request and turns engine events into client events.
+// carries out every transport request, decides what the play engine decodes next,
+// and turns engine events into client events (delivered on the main thread).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -11,21 +13,29 @@
 #include <vector>
 
 #include "engine/api/records.h"
+#include "engine/play/play_manager_delegate.h"
+#include "engine/playlist/playlist_item_info.h"
+#include "platform/main_loop.h"
 #include "plugin/value.h"
 
 class KivSonaraDelegate;
 class AudioDevice;
 class AudioDeviceList;
 class AudioOutputContext;
+class PlayManager;
+class PlaylistArrayController;
 
 namespace sonara::ui {
 class PlaylistView;
 }
+namespace sonara::platform {
+class SleepWatcher;
+}
 
-class TkDelegate {
+class TkDelegate : public PlayManagerDelegate {
  public:
   TkDelegate();
-  virtual ~TkDelegate();
+  ~TkDelegate() override;
   TkDelegate(const TkDelegate&) = delete;
   TkDelegate& operator=(const TkDelegate&) = delete;
 
@@ -38,6 +48,7 @@ class TkDelegate {
   void* window() const { return window_; }
   void setWindow(void* window);
   sonara::ui::PlaylistView& playlistView();
+  PlaylistArrayController& array_tbl_ctl() { return *array_tbl_ctl_; }
 
   // --- transport ---------------------------------------------------------------
   void playOnMode();
@@ -63,7 +74,6 @@ class TkDelegate {
   void deviceLost();
   void willSleepNotification();
   void didWakeNotification();
-  // One record per output device, in device-list order.
   std::vector<TkDeviceInfo> deviceInfoArray() const;
   std::optional<std::string> currentOutputDeviceName() const;
   const std::shared_ptr<AudioDevice>& current_output_device() const { return current_output_device_; }
@@ -74,6 +84,17 @@ class TkDelegate {
   bool setupPlayManager();
   void updateDecoderOption(sonara::Value value, const std::string& key);
   const sonara::Dict& decoderOptions() const { return decoder_options_; }
+  bool hasPlayManager() const { return play_manager_ != nullptr; }
+
+  // PlayManagerDelegate.
+  void started(const PlaylistItemInfoRef& info) override;
+  void decoded(const PlaylistItemInfoRef& info) override;
+  void decodeFailed(const PlaylistItemInfoRef& info) override;
+  void decodeFailedNotSupport(const PlaylistItemInfoRef& info) override;
+  void finished(const PlaylistItemInfoRef& info) override;
+  void finishedAll() override;
+  void stoped(const PlaylistItemInfoRef& info) override;
+  int32_t decodeMode() const override { return decode_mode_; }
 
   // --- playlist commands -------------------------------------------------------
   void newPlaylist();
@@ -92,17 +113,20 @@ class TkDelegate {
   uint32_t getPlaylistItemCount() const;
 
   // --- status ------------------------------------------------------------------
-  void setStatusBarFormat(const std::string& text) { decoderIndicator = text; }
+  void setStatusBarFormat(const std::string& text);
   void setStatusBarTimestamp(double s) { currentItemTimestamp = s; }
   void setStatusBarDuration(double s) { currentItemDuration = s; }
   void setStatusBarTotalBaseTimesatmp(double s) { currentTimestampBeforeCurrentItem = s; }
   void setStatusBarTotalDuration(double s) { total_duration = s; }
   void updateStatusBar() {}
   void updateTimeText(double s) { setStatusBarTimestamp(s); }
+  std::string decoderIndicatorText() const;
+  // The display name of a record's format ("DSF", "FLAC", ...).
+  std::string getDisplayExt(const std::string& path) const;
 
   // The record the table's properties command was chosen for, and the one playing.
-  const sonara::Dict* itemUnderEdit() const;
-  const sonara::Dict* currentItemRecord() const;
+  PlaylistItemInfoRef itemUnderEdit() const;
+  PlaylistItemInfoRef currentItem() const;
 
   // Plug-in information: one dictionary per plug-in with "name", "exts", "version".
   const std::vector<sonara::Dict>& pluginInfoArray() const { return about_plugin_tbl_ctl_; }
@@ -111,46 +135,65 @@ class TkDelegate {
   void exit();
 
   // --- state read by the API ---------------------------------------------------
-  double currentItemDuration = 0.0;
-  double currentItemTimestamp = 0.0;
-  double currentTimestampBeforeCurrentItem = 0.0;
-  double total_duration = 0.0;
-  double samplingRateIndicator = 0.0;
-  int32_t bitsIndicator = 0;
-  std::string decoderIndicator;
+  std::atomic<double> currentItemDuration{0.0};
+  std::atomic<double> currentItemTimestamp{0.0};
+  std::atomic<double> currentTimestampBeforeCurrentItem{0.0};
+  std::atomic<double> total_duration{0.0};
+  std::atomic<double> samplingRateIndicator{0.0};
+  std::atomic<int32_t> bitsIndicator{0};
   double gapless_db_ = 0.0;
   bool mp3_gapless_enable = false;
   int32_t ram_mode_matrix_ = 0;
   int32_t ram_mode_limit_text_ = 0;
-  int32_t decode_mode_ = 0;
+  std::atomic<int32_t> decode_mode_{0};
   bool shuffleOn = false;
   int32_t repeatMode = 0;
 
   bool playing() const { return playing_; }
   bool paused() const { return pause_; }
 
- protected:
+ private:
   void releasePlayManager();
   void preventIdleSleep();
   void allowIdleSleep();
   void buildPluginInfoList();
+  void notifyError(int32_t code, const PlaylistItemInfoRef& info);
+  void postToMain(std::function<void(TkDelegate&)> work);
+  void updateStatusBarByInfo(const PlaylistItemInfoRef& info);
+  void touchIndicator(const PlaylistItemInfoRef& info);
+  void pauseIndicator(const PlaylistItemInfoRef& info);
+  void untouchIndicator(const PlaylistItemInfoRef& info);
+  void updateUI4PlayStop();
+  void timeUpdate();
+  void cancelTimeUpdates();
+  void sendPosition(double position);
+  PlaylistItemInfoRef completedInfo(uint64_t id);
+  void playlistUpdateNotificationHandler(const std::vector<PlaylistItemInfoRef>& infos, const char* type);
 
- private:
   mutable std::recursive_mutex monitor_;
   KivSonaraDelegate* delegate_ = nullptr;
   void* window_ = nullptr;
   std::vector<sonara::Dict> about_plugin_tbl_ctl_;
+  std::unique_ptr<PlaylistArrayController> array_tbl_ctl_;
   std::vector<TkDeviceInfo> array_output_devices_;
   std::unique_ptr<AudioDeviceList> output_device_list_;
   std::shared_ptr<AudioDevice> current_output_device_;
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;
+  std::shared_ptr<PlayManager> play_manager_;
+  std::atomic<uint8_t> is_play_manager_alive_{0};
   // Work posted to the main thread checks this before touching the controller.
   std::shared_ptr<TkDelegate*> lifetime_ = std::make_shared<TkDelegate*>(this);
-  bool ram_decode_canceled_flag_ = false;
-  std::optional<sonara::Dict> currentItem_;
-  std::optional<sonara::Dict> item_under_edit_;
+  std::atomic<bool> ram_decode_canceled_flag_{false};
+  mutable std::mutex items_mutex_;
+  PlaylistItemInfoRef currentItem_;
+  PlaylistItemInfoRef item_under_edit_;
+  mutable std::mutex indicator_mutex_;
+  std::string decoderIndicator_;
   sonara::Dict decoder_options_;
-  bool playing_ = false;
-  bool pause_ = false;
+  std::atomic<bool> playing_{false};
+  std::atomic<bool> pause_{false};
   int64_t assertionID = 0;
+  sonara::platform::DelayedPerformId time_update_ = 0;
+  int64_t last_whole_second_ = -1;
+  std::unique_ptr<sonara::platform::SleepWatcher> sleep_watcher_;
 };

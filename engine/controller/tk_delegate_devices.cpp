@@ -7,6 +7,7 @@
 #include "engine/controller/tk_delegate.h"
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
+#include "engine/playlist/playlist_array_controller.h"
 #include "platform/log.h"
 #include "platform/named_exception.h"
 #include "platform/services.h"
@@ -52,6 +53,7 @@ void TkDelegate::initializeAudioOutputDeviceList() {
 }
 
 void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
+  if (array_tbl_ctl_) array_tbl_ctl_->clearErrorTracks();
   std::shared_ptr<AudioDevice> device;
   if (name && output_device_list_) device = output_device_list_->getOutputAudioDeviceByName(*name);
   if (!device) {
@@ -123,4 +125,13 @@ std::optional<std::string> TkDelegate::currentOutputDeviceName() const {
   return current_output_device_->name;
 }
 
-void TkDelegate::releasePlayManager() {}
+
+// The system is about to sleep: stop at once, without the timed mute sequence.
+void TkDelegate::willSleepNotification() {
+  if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(true);
+  if (play_manager_) playStop();
+  if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(false);
+}
+
+// After waking, playback stays stopped.
+void TkDelegate::didWakeNotification() {}

@@ -189,9 +189,10 @@ TEST_F(ToolkitTest, ConfigurationMapping) {
   TkConfig config;
   config.setGaplessMode(true);
   config.setGaplessCutoff(-300);
-  config.setRamMode(1);
+  config.setRamMode(0);
   config.setRamModeMemoryLimit(100);
   config.setDecodeMode(1);
+  config.setDeviceName("Pelmora Capture");
   ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
   TkDelegate* tk = getObject();
   EXPECT_DOUBLE_EQ(tk->gapless_db_, -300.0);  // kept as given, clamped when applied
@@ -209,12 +210,29 @@ TEST_F(ToolkitTest, ConfigurationMapping) {
   TkConfig read;
   read.setDeviceName("Previously Chosen DAC");
   ASSERT_EQ(Toolkit_GetConfiguration(&read), 0);
-  EXPECT_EQ(read.deviceName(), "Previously Chosen DAC");  // no device selected: kept
+  EXPECT_EQ(read.deviceName(), "Pelmora Capture");  // the device in use
   EXPECT_EQ(read.decodeMode(), 1);
-  EXPECT_EQ(read.ramMode(), 1);
+  EXPECT_EQ(read.ramMode(), 0);
   EXPECT_EQ(read.ramModeMemoryLimit(), 100);
   EXPECT_FALSE(read.gaplessMode());
   EXPECT_EQ(read.gaplessCutoff(), -60);
+}
+
+TEST_F(ToolkitTest, ConfigurationWithoutADeviceKeepsTheStoredName) {
+  ASSERT_EQ(Toolkit_Init(&client_), 0);
+  TkConfig read;
+  read.setDeviceName("Previously Chosen DAC");
+  ASSERT_EQ(Toolkit_GetConfiguration(&read), 0);
+  EXPECT_EQ(read.deviceName(), "Previously Chosen DAC");
+}
+
+TEST_F(ToolkitTest, RamPlayModeIsRefusedUntilItExists) {
+  ASSERT_EQ(Toolkit_Init(&client_), 0);
+  TkConfig config;
+  config.setRamMode(1);
+  EXPECT_EQ(Toolkit_SetConfiguration(&config), -3);
+  EXPECT_EQ(getObject()->ram_mode_matrix_, 1);
+  EXPECT_FALSE(getObject()->hasPlayManager());
 }
 
 TEST_F(ToolkitTest, UnknownRamModeFailsAfterStoringTheRecord) {

@@ -103,7 +103,11 @@ class PlayHarness {
     controller_.upcoming.assign(records.begin() + 1, records.end());
     engine_->addInfo(records.front());
     engine_->start();
-    return runUntil([&] { return controller_.saw("finishedAll"); }, seconds);
+    bool done = runUntil([&] { return controller_.saw("finishedAll"); }, seconds);
+    // The device writes a cycle after the engine has handed it over: stopping the
+    // output waits for the last one.
+    engine_->stop(true);
+    return done;
   }
   template <typename F>
   bool runUntil(F done, int seconds = 60) {

@@ -1,0 +1,158 @@
+// The controller's side of the play engine's events, the position timer and the
+// status values. Engine events arrive on the engine's threads; everything that
+// reaches the client or the views goes through the main thread.
+#include <cmath>
+
+#include "engine/api/constants.h"
+#include "engine/api/kiv_sonara_delegate.h"
+#include "engine/controller/tk_delegate.h"
+#include "engine/play/play_manager.h"
+#include "engine/playlist/playlist_array_controller.h"
+#include "platform/services.h"
+
+void TkDelegate::started(const PlaylistItemInfoRef& info) {
+  if (!info) return;
+  array_tbl_ctl_->pointToPlayOrderByTrackID(info->track_id());
+  {
+    std::lock_guard lock(items_mutex_);
+    currentItem_ = info;
+  }
+  setStatusBarFormat(getDisplayExt(info->fullpath()));
+  bitsIndicator = static_cast<int32_t>(info->get(TABLE_KEY_SRC_BITS).asInt());
+  samplingRateIndicator = info->get(TABLE_KEY_SRC_SAMPLERATE).asDouble();
+  currentItemDuration = info->duration();
+  postToMain([info](TkDelegate& tk) {
+    tk.updateStatusBarByInfo(info);
+    tk.touchIndicator(info);
+    if (tk.delegate_) tk.delegate_->stateDidChange(1);
+    if (tk.delegate_) tk.delegate_->songSwitch();
+    tk.cancelTimeUpdates();
+    tk.timeUpdate();
+  });
+}
+
+// The decode-ahead choice, on the decoding thread: which record the engine should
+// join to the one that has just been decoded.
+void TkDelegate::decoded(const PlaylistItemInfoRef& info) {
+  if (!info) return;
+  auto& model = *array_tbl_ctl_;
+  auto engine = play_manager_;
+  if (!engine) return;
+  if (repeatMode == 1) {
+    if (model.getErrorCount(info) == 0) engine->addInfo(model.getInfoByID(info->track_id()));
+    return;
+  }
+  if (model.getNumberErrorTracks() >= model.getNumInfos()) return;
+  uint64_t next = model.getNextPlayOrderTrackIDFromID(info->track_id());
+  if (next == 0 && repeatMode == 2) {
+    if (shuffleOn) model.initPlayOrderAtRandom();
+    next = model.getFirstPlayOrderTrackID();
+  }
+  if (next == 0) return;
+  if (auto record = completedInfo(next)) engine->addInfo(record);
+}
+
+void TkDelegate::decodeFailed(const PlaylistItemInfoRef& info) {
+  array_tbl_ctl_->markErrorTrack(info);
+  postToMain([info](TkDelegate& tk) { tk.notifyError(3, info); });
+}
+
+void TkDelegate::decodeFailedNotSupport(const PlaylistItemInfoRef& info) {
+  array_tbl_ctl_->markErrorTrack(info);
+  postToMain([info](TkDelegate& tk) { tk.notifyError(2, info); });
+}
+
+void TkDelegate::finished(const PlaylistItemInfoRef& info) {
+  {
+    std::lock_guard lock(items_mutex_);
+    currentItem_ = nullptr;
+  }
+  postToMain([info](TkDelegate& tk) {
+    tk.untouchIndicator(info);
+    tk.cancelTimeUpdates();
+  });
+}
+
+void TkDelegate::finishedAll() {
+  postToMain([](TkDelegate& tk) {
+    tk.playStop();
+    tk.array_tbl_ctl_->updatePlayOrderOnMode();
+  });
+}
+
+void TkDelegate::stoped(const PlaylistItemInfoRef& info) {
+  if (playing_ && pause_) return;
+  if (info) {
+    postToMain([info](TkDelegate& tk) {
+      tk.updateStatusBarByInfo(info);
+      tk.untouchIndicator(info);
+    });
+  }
+  postToMain([](TkDelegate& tk) {
+    if (tk.delegate_) tk.delegate_->stateDidChange(0);
+  });
+  std::lock_guard lock(items_mutex_);
+  currentItem_ = nullptr;
+}
+
+// --- position -------------------------------------------------------------------------
+
+void TkDelegate::sendPosition(double position) {
+  if (!delegate_) return;
+  double duration = currentItemDuration;
+  uint32_t whole = position <= 0 ? 0 : static_cast<uint32_t>(position);
+  uint32_t total = duration == 0 ? static_cast<uint32_t>(currentTimestampBeforeCurrentItem + 0.5)
+                                 : static_cast<uint32_t>(whole + currentTimestampBeforeCurrentItem + 0.5);
+  delegate_->notifyPos(whole, total);
+}
+
+void TkDelegate::timeUpdate() {
+  if (!playing_ || !play_manager_) {
+    time_update_ = 0;
+    return;
+  }
+  double position;
+  {
+    std::lock_guard engine(play_manager_->monitor());
+    position = static_cast<double>(play_manager_->getTimestamp()) / 1e9;
+  }
+  currentItemTimestamp = position;
+  auto second = static_cast<int64_t>(std::floor(position));
+  if (second != last_whole_second_) sendPosition(position);
+  last_whole_second_ = second;
+  std::weak_ptr<TkDelegate*> alive = lifetime_;
+  time_update_ = sonara::platform::mainLoop().performAfter(std::chrono::milliseconds(10), [alive] {
+    if (auto self = alive.lock()) (*self)->timeUpdate();
+  });
+}
+
+void TkDelegate::cancelTimeUpdates() {
+  if (time_update_) sonara::platform::mainLoop().cancel(time_update_);
+  time_update_ = 0;
+}
+
+void TkDelegate::updateStatusBarByInfo(const PlaylistItemInfoRef& info) {
+  if (!info) return;
+  currentTimestampBeforeCurrentItem = array_tbl_ctl_->getBaseDurationPlayOrderAtTrackID(info->track_id());
+  currentItemDuration = info->duration();
+  sendPosition(currentItemTimestamp);
+}
+
+void TkDelegate::touchIndicator(const PlaylistItemInfoRef& info) {
+  if (!info) return;
+  array_tbl_ctl_->setStatus(info->track_id(), true, false, false);
+  setStatusBarFormat(getDisplayExt(info->fullpath()));
+  bitsIndicator = static_cast<int32_t>(info->get(TABLE_KEY_SRC_BITS).asInt());
+  samplingRateIndicator = info->get(TABLE_KEY_SRC_SAMPLERATE).asDouble();
+}
+
+void TkDelegate::pauseIndicator(const PlaylistItemInfoRef& info) {
+  if (info) array_tbl_ctl_->setStatus(info->track_id(), true, pause_, false);
+}
+
+void TkDelegate::untouchIndicator(const PlaylistItemInfoRef& info) {
+  if (info) array_tbl_ctl_->setStatus(info->track_id(), false, false, false);
+  setStatusBarFormat("");
+  bitsIndicator = 0;
+  samplingRateIndicator = 0.0;
+}

@@ -1,0 +1,321 @@
+// The controller's transport: play, stop, pause, next, previous, double click, seek,
+// shuffle and repeat, restructuring, and building the play engine.
+#include <algorithm>
+#include <thread>
+
+#include "engine/api/constants.h"
+#include "engine/api/kiv_sonara_delegate.h"
+#include "engine/controller/tk_delegate.h"
+#include "engine/output/audio_output_context.h"
+#include "engine/play/play_manager.h"
+#include "engine/playlist/playlist_array_controller.h"
+#include "platform/log.h"
+
+using sonara::Value;
+using sonara::platform::logLine;
+
+bool TkDelegate::setupPlayManager() {
+  releasePlayManager();
+  if (ram_mode_matrix_ != 0) {
+    // RAM play mode is not available yet; any other value is invalid.
+    return false;
+  }
+  double threshold = mp3_gapless_enable ? std::clamp(gapless_db_, -192.0, 0.0) : 0.0;
+  // Without a device yet the engine is built when one is selected.
+  if (audio_output_ctx_) {
+    play_manager_ = PlayManager::initWithAudioOutputCtx(audio_output_ctx_, &is_play_manager_alive_);
+    if (!play_manager_) return false;
+    play_manager_->setDelegate(this);
+  }
+  updateDecoderOption(Value(threshold), DECODER_OPTION_KEY_MP3_THREASHOLD_DB);
+  return true;
+}
+
+// A running engine is stopped before it is let go, so that its decoding threads end
+// at once and its alive flag clears without waiting for queued tracks to play out.
+void TkDelegate::releasePlayManager() {
+  if (!play_manager_) return;
+  {
+    std::lock_guard lock(play_manager_->monitor());
+    play_manager_->stop(true);
+    play_manager_->setDelegate(nullptr);
+  }
+  play_manager_.reset();
+  while (is_play_manager_alive_.load() != 0) std::this_thread::yield();
+}
+
+void TkDelegate::updateDecoderOption(Value value, const std::string& key) {
+  decoder_options_[key] = std::move(value);
+  if (play_manager_) play_manager_->setDecoderOptions(decoder_options_);
+}
+
+PlaylistItemInfoRef TkDelegate::completedInfo(uint64_t id) {
+  auto info = array_tbl_ctl_->getInfoByID(id);
+  if (info && !info->isComplete()) info = array_tbl_ctl_->updateCompleteInfoByID(id);
+  return info;
+}
+
+void TkDelegate::playOnMode() {
+  if (!play_manager_) {
+    if (delegate_) delegate_->checkForLastConnectedDevice();
+    if (!play_manager_) {
+      notifyError(1, nullptr);
+      return;
+    }
+  }
+  {
+    std::lock_guard lock(monitor_);
+    if (playing_) {
+      if (pause_) {
+        playPause();
+      } else {
+        playStop();
+        startCurrentInternal(false);
+      }
+    } else {
+      auto& model = *array_tbl_ctl_;
+      if (model.getFirstPlayOrderTrackID() == model.getCurrentTrackIDOfPlayOrder()) {
+        if (shuffleOn) {
+          model.initPlayOrderAtRandom();
+        } else {
+          model.initPlayOrderDefault();
+        }
+      }
+      if (repeatMode == 1) model.pointToPlayOrderAtCurrentFirstSelection();
+      model.clearErrorTracks();
+      startCurrentInternal(false);
+    }
+  }
+  array_tbl_ctl_->setSelectionIndexes({});
+}
+
+void TkDelegate::startCurrentInternal(bool backwards) {
+  std::lock_guard lock(monitor_);
+  auto& model = *array_tbl_ctl_;
+  if (model.getNumInfos() == 0) {
+    logLine("No Items");
+    return;
+  }
+  uint64_t id = model.getCurrentTrackIDOfPlayOrder();
+  if (id == 0) {
+    logLine("No Selected.");
+    return;
+  }
+  for (;;) {
+    auto info = completedInfo(id);
+    if (!info) {
+      logLine("Info is not found.");
+      return;
+    }
+    if (model.getErrorCount(info) == 0) {
+      if (!play_manager_) return;
+      play_manager_->addInfo(info);
+      preventIdleSleep();
+      {
+        std::lock_guard engine(play_manager_->monitor());
+        playing_ = true;
+        play_manager_->start();
+      }
+      if (play_manager_) updateStatusBarByInfo(info);
+      return;
+    }
+    notifyError(2, info);
+    if (model.getNumberErrorTracks() >= model.getNumInfos() || repeatMode == 1) {
+      playStop();
+      return;
+    }
+    uint64_t candidate = backwards ? model.getPrevTrackIDOfPlayOrder() : model.getNextTrackIDOfPlayOrder();
+    if (candidate == 0) {
+      if (repeatMode == 0) break;
+      candidate = backwards ? model.getEndPlayOrderTrackID() : model.getFirstPlayOrderTrackID();
+      if (candidate == 0) break;
+    }
+    model.pointToPlayOrderByTrackID(candidate);
+    id = candidate;
+  }
+  playStop();
+  model.updatePlayOrderOnMode();
+}
+
+void TkDelegate::playStop() {
+  if (!play_manager_) {
+    logLine("no device");
+    return;
+  }
+  std::lock_guard lock(monitor_);
+  if (!playing_) return;
+  {
+    std::lock_guard engine(play_manager_->monitor());
+    playing_ = false;
+    pause_ = false;
+    play_manager_->stop();
+  }
+  updateUI4PlayStop();
+  allowIdleSleep();
+}
+
+void TkDelegate::updateUI4PlayStop() {
+  cancelTimeUpdates();
+  setStatusBarTimestamp(0);
+  setStatusBarTotalBaseTimesatmp(0);
+  setStatusBarFormat("Stop.");
+}
+
+void TkDelegate::playPause() {
+  if (!play_manager_) return;
+  std::lock_guard lock(monitor_);
+  if (!playing_) return;
+  auto current = currentItem();
+  if (pause_) {
+    preventIdleSleep();
+    {
+      std::lock_guard engine(play_manager_->monitor());
+      play_manager_->restart();
+    }
+    pause_ = false;
+    postToMain([current](TkDelegate& tk) { tk.pauseIndicator(current); });
+    if (current && delegate_) delegate_->stateDidChange(1);
+  } else {
+    {
+      std::lock_guard engine(play_manager_->monitor());
+      play_manager_->pause();
+    }
+    pause_ = true;
+    postToMain([current](TkDelegate& tk) { tk.pauseIndicator(current); });
+    if (delegate_) delegate_->stateDidChange(2);
+    allowIdleSleep();
+  }
+}
+
+void TkDelegate::playNext() {
+  if (!play_manager_) return;
+  std::lock_guard lock(monitor_);
+  auto& model = *array_tbl_ctl_;
+  if (playing_) {
+    playStop();
+  } else {
+    model.clearErrorTracks();
+  }
+  uint64_t id = model.getNextTrackIDOfPlayOrder();
+  if (id != 0) {
+    model.nextPlayOrder();
+  } else {
+    if (repeatMode == 0) return;
+    id = model.getFirstPlayOrderTrackID();
+    if (id == 0) return;
+    model.pointToPlayOrderByTrackID(id);
+  }
+  updateStatusBarByInfo(model.getInfoByID(id));
+  startCurrentInternal(false);
+}
+
+void TkDelegate::playPrev() {
+  if (!play_manager_) return;
+  std::lock_guard lock(monitor_);
+  auto& model = *array_tbl_ctl_;
+  if (playing_) {
+    playStop();
+  } else {
+    model.clearErrorTracks();
+  }
+  uint64_t id = model.getPrevTrackIDOfPlayOrder();
+  if (id != 0) {
+    model.prevPlayOrder();
+  } else {
+    if (repeatMode == 0) return;
+    id = model.getEndPlayOrderTrackID();
+    if (id == 0) return;
+    model.pointToPlayOrderByTrackID(id);
+  }
+  updateStatusBarByInfo(model.getInfoByID(id));
+  startCurrentInternal(true);
+}
+
+void TkDelegate::playlistDoubleClicked(int64_t row) {
+  if (!play_manager_) {
+    if (delegate_) delegate_->checkForLastConnectedDevice();
+    if (!play_manager_) {
+      notifyError(1, nullptr);
+      return;
+    }
+  }
+  {
+    std::lock_guard lock(monitor_);
+    if (row < 0) return;
+    auto& model = *array_tbl_ctl_;
+    if (playing_) {
+      playStop();
+    } else {
+      if (shuffleOn) {
+        model.initPlayOrderAtRandom();
+      } else {
+        model.initPlayOrderDefault();
+      }
+      model.clearErrorTracks();
+    }
+    auto info = model.getInfoAtIndex(row);
+    if (!info) return;
+    model.pointToPlayOrderByTrackID(info->track_id());
+    startCurrentInternal(false);
+  }
+  array_tbl_ctl_->setSelectionIndexes({});
+}
+
+void TkDelegate::seek(double seconds) {
+  std::lock_guard lock(monitor_);
+  if (!play_manager_ || seconds < 0) return;
+  std::lock_guard engine(play_manager_->monitor());
+  play_manager_->seek(static_cast<uint64_t>(seconds * 1e9));
+}
+
+void TkDelegate::menuShuffle(bool on) {
+  std::lock_guard lock(array_tbl_ctl_->monitor());
+  shuffleOn = on;
+  if (on) {
+    array_tbl_ctl_->initPlayOrderAtRandom();
+  } else {
+    array_tbl_ctl_->initPlayOrderDefault();
+  }
+}
+
+void TkDelegate::menuDefaultMode() {
+  repeatMode = 0;
+  if (play_manager_) play_manager_->updateNextInfo();
+}
+
+void TkDelegate::menuRepeatTitleMode() {
+  repeatMode = 1;
+  if (play_manager_) play_manager_->updateNextInfo();
+}
+
+void TkDelegate::menuRepeatAllMode() {
+  repeatMode = 2;
+  if (play_manager_) play_manager_->updateNextInfo();
+}
+
+uint64_t TkDelegate::beginRestructuring() {
+  if (!play_manager_) return 0;
+  std::lock_guard engine(play_manager_->monitor());
+  uint64_t position = play_manager_->getTimestamp();
+  play_manager_->stop();
+  return position;
+}
+
+void TkDelegate::endRestructuring(uint64_t position_ns) {
+  if (!play_manager_) return;
+  std::lock_guard engine(play_manager_->monitor());
+  uint64_t id = array_tbl_ctl_->getCurrentTrackIDOfPlayOrder();
+  if (id == 0) {
+    logLine("No Selected.");
+    return;
+  }
+  auto info = completedInfo(id);
+  if (!info) {
+    logLine("Info is not found.");
+    return;
+  }
+  play_manager_->addInfo(info);
+  playing_ = true;
+  play_manager_->startWithOffset(static_cast<double>(position_ns) / 1e9);
+  if (pause_) play_manager_->pause();
+}
