@@ -6,6 +6,7 @@
 
 #include "build_config.h"
 #include "cli/commands.h"
+#include "cli/play_command.h"
 
 int main(int argc, char** argv) {
   using namespace pelmora::cli;
@@ -37,12 +38,23 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   decode->add_option("-o,--output", decode_request.output, "Output file")->required();
 
+  PlayRequest play_request;
+  auto* player = app.add_subcommand("play", "Play audio files and folders on an output device");
+  player->add_option("ITEM", play_request.items, "Audio files or folders")->required();
+  player->add_option("--device", play_request.device, "Output device name (default: the first)");
+  player->add_option("--dsd", play_request.dsd, "DSD transport when the device takes both")
+      ->check(CLI::IsMember({"dop", "native"}));
+  player->add_option("--repeat", play_request.repeat, "Repeat mode")->check(CLI::IsMember({"off", "one", "all"}));
+  player->add_flag("--shuffle", play_request.shuffle, "Play in shuffled order");
+  player->add_option("--start", play_request.start_s, "Start position in seconds")->check(CLI::NonNegativeNumber);
+
   CLI11_PARSE(app, argc, argv);
 
   if (*plugins) return listPlugins(plugins_json);
   if (*devices) return listDevices(devices_json);
   if (*info) return showInfo(info_files, info_json);
   if (*decode) return decodeToFile(decode_request);
+  if (*player) return play(play_request);
   std::cout << app.help();
   return 0;
 }

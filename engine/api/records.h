@@ -117,3 +117,11 @@ struct TkPlaylistLayout {
   int32_t height = 0;
   int32_t columnWidths[4] = {0, 0, 0, 0};
 };
+
+// What goes to the device now: the transport and the physical format.
+struct TkOutputFormat {
+  std::string transport;  // "PCM", "DoP", "DSD16", "DSD32", or empty when idle
+  double sampleRate = 0;  // frames (or DSD words) per second at the device
+  uint32_t bits = 0;      // bits per sample of the device format
+  uint32_t channels = 0;
+};

@@ -326,6 +326,12 @@ int32_t Toolkit_GetPluginVersion(std::vector<TkPluginInfoItem>* plugins) {
   return kToolkitOk;
 }
 
+int32_t Toolkit_GetOutputFormat(TkOutputFormat* format) {
+  REQUIRE_ENGINE();
+  if (!format) return kToolkitBadArgument;
+  return s_tk->outputFormat(format) ? kToolkitOk : kToolkitBadArgument;
+}
+
 namespace sonara {
 void setToolkitResourceFactory(ToolkitResourceFactory factory) { g_factory = std::move(factory); }
 }  // namespace sonara

@@ -65,6 +65,8 @@ SONARA_EXPORT int32_t Toolkit_GetConfiguration(TkConfig* config);
 SONARA_EXPORT int32_t Toolkit_SetConfiguration(const TkConfig* config);
 SONARA_EXPORT int32_t Toolkit_GetToolkitVersion(std::string* version);
 SONARA_EXPORT int32_t Toolkit_GetPluginVersion(std::vector<TkPluginInfoItem>* plugins);
+// What the device receives now; -2 when nothing is playing.
+SONARA_EXPORT int32_t Toolkit_GetOutputFormat(TkOutputFormat* format);
 
 namespace sonara {
 

@@ -121,6 +121,8 @@ class TkDelegate : public PlayManagerDelegate {
   void updateStatusBar() {}
   void updateTimeText(double s) { setStatusBarTimestamp(s); }
   std::string decoderIndicatorText() const;
+  // What the device receives for the playing item; false when nothing plays.
+  bool outputFormat(TkOutputFormat* format) const;
   // The display name of a record's format ("DSF", "FLAC", ...).
   std::string getDisplayExt(const std::string& path) const;
 

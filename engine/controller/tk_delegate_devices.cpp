@@ -7,6 +7,7 @@
 #include "engine/controller/tk_delegate.h"
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
+#include "engine/api/constants.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "platform/log.h"
 #include "platform/named_exception.h"
@@ -135,3 +136,21 @@ void TkDelegate::willSleepNotification() {
 
 // After waking, playback stays stopped.
 void TkDelegate::didWakeNotification() {}
+
+bool TkDelegate::outputFormat(TkOutputFormat* format) const {
+  auto item = currentItem();
+  if (!item || !audio_output_ctx_) return false;
+  const auto desc = audio_output_ctx_->current_desc();
+  const bool dsd = item->get(TABLE_KEY_SRC_BITS).asInt() == 1;
+  if (!dsd) {
+    format->transport = "PCM";
+  } else if (!audio_output_ctx_->dsd_native()) {
+    format->transport = "DoP";
+  } else {
+    format->transport = desc.bits_per_channel == 32 ? "DSD32" : "DSD16";
+  }
+  format->sampleRate = desc.sample_rate;
+  format->bits = desc.bits_per_channel;
+  format->channels = desc.channels_per_frame;
+  return true;
+}
