@@ -52,7 +52,12 @@ class TerminalKeys {
 class PlayerClient final : public KivSonaraDelegate {
  public:
   explicit PlayerClient(bool tty) : tty_(tty) {}
-  void songSwitch() override { ++tracks_started_; changed_ = true; }
+  // Every track is shown as it starts, however briefly it plays.
+  void songSwitch() override {
+    ++tracks_started_;
+    changed_ = true;
+    show();
+  }
   void stateDidChange(int32_t state) override {
     state_ = state;
     if (state == 1) ever_played_ = true;

@@ -302,10 +302,7 @@ int32_t Toolkit_SetConfiguration(const TkConfig* config) {
   s_tk->ram_mode_matrix_ = config->ramMode();
   s_tk->ram_mode_limit_text_ = config->ramModeMemoryLimit();
   s_tk->decode_mode_ = config->decodeMode();
-  if (s_tk->playing()) s_tk->playStop();
-  if (!s_tk->setupPlayManager()) return kToolkitCreationFailed;
-  s_tk->deviceSelected(config->deviceName());
-  return kToolkitOk;
+  return s_tk->applyConfiguration(config->deviceName()) ? kToolkitOk : kToolkitCreationFailed;
 }
 
 int32_t Toolkit_GetToolkitVersion(std::string* version) {

@@ -13,7 +13,10 @@
 #include "engine/playlist/playlist_array_controller.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
+#include "engine/controller/playlist_view_fitting.h"
+#include "platform/localization.h"
 #include "platform/log.h"
+#include "platform/ui/ui_services.h"
 #include "platform/services.h"
 #include "platform/sleep_watcher.h"
 
@@ -84,6 +87,43 @@ void TkDelegate::buildPluginInfoList() {
 }
 
 void TkDelegate::setWindow(void* window) { window_ = window; }
+
+void TkDelegate::windowResized() {
+  if (resizing_) return;
+  resizing_ = true;
+  fitColumnsToWidth(playlistView());
+  resizing_ = false;
+}
+
+void TkDelegate::tableViewColumnDidResize() {
+  if (resizing_) return;
+  resizing_ = true;
+  fitLastColumn(playlistView());
+  resizing_ = false;
+}
+
+void TkDelegate::windowWillClose() {
+  if (playing_) playStop();
+  if (!array_tbl_ctl_ || array_tbl_ctl_->saved()) return;
+  using sonara::platform::localizedString;
+  sonara::ui::Alert alert{localizedString("Playlist has been changed. Do you want to save?"),
+                          localizedString(" "),
+                          {localizedString("Save"), localizedString("Quit")}};
+  if (sonara::platform::uiServices().runAlert(alert) == 0) saveOnClose();
+  array_tbl_ctl_->setSaved(true);
+}
+
+void TkDelegate::saveOnClose() {
+  sonara::ui::FilePanel panel;
+  panel.message = sonara::platform::localizedString("Save playlist");
+  panel.allowed_types = {"xml"};
+  panel.can_create_directories = true;
+  panel.proposed_name = "playlist.xml";
+  auto path = sonara::platform::uiServices().runSavePanel(panel);
+  if (!path) return;
+  // Writing playlist files comes with the playlist file format.
+  logLine("saving playlist failed.");
+}
 
 sonara::ui::PlaylistView& TkDelegate::playlistView() {
   return sonara::platform::uiServices().playlistView();

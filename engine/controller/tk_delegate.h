@@ -47,6 +47,11 @@ class TkDelegate : public PlayManagerDelegate {
   void setDelegate(KivSonaraDelegate* d) { delegate_ = d; }
   void* window() const { return window_; }
   void setWindow(void* window);
+  void windowResized();
+  void tableViewColumnDidResize();
+  // The playlist's own window closes: asks to save an unsaved playlist.
+  void windowWillClose();
+  void saveOnClose();
   sonara::ui::PlaylistView& playlistView();
   PlaylistArrayController& array_tbl_ctl() { return *array_tbl_ctl_; }
 
@@ -82,6 +87,10 @@ class TkDelegate : public PlayManagerDelegate {
 
   // --- play engine -------------------------------------------------------------
   bool setupPlayManager();
+  // Rebuilds the play engine for the stored configuration and selects the device;
+  // what was playing goes on from the same position (paused if it was). False when
+  // the engine cannot be built (then no device is selected).
+  bool applyConfiguration(const std::optional<std::string>& device_name);
   void updateDecoderOption(sonara::Value value, const std::string& key);
   const sonara::Dict& decoderOptions() const { return decoder_options_; }
   bool hasPlayManager() const { return play_manager_ != nullptr; }
@@ -183,6 +192,9 @@ class TkDelegate : public PlayManagerDelegate {
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;
   std::shared_ptr<PlayManager> play_manager_;
   std::atomic<uint8_t> is_play_manager_alive_{0};
+  // A position kept across a rebuild of the engine, and whether playing resumed.
+  std::optional<uint64_t> restructure_position_;
+  bool restructured_ = false;
   // Work posted to the main thread checks this before touching the controller.
   std::shared_ptr<TkDelegate*> lifetime_ = std::make_shared<TkDelegate*>(this);
   std::atomic<bool> ram_decode_canceled_flag_{false};
@@ -194,6 +206,7 @@ class TkDelegate : public PlayManagerDelegate {
   sonara::Dict decoder_options_;
   std::atomic<bool> playing_{false};
   std::atomic<bool> pause_{false};
+  bool resizing_ = false;
   int64_t assertionID = 0;
   sonara::platform::DelayedPerformId time_update_ = 0;
   int64_t last_whole_second_ = -1;

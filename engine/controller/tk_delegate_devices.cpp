@@ -69,7 +69,8 @@ void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
   int index = it == names.end() ? -1 : static_cast<int>(it - names.begin());
 
   const bool was_playing = playing_;
-  uint64_t position = was_playing ? beginRestructuring() : 0;
+  uint64_t position = 0;
+  if (was_playing) position = restructure_position_ ? *restructure_position_ : beginRestructuring();
   releasePlayManager();
   current_output_device_ = device;
   if (!setupNewOutputContextWithDeviceListIndex(index)) {
@@ -84,7 +85,25 @@ void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
     logLine("PlayManager Allocation Failed.");
     return;
   }
-  if (was_playing) endRestructuring(position);
+  if (was_playing) {
+    endRestructuring(position);
+    restructured_ = true;
+  }
+}
+
+bool TkDelegate::applyConfiguration(const std::optional<std::string>& device_name) {
+  restructure_position_.reset();
+  restructured_ = false;
+  if (playing_) restructure_position_ = beginRestructuring();
+  if (!setupPlayManager()) {
+    restructure_position_.reset();
+    return false;
+  }
+  deviceSelected(device_name);
+  // The same device: the new engine starts again where the old one was.
+  if (restructure_position_ && !restructured_ && play_manager_ && playing_) endRestructuring(*restructure_position_);
+  restructure_position_.reset();
+  return true;
 }
 
 bool TkDelegate::setupNewOutputContextWithDeviceListIndex(int index) {

@@ -1,0 +1,73 @@
+// pelmora-cli play end to end: a virtual device file, real FLAC files, the capture.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "support/flac_fixtures.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+#include "support/virtual_devices.h"
+
+namespace {
+
+const std::string kCli = PELMORA_CLI_PATH;
+
+TEST(CliPlay, PlaysAnAlbumGaplesslyBitForBit) {
+  TempDir dir;
+  DeviceJson d;
+  d.name = "Test DAC";
+  FormatJson f;
+  f.rate = 0;
+  f.min_rate = 44100;
+  f.max_rate = 192000;
+  f.bits = 32;
+  f.bytes = 4;
+  d.formats = {f};
+  d.capture = dir.file("dac.raw");
+  std::ofstream(dir.file("devices.json")) << devicesJson({d});
+
+  // One signal, two tracks.
+  FlacSpec spec{44100, 24, 2, 1.0, {}};
+  std::string whole = makeFlac(dir.path(), "whole", spec);
+  ASSERT_FALSE(whole.empty());
+  auto reference = referenceDecode(whole, dir.file("whole.raw"), 24);
+  std::filesystem::create_directories(dir.file("album"));
+  runCommand("sox " + dir.file("whole.wav") + " " + dir.file("a.wav") + " trim 0s 20000s");
+  runCommand("sox " + dir.file("whole.wav") + " " + dir.file("b.wav") + " trim 20000s");
+  runCommand("flac -s -f -o " + dir.file("album/1.flac") + " " + dir.file("a.wav"));
+  runCommand("flac -s -f -o " + dir.file("album/2.flac") + " " + dir.file("b.wav"));
+
+  auto r = runCommand("SONARA_VIRTUAL_DEVICES=" + dir.file("devices.json") + " SONARA_DEFAULTS=" +
+                      dir.file("d.plist") + " " + kCli + " play --device 'Test DAC' " + dir.file("album") +
+                      " 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("FLAC 44.1 kHz 24-bit -> PCM 44.1 kHz 32-bit"), std::string::npos) << r.out;
+
+  std::ifstream in(d.capture, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const size_t preroll = 4410 * 2;
+  ASSERT_EQ(bytes.size() / 4, preroll + reference.size());
+  std::vector<int32_t> captured(bytes.size() / 4);
+  std::memcpy(captured.data(), bytes.data(), bytes.size());
+  for (size_t i = 0; i < reference.size(); ++i) {
+    ASSERT_EQ(captured[preroll + i], static_cast<int32_t>(static_cast<double>(reference[i]) * 2147483648.0)) << i;
+  }
+}
+
+TEST(CliPlay, NothingPlayableIsAClearFailure) {
+  TempDir dir;
+  std::ofstream(dir.file("devices.json")) << devicesJson({DeviceJson{}});
+  std::ofstream(dir.file("notes.txt")) << "not audio";
+  auto r = runCommand("SONARA_VIRTUAL_DEVICES=" + dir.file("devices.json") + " SONARA_DEFAULTS=" +
+                      dir.file("d.plist") + " " + kCli + " play " + dir.file("notes.txt") + " 2>&1");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("nothing playable"), std::string::npos) << r.out;
+  auto missing = runCommand("SONARA_VIRTUAL_DEVICES=" + dir.file("devices.json") + " " + kCli +
+                            " play --device Nowhere " + dir.file("notes.txt") + " 2>&1");
+  EXPECT_NE(missing.status, 0);
+  EXPECT_NE(missing.out.find("no output device named \"Nowhere\""), std::string::npos);
+}
+
+}  // namespace
