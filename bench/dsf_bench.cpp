@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/decode_all.h"
 #include "platform/log.h"
 #include "plugins/dsf/selvet.h"
 #include "support/dsf_writer.h"
@@ -26,18 +27,6 @@ void plainRead(const std::string& path) {
   ::close(fd);
 }
 
-uint64_t decodeAll(const std::string& path) {
-  sonara::dsf::Selvet d;
-  if (d.openByPath(path, nullptr) != 0) return 0;
-  std::vector<float> buf(size_t{d.getPreferredBufferSize()} * d.getChannels());
-  uint64_t values = 0;
-  for (;;) {
-    uint32_t n = static_cast<uint32_t>(buf.size());
-    if (d.getNextSamples(buf.data(), &n) != 0 || n == 0) break;
-    values += n;
-  }
-  return values;
-}
 
 void run(const char* label, uint32_t frequency, double seconds, const TempDir& dir) {
   DsfSpec spec;
@@ -50,7 +39,7 @@ void run(const char* label, uint32_t frequency, double seconds, const TempDir& d
   ::close(fd);
 
   uint64_t values = 0;
-  double decode_s = bestSecondsOf(3, [&] { values = decodeAll(path); });
+  double decode_s = bestSecondsOf(3, [&] { values = decodeAll<sonara::dsf::Selvet>(path); });
   double read_s = bestSecondsOf(3, [&] { plainRead(path); });
   std::printf("%-7s %5.1f s of audio: %.3g DoP values/s, %.0fx real time, "
               "decode/read() time ratio %.2f (decode %.3f s, read() %.3f s)\n",

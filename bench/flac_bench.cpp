@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/decode_all.h"
 #include "platform/log.h"
 #include "plugins/flac/mirrane.h"
 #include "support/flac_fixtures.h"
@@ -11,18 +12,6 @@
 
 namespace {
 
-uint64_t decodeAll(const std::string& path) {
-  sonara::flac::Mirrane d;
-  if (d.openByPath(path, nullptr) != 0) return 0;
-  std::vector<float> buf(size_t{d.getPreferredBufferSize()} * d.getChannels());
-  uint64_t values = 0;
-  for (;;) {
-    uint32_t n = static_cast<uint32_t>(buf.size());
-    if (d.getNextSamples(buf.data(), &n) != 0 || n == 0) break;
-    values += n;
-  }
-  return values;
-}
 
 void run(const char* label, uint32_t rate, uint32_t bits, double seconds, const TempDir& dir) {
   FlacSpec spec{rate, bits, 2, seconds, {}};
@@ -32,7 +21,7 @@ void run(const char* label, uint32_t rate, uint32_t bits, double seconds, const 
     return;
   }
   uint64_t values = 0;
-  double decode_s = bestSecondsOf(3, [&] { values = decodeAll(path); });
+  double decode_s = bestSecondsOf(3, [&] { values = decodeAll<sonara::flac::Mirrane>(path); });
   std::string ref = "flac -d -c -f -s --force-raw-format --endian=little --sign=signed " + path +
                     " > /dev/null";
   double ref_s = bestSecondsOf(3, [&] { (void)std::system(ref.c_str()); });

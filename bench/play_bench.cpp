@@ -30,23 +30,13 @@ long peakKiB() {
   return u.ru_maxrss;
 }
 
-FormatJson format(double min, double max, int bits, int bytes, bool non_mixable = false, bool dsd = false) {
-  FormatJson f;
-  f.rate = 0;
-  f.min_rate = min;
-  f.max_rate = max;
-  f.bits = bits;
-  f.bytes = bytes;
-  f.non_mixable = non_mixable;
-  f.dsd = dsd;
-  return f;
-}
 
 void run(const char* label, const std::string& path, int32_t mode, double seconds) {
   DeviceJson d;
   d.vid = device_info[22].vid;  // PCM, DoP and native DSD in 32-bit words
   d.pid = device_info[22].pid;
-  d.formats = {format(44100, 384000, 24, 4), format(88200, 705600, 32, 4, true, true)};
+  d.formats = {formatJson(0, 24, 4, 2, false, false, 44100, 384000),
+               formatJson(0, 32, 4, 2, true, true, 88200, 705600)};
   d.clock = "realtime";
   d.capture = "";
   PlayHarness h(d);

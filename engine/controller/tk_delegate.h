@@ -165,6 +165,7 @@ class TkDelegate : public PlayManagerDelegate {
 
  private:
   void releasePlayManager();
+  void step(bool backwards);
   void preventIdleSleep();
   void allowIdleSleep();
   void buildPluginInfoList();

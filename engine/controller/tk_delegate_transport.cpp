@@ -187,29 +187,12 @@ void TkDelegate::playPause() {
   }
 }
 
-void TkDelegate::playNext() {
-  if (!play_manager_) return;
-  std::lock_guard lock(monitor_);
-  auto& model = *array_tbl_ctl_;
-  if (playing_) {
-    playStop();
-  } else {
-    model.clearErrorTracks();
-  }
-  uint64_t id = model.getNextTrackIDOfPlayOrder();
-  if (id != 0) {
-    model.nextPlayOrder();
-  } else {
-    if (repeatMode == 0) return;
-    id = model.getFirstPlayOrderTrackID();
-    if (id == 0) return;
-    model.pointToPlayOrderByTrackID(id);
-  }
-  updateStatusBarByInfo(model.getInfoByID(id));
-  startCurrentInternal(false);
-}
+void TkDelegate::playNext() { step(false); }
+void TkDelegate::playPrev() { step(true); }
 
-void TkDelegate::playPrev() {
+// Next or previous: move in play order, wrapping at the ends only when repeating,
+// and start there, also when nothing was playing.
+void TkDelegate::step(bool backwards) {
   if (!play_manager_) return;
   std::lock_guard lock(monitor_);
   auto& model = *array_tbl_ctl_;
@@ -218,17 +201,21 @@ void TkDelegate::playPrev() {
   } else {
     model.clearErrorTracks();
   }
-  uint64_t id = model.getPrevTrackIDOfPlayOrder();
+  uint64_t id = backwards ? model.getPrevTrackIDOfPlayOrder() : model.getNextTrackIDOfPlayOrder();
   if (id != 0) {
-    model.prevPlayOrder();
+    if (backwards) {
+      model.prevPlayOrder();
+    } else {
+      model.nextPlayOrder();
+    }
   } else {
     if (repeatMode == 0) return;
-    id = model.getEndPlayOrderTrackID();
+    id = backwards ? model.getEndPlayOrderTrackID() : model.getFirstPlayOrderTrackID();
     if (id == 0) return;
     model.pointToPlayOrderByTrackID(id);
   }
   updateStatusBarByInfo(model.getInfoByID(id));
-  startCurrentInternal(true);
+  startCurrentInternal(backwards);
 }
 
 void TkDelegate::playlistDoubleClicked(int64_t row) {

@@ -316,6 +316,11 @@ void PlayManager::audioOutputStart() {
     restart_delay_start_request_ = true;
     return;
   }
+  playOutputLocked();
+}
+
+// Under output_monitor_.
+void PlayManager::playOutputLocked() {
   if (!audio_output_) return;
   audio_output_->setDelegate(this);
   try {
@@ -348,13 +353,7 @@ void PlayManager::restartDelayTimerProc() {
   restart_timer_ = 0;
   if (!restart_delay_start_request_) return;
   restart_delay_start_request_ = false;
-  if (!audio_output_) return;
-  audio_output_->setDelegate(this);
-  try {
-    audio_output_->play();
-  } catch (const sonara::NamedException& e) {
-    logLine("%s", e.reason());
-  }
+  playOutputLocked();
 }
 
 // --- stopping, pausing, seeking --------------------------------------------------------------

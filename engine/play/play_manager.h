@@ -73,6 +73,7 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
                                                const PlaylistItemInfoRef& info);
   void audioOutputStart();
   void audioOutputStop();
+  void playOutputLocked();
   void restartDelayTimerProc();
   void reportStartFailure(bool not_supported, const PlaylistItemInfoRef& info);
 

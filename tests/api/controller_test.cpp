@@ -30,13 +30,7 @@ class ControllerTest : public ::testing::Test {
   DeviceJson device(const std::string& name, const std::string& clock) {
     DeviceJson d;
     d.name = name;
-    FormatJson f;
-    f.rate = 0;
-    f.min_rate = 44100;
-    f.max_rate = 192000;
-    f.bits = 24;
-    f.bytes = 4;
-    d.formats = {f};
+    d.formats = {formatJson(0, 24, 4, 2, false, false, 44100, 192000)};
     d.clock = clock;
     d.capture = dir_.file(name + ".raw");
     return d;

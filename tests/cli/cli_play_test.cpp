@@ -18,13 +18,7 @@ TEST(CliPlay, PlaysAnAlbumGaplesslyBitForBit) {
   TempDir dir;
   DeviceJson d;
   d.name = "Test DAC";
-  FormatJson f;
-  f.rate = 0;
-  f.min_rate = 44100;
-  f.max_rate = 192000;
-  f.bits = 32;
-  f.bytes = 4;
-  d.formats = {f};
+  d.formats = {formatJson(0, 32, 4, 2, false, false, 44100, 192000)};
   d.capture = dir.file("dac.raw");
   std::ofstream(dir.file("devices.json")) << devicesJson({d});
 

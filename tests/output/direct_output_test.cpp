@@ -13,14 +13,7 @@ namespace {
 
 FormatJson fmt(double rate, int bits, int bytes, int channels = 2, bool non_mixable = false,
                bool dsd = false) {
-  FormatJson f;
-  f.rate = rate;
-  f.bits = bits;
-  f.bytes = bytes;
-  f.channels = channels;
-  f.non_mixable = non_mixable;
-  f.dsd = dsd;
-  return f;
+  return formatJson(rate, bits, bytes, channels, non_mixable, dsd);
 }
 
 DeviceJson device(std::vector<FormatJson> formats, int channels = 2) {

@@ -16,24 +16,10 @@ namespace plugin = sonara::plugin;
 namespace {
 
 FormatJson fmtOf(double rate, int bits, int bytes, bool non_mixable = false, bool dsd = false) {
-  FormatJson f;
-  f.rate = rate;
-  f.bits = bits;
-  f.bytes = bytes;
-  f.non_mixable = non_mixable;
-  f.dsd = dsd;
-  return f;
+  return formatJson(rate, bits, bytes, 2, non_mixable, dsd);
 }
 
-FormatJson rangeOf(int bits, int bytes) {
-  FormatJson f;
-  f.rate = 0;
-  f.min_rate = 32000;
-  f.max_rate = 384000;
-  f.bits = bits;
-  f.bytes = bytes;
-  return f;
-}
+FormatJson rangeOf(int bits, int bytes) { return formatJson(0, bits, bytes); }
 
 // A stereo DSD64 file whose bytes never look like idle bytes, and its DoP payload.
 struct DsfFixture {

@@ -21,6 +21,23 @@ struct FormatJson {
   }
 };
 
+// A format of one exact rate, or of a range when `rate` is 0.
+inline FormatJson formatJson(double rate, int bits, int bytes, int channels = 2, bool non_mixable = false,
+                             bool dsd = false, double min_rate = 32000, double max_rate = 384000) {
+  FormatJson f;
+  f.rate = rate;
+  if (rate == 0) {
+    f.min_rate = min_rate;
+    f.max_rate = max_rate;
+  }
+  f.bits = bits;
+  f.bytes = bytes;
+  f.channels = channels;
+  f.non_mixable = non_mixable;
+  f.dsd = dsd;
+  return f;
+}
+
 struct DeviceJson {
   std::string name = "DAC";
   std::string uid;
