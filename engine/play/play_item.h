@@ -29,6 +29,9 @@ class PlayItem {
   const double offset_;
   const double duration_;
   std::atomic<bool> continue_decode_{true};
+  // Decoding reached the end; the queue is marked finished once the next item's
+  // join has been decided, so the output never moves on before that.
+  std::atomic<bool> decoding_ended_{false};
 
  private:
   std::unique_ptr<sonara::plugin::Decoder> decoder_;

@@ -163,9 +163,14 @@ void PlayManager::reportStartFailure(bool not_supported, const PlaylistItemInfoR
 }
 
 void PlayManager::startNextTrack() {
-  // The decoding thread may have joined the next item to the running output after
-  // the output found none: the output then takes it on its next cycle.
-  if (itemCount() > 0) return;
+  {
+    std::lock_guard lock(delegate_event_lock_);
+    // The decoding thread joined the next item to the running output after the
+    // output found none: the output takes it on its next cycle.
+    if (itemCount() > 0) return;
+    // A join still being prepared is abandoned; its record is started here instead.
+    ++generation_;
+  }
   audioOutputStop();
   startInternal(0.0);
 }
@@ -407,7 +412,7 @@ bool PlayManager::seek(uint64_t ns) {
     item = itemAt(0);
   }
   if (!item || !item->decoder().supportsSeek()) return false;
-  if (item->buffer()->inputFinished()) {
+  if (item->decoding_ended_) {
     const bool was_paused = paused_;
     stop(false);
     addInfo(item->info());

@@ -143,9 +143,10 @@ void PlayManager::decoded(const std::shared_ptr<PlayItem>& item) {
       std::erase_if(threads_, [](const auto& t) { return t->finished.load(); });
     }
     if (itemCount() == 0) return;
-    item->buffer()->setInputFinished(true);
+    item->decoding_ended_ = true;
   }
   setupNextInfo(item);
+  item->buffer()->setInputFinished(true);
 }
 
 bool PlayManager::canJoin(const PlayItem& item, const PlaylistItemInfoRef& next) const {
@@ -224,5 +225,5 @@ void PlayManager::updateNextInfo() {
     current = itemAt(0);
   }
   dropped.clear();
-  if (current && current->buffer()->inputFinished()) setupNextInfo(current);
+  if (current && current->decoding_ended_) setupNextInfo(current);
 }

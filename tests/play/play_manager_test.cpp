@@ -165,7 +165,8 @@ TEST_F(FlacPlayTest, ConsecutiveTracksJoinWithoutASampleInsertedOrLost) {
   d.formats = {rangeOf(32, 4)};
   PlayHarness h(d);
   auto parts = cutSignal(h.output_.dir_, {0.5, 0.7, 0.3});
-  ASSERT_TRUE(h.playAll({recordFor(parts[0], 1), recordFor(parts[1], 2), recordFor(parts[2], 3)}));
+  ASSERT_TRUE(h.playAll({recordFor(parts[0], 1), recordFor(parts[1], 2), recordFor(parts[2], 3)}, 30))
+      << ::testing::PrintToString(h.controller_.events());
   auto captured = samples32(h.output_.captured());
   const size_t preroll = 4410 * 2;
   ASSERT_EQ(captured.size(), preroll + reference_.size());
