@@ -224,6 +224,42 @@ TEST_F(FlacPlayTest, ACueWindowPlaysExactlyItsSamples) {
   }
 }
 
+size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+TEST(PlayManagerDsdThenPcm, JoinsInDoPModeWithThePcmPreRoll) {
+  DeviceJson d;
+  d.formats = {fmtOf(176400, 24, 4)};
+  PlayHarness h(d);
+  auto dsf = makeDsf(h.output_.dir_, 4096);
+  FlacSpec pcm{176400, 24, 2, 0.2, {}};
+  std::string flac = makeFlac(h.output_.dir_.path(), "pcm", pcm);
+  ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1), recordFor(flac, 2)}));
+  std::string log = h.output_.events();
+  EXPECT_EQ(countOf(log, "\"event\":\"start\""), 1u);  // one output for both
+  const size_t frames = 17640 + 2048 + 17640 + 35280;  // pre-roll, DSD, PCM pre-roll, PCM
+  EXPECT_EQ(h.output_.captured().size(), frames * 2 * 4);
+  EXPECT_TRUE(h.controller_.saw("started:2"));
+}
+
+TEST(PlayManagerDsdThenPcm, ResetOnStopDevicesRestartAfterHalfASecond) {
+  DeviceJson d;
+  d.vid = device_info[10].vid;  // resets after DSD stops
+  d.pid = device_info[10].pid;
+  d.formats = {fmtOf(176400, 24, 4)};
+  PlayHarness h(d);
+  auto dsf = makeDsf(h.output_.dir_, 4096);
+  FlacSpec pcm{176400, 24, 2, 0.2, {}};
+  std::string flac = makeFlac(h.output_.dir_.path(), "pcm", pcm);
+  ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1), recordFor(flac, 2)}));
+  EXPECT_EQ(countOf(h.output_.events(), "\"event\":\"start\""), 2u);  // not joined
+  auto gap = h.controller_.when("started:2") - h.controller_.when("finished:1");
+  EXPECT_GE(gap, std::chrono::milliseconds(450));
+}
+
 TEST(PlayManagerFailures, UnreadableAndRefusedTracksAreReportedAndSkipped) {
   DeviceJson d;
   d.vid = device_info[4].vid;  // excludes 352800 Hz for PCM

@@ -70,6 +70,14 @@ class ScriptedController : public PlayManagerDelegate {
     std::lock_guard lock(mutex_);
     return events_;
   }
+  // When an event was heard; the epoch when it was not.
+  std::chrono::steady_clock::time_point when(const std::string& event) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < events_.size(); ++i) {
+      if (events_[i] == event) return times_[i];
+    }
+    return {};
+  }
   bool saw(const std::string& event) {
     auto all = events();
     return std::find(all.begin(), all.end(), event) != all.end();
@@ -79,9 +87,11 @@ class ScriptedController : public PlayManagerDelegate {
   void log(const char* what, const PlaylistItemInfoRef& i) {
     std::lock_guard lock(mutex_);
     events_.push_back(i ? std::string(what) + ":" + std::to_string(i->track_id()) : std::string(what));
+    times_.push_back(std::chrono::steady_clock::now());
   }
   std::mutex mutex_;
   std::vector<std::string> events_;
+  std::vector<std::chrono::steady_clock::time_point> times_;
 };
 
 class PlayHarness {
