@@ -1,5 +1,7 @@
 #include "engine/output/audio_device.h"
 
+#include <algorithm>
+
 #include "engine/output/device_table.h"
 #include "platform/log.h"
 #include "platform/named_exception.h"
@@ -78,6 +80,18 @@ bool AudioDevice::getIntegerMode(AudioHal& hal, DeviceId id) {
   return false;
 }
 
+bool AudioDevice::offersNativeDsd16(AudioHal& hal, DeviceId id) {
+  std::vector<StreamId> streams;
+  std::vector<RangedDescription> formats;
+  if (hal.streams(id, Scope::Output, &streams) != kNoError || streams.empty() ||
+      hal.availablePhysicalFormats(streams[0], &formats) != kNoError) {
+    return false;
+  }
+  return std::any_of(formats.begin(), formats.end(), [](const RangedDescription& f) {
+    return (f.format.format_flags & kFormatFlagCarriesNativeDSD) && f.format.bits_per_channel == 16;
+  });
+}
+
 bool AudioDevice::getVendorDriver(AudioHal& hal, const std::string& device_uid) {
   return !hal.isSystemDriver(device_uid);
 }
@@ -113,7 +127,13 @@ std::shared_ptr<AudioDevice> AudioDevice::deviceWithID(AudioHal& hal, DeviceId i
   d->deviceInfo = device_info[d->deviceInfoRow];
   d->deviceInfo.vid = vid;
   d->deviceInfo.pid = pid;
-  if (!d->hasIntegerMode) d->deviceInfo.outputCapabilities &= ~kDeviceDSD32;
+  // Native DSD follows what the device offers, not its row: words sent to a plain
+  // PCM format would play as full-scale noise, and DSD DACs that match no row could
+  // not play native DSD at all.
+  uint32_t& caps = d->deviceInfo.outputCapabilities;
+  caps &= ~(kDeviceDSD32 | kDeviceDSD16);
+  if (d->hasIntegerMode) caps |= kDeviceDSD32;
+  if (offersNativeDsd16(hal, id)) caps |= kDeviceDSD16;
   if (d->isVendorDriver) d->deviceInfo.outputCapabilities |= kDeviceVendorDriver;
   return d;
 }

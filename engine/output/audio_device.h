@@ -22,8 +22,11 @@ class AudioDevice {
   static std::optional<std::string> getModelUID(sonara::audio::AudioHal& hal, sonara::audio::DeviceId id);
   static std::optional<std::string> getDeviceUID(sonara::audio::AudioHal& hal, sonara::audio::DeviceId id);
   static uint32_t countChannnels(sonara::audio::AudioHal& hal, sonara::audio::DeviceId id, bool input);
-  // The first output stream offers a non-mixable signed-integer PCM format.
+  // The first output stream offers a non-mixable signed-integer format: the
+  // container of native DSD in 32-bit words.
   static bool getIntegerMode(sonara::audio::AudioHal& hal, sonara::audio::DeviceId id);
+  // The first output stream offers a format carrying native DSD in 16-bit words.
+  static bool offersNativeDsd16(sonara::audio::AudioHal& hal, sonara::audio::DeviceId id);
   // The device's driver is not the system's own.
   static bool getVendorDriver(sonara::audio::AudioHal& hal, const std::string& device_uid);
   static void getVidPid(sonara::audio::AudioHal& hal, const std::string& device_uid, int32_t* vid,

@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "platform/audio/audio_hal.h"
+#include "platform/audio/alsa_hal.h"
 #include "platform/audio/virtual_hal.h"
 #include "platform/log.h"
 
@@ -20,6 +21,8 @@ std::shared_ptr<AudioHal> makeSystemHal() {
     platform::logLine("Virtual device file %s cannot be used: %s", file, error.c_str());
     return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSpec>{});
   }
+  auto cards = AlsaHal::enumerate();
+  if (!cards.empty()) return std::make_shared<AlsaHal>(std::move(cards));
   // Without sound hardware the built-in capture device is the output.
   return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSpec>{builtInCaptureDevice()});
 }

@@ -51,7 +51,8 @@ TEST(DeviceList, DevicesWithoutUsbIdsGetTheGenericRow) {
   list.initialize();
   const auto& d = *list.devices().at(0);
   EXPECT_EQ(d.deviceInfoRow, kGenericDeviceRow);
-  EXPECT_EQ(d.deviceInfo.outputCapabilities, 0x0000000Bu);
+  // The generic row's DSD16 goes: the device offers no format for native DSD words.
+  EXPECT_EQ(d.deviceInfo.outputCapabilities, 0x00000003u);
   EXPECT_EQ(d.deviceInfo.vid, -1);
   EXPECT_DOUBLE_EQ(d.deviceInfo.dummyFrameTime, 0.1);
 }
@@ -79,6 +80,23 @@ TEST(DeviceList, ModelRowsMatchByUsbIdsAndLoseDsd32WithoutIntegerMode) {
   EXPECT_TRUE(i.hasIntegerMode);
   EXPECT_EQ(i.deviceInfo.outputCapabilities, 0x80008007u);
   EXPECT_EQ(i.deviceInfo.vid, device_info[11].vid);
+}
+
+TEST(DeviceList, NativeDsdFollowsTheFormatsOffered) {
+  DeviceJson dsd16;  // no row: generic, but it offers DSD_U16-like words
+  dsd16.name = "DSD16 DAC";
+  dsd16.formats.push_back(formatJson(176400, 16, 2, 2, false, true));
+  DeviceJson dsd32 = dsd16;  // a row without DSD32 (row 2: PCM and DoP)
+  dsd32.name = "DSD32 DAC";
+  dsd32.uid = "uid:dsd32";
+  dsd32.vid = device_info[2].vid;
+  dsd32.pid = device_info[2].pid;
+  dsd32.formats = {FormatJson{}, formatJson(88200, 32, 4, 2, true, true)};
+  auto hal = makeVirtualHal({dsd16, dsd32});
+  AudioDeviceList list(*hal);
+  list.initialize();
+  EXPECT_EQ(list.devices()[0]->deviceInfo.outputCapabilities, kDevicePCM | kDeviceDoP | kDeviceDSD16);
+  EXPECT_EQ(list.devices()[1]->deviceInfo.outputCapabilities, kDevicePCM | kDeviceDoP | kDeviceDSD32);
 }
 
 TEST(DeviceList, VendorDriversAreFlagged) {

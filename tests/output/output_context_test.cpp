@@ -150,7 +150,9 @@ TEST_F(OutputContextTest, DsdMethodSwitchOnUsbSwitchedDevices) {
   ASSERT_TRUE(plain_ctx);
   EXPECT_EQ(plain_ctx->if_if(), nullptr);
   auto info = plain_ctx->deviceInfo();
-  EXPECT_TRUE(plain_ctx->setDsdMethod(true));  // no switch: nothing to send
+  info.outputCapabilities = kDevicePCM | kDeviceDoP | kDeviceDSD16;
+  plain_ctx->setDeviceInfo(info);
+  EXPECT_TRUE(plain_ctx->setDsdMethod(true));  // native DSD but no switch: nothing to send
   info.outputCapabilities = kDevicePCM | kDeviceDoP;
   plain_ctx->setDeviceInfo(info);
   EXPECT_FALSE(plain_ctx->setDsdMethod(true));  // no native DSD at all

@@ -1,0 +1,696 @@
+#include "platform/audio/alsa_hal.h"
+
+#include <alsa/asoundlib.h>
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/log.h"
+
+namespace sonara::audio {
+
+using platform::logLine;
+
+namespace {
+
+constexpr uint32_t kStreamIdBase = 1000;
+constexpr uint32_t kDefaultPeriod = 1024;
+
+std::string readFirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// "owner_pid   : 1234" in a substream's status: who holds the device.
+std::string holderOf(int card, int device) {
+  for (int sub = 0; sub < 8; ++sub) {
+    std::ifstream in("/proc/asound/card" + std::to_string(card) + "/pcm" + std::to_string(device) + "p/sub" +
+                     std::to_string(sub) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind("owner_pid", 0) == 0) {
+        std::string pid = line.substr(line.find(':') + 1);
+        pid.erase(0, pid.find_first_not_of(' '));
+        std::string comm = readFirstLine("/proc/" + pid + "/comm");
+        return comm.empty() ? "process " + pid : "process " + pid + " (" + comm + ")";
+      }
+    }
+  }
+  return "";
+}
+
+StreamDescription describe(AlsaSampleFormat f, uint32_t channels, double rate) {
+  StreamDescription d;
+  d.sample_rate = rate;
+  d.format_id = kFormatLinearPCM;
+  d.format_flags = kFormatFlagIsSignedInteger | kFormatFlagIsPacked;
+  if (isNativeDsd(f)) d.format_flags |= kFormatFlagCarriesNativeDSD;
+  if (f == AlsaSampleFormat::DSD_U32_LE || f == AlsaSampleFormat::DSD_U32_BE) d.format_flags |= kFormatFlagIsNonMixable;
+  uint32_t width = bytesPerSample(f);
+  d.bits_per_channel = f == AlsaSampleFormat::S24_3LE || f == AlsaSampleFormat::S24_LE ? 24 : width * 8;
+  d.channels_per_frame = channels;
+  d.bytes_per_frame = width * channels;
+  d.bytes_per_packet = d.bytes_per_frame;
+  d.frames_per_packet = 1;
+  return d;
+}
+
+// A USB device's requests are the kernel driver's business: answered as done.
+class KernelHandledUsbInterface final : public UsbInterface {
+ public:
+  Status interfaceNumber(uint8_t* number) override {
+    *number = 1;
+    return kNoError;
+  }
+  Status controlRequest(uint8_t, uint8_t, uint16_t, uint16_t, uint16_t length, void* data) override {
+    if (data && length) std::memset(data, 0, length);  // GET_INTERFACE: idle
+    return kNoError;
+  }
+};
+
+}  // namespace
+
+struct AlsaHal::Device {
+  DeviceId id = 0;
+  AlsaDeviceSpec spec;
+  std::unique_ptr<PcmPort> port;
+  bool probed = false;
+  PcmCapabilities caps;
+  std::vector<std::pair<AlsaSampleFormat, StreamDescription>> formats;
+  StreamDescription current;
+  AlsaSampleFormat current_format = AlsaSampleFormat::S16_LE;
+  bool configured = false;
+  uint32_t period = kDefaultPeriod;
+  std::atomic<bool> alive{true};
+  std::vector<std::pair<AliveListener, void*>> listeners;
+  bool hogged = false;
+  DeviceReservation reservation;
+  uint32_t muted = 0;
+
+  IoProc proc = nullptr;
+  void* client = nullptr;
+  std::atomic<bool> running{false};
+  std::thread thread;
+  std::atomic<uint64_t> underruns{0};
+  uint64_t underruns_reported = 0;
+  std::atomic<int> realtime_result{1};  // 1 unknown, 0 real-time, else the errno
+};
+
+AlsaHal::AlsaHal(std::vector<AlsaDeviceSpec> specs, PortFactory factory) : factory_(std::move(factory)) {
+  DeviceId next = 1;
+  for (auto& spec : specs) {
+    auto d = std::make_unique<Device>();
+    d->id = next++;
+    d->port = factory_(spec.pcm_name);
+    d->spec = std::move(spec);
+    devices_.push_back(std::move(d));
+  }
+  watcher_ = std::thread([this] { watch(); });
+}
+
+AlsaHal::~AlsaHal() {
+  stopping_ = true;
+  if (watcher_.joinable()) watcher_.join();
+  for (auto& d : devices_) {
+    d->running = false;
+    if (d->thread.joinable()) d->thread.join();
+    d->port->close();
+  }
+}
+
+std::vector<AlsaDeviceSpec> AlsaHal::enumerate() {
+  std::vector<AlsaDeviceSpec> out;
+  int card = -1;
+  while (snd_card_next(&card) == 0 && card >= 0) {
+    snd_ctl_t* ctl = nullptr;
+    if (snd_ctl_open(&ctl, ("hw:" + std::to_string(card)).c_str(), 0) < 0) continue;
+    snd_ctl_card_info_t* info;
+    snd_ctl_card_info_alloca(&info);
+    snd_ctl_card_info(ctl, info);
+    const std::string card_id = snd_ctl_card_info_get_id(info);
+    const std::string card_name = snd_ctl_card_info_get_name(info);
+    std::string usb = readFirstLine("/proc/asound/card" + std::to_string(card) + "/usbid");
+    int device = -1;
+    while (snd_ctl_pcm_next_device(ctl, &device) == 0 && device >= 0) {
+      snd_pcm_info_t* pcm;
+      snd_pcm_info_alloca(&pcm);
+      snd_pcm_info_set_device(pcm, static_cast<unsigned>(device));
+      snd_pcm_info_set_subdevice(pcm, 0);
+      snd_pcm_info_set_stream(pcm, SND_PCM_STREAM_PLAYBACK);
+      if (snd_ctl_pcm_info(ctl, pcm) < 0) continue;  // no playback on this device
+      AlsaDeviceSpec spec;
+      spec.card = card;
+      spec.device = device;
+      spec.pcm_name = "hw:CARD=" + card_id + ",DEV=" + std::to_string(device);
+      spec.name = card_name + " - " + snd_pcm_info_get_name(pcm);
+      spec.uid = "alsa:" + card_id + ":" + std::to_string(device) + (usb.empty() ? "" : ":usb-" + usb);
+      unsigned vid = 0, pid = 0;
+      if (std::sscanf(usb.c_str(), "%x:%x", &vid, &pid) == 2) {
+        spec.vid = static_cast<int32_t>(vid);
+        spec.pid = static_cast<int32_t>(pid);
+      }
+      out.push_back(spec);
+    }
+    snd_ctl_close(ctl);
+  }
+  if (const char* extra = std::getenv("SONARA_ALSA_DEVICES"); extra && *extra) {
+    std::stringstream names(extra);
+    std::string pcm;
+    while (std::getline(names, pcm, ',')) {
+      if (pcm.empty()) continue;
+      AlsaDeviceSpec spec;
+      spec.pcm_name = pcm;
+      spec.name = "ALSA " + pcm;
+      spec.uid = "alsa-pcm:" + pcm;
+      out.push_back(spec);
+    }
+  }
+  return out;
+}
+
+AlsaHal::Device* AlsaHal::find(DeviceId id) const {
+  return id == 0 || id > devices_.size() ? nullptr : devices_[id - 1].get();
+}
+AlsaHal::Device* AlsaHal::findStream(StreamId stream) const {
+  return stream > kStreamIdBase ? find(stream - kStreamIdBase) : nullptr;
+}
+AlsaHal::Device* AlsaHal::findUid(const std::string& uid) const {
+  for (const auto& d : devices_) {
+    if (d->spec.uid == uid) return d.get();
+  }
+  return nullptr;
+}
+
+uint64_t AlsaHal::underruns(DeviceId id) const {
+  Device* d = find(id);
+  return d ? d->underruns.load() : 0;
+}
+
+// Under mutex_. The formats are read once, when the device can first be opened.
+bool AlsaHal::ensureProbed(Device& d) {
+  if (d.probed) return true;
+  PcmCapabilities caps;
+  if (d.port->probe(&caps) < 0) return false;
+  d.caps = caps;
+  d.probed = true;
+  for (AlsaSampleFormat f : caps.formats) {
+    bool dsd = isNativeDsd(f);
+    // One entry per width of native DSD: the BE layout is probed first and wins.
+    bool duplicate = std::any_of(d.formats.begin(), d.formats.end(), [&](const auto& e) {
+      return dsd && isNativeDsd(e.first) && bytesPerSample(e.first) == bytesPerSample(f);
+    });
+    if (duplicate) continue;
+    for (double rate : caps.rates) d.formats.emplace_back(f, describe(f, caps.channels, rate));
+  }
+  if (!d.formats.empty()) {
+    auto initial = std::find_if(d.formats.begin(), d.formats.end(),
+                                [](const auto& e) { return e.second.sample_rate == 44100; });
+    if (initial == d.formats.end()) initial = d.formats.begin();
+    d.current = initial->second;
+    d.current_format = initial->first;
+  }
+  d.period = std::clamp(kDefaultPeriod, caps.min_period, caps.max_period);
+  return true;
+}
+
+Status AlsaHal::apply(Device& d, const StreamDescription& format, uint32_t frames) {
+  for (const auto& [alsa, desc] : d.formats) {
+    StreamDescription wanted = desc;
+    if (!(wanted == format)) continue;
+    if (!d.port->isOpen()) {
+      // Not ours yet: remembered, set when the device is taken.
+      d.current = format;
+      d.current_format = alsa;
+      d.period = frames;
+      d.configured = false;
+      return kNoError;
+    }
+    uint32_t period = frames;
+    int r = d.port->configure(alsa, format.channels_per_frame, static_cast<uint32_t>(format.sample_rate), &period);
+    if (r < 0) {
+      logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.spec.name.c_str(), format.bits_per_channel,
+              format.sample_rate, snd_strerror(r));
+      return kErrorUnsupportedFormat;
+    }
+    d.current = format;
+    d.current_format = alsa;
+    d.period = period;
+    d.configured = true;
+    return kNoError;
+  }
+  return kErrorUnsupportedFormat;
+}
+
+// --- system, presence, identity ------------------------------------------------------
+
+Status AlsaHal::deviceCount(uint32_t* count) {
+  *count = static_cast<uint32_t>(devices_.size());
+  return kNoError;
+}
+
+Status AlsaHal::devices(std::vector<DeviceId>* ids) {
+  ids->clear();
+  for (const auto& d : devices_) ids->push_back(d->id);
+  return kNoError;
+}
+
+Status AlsaHal::defaultOutputDevice(DeviceId* id) {
+  *id = devices_.empty() ? 0 : 1;
+  return kNoError;
+}
+
+Status AlsaHal::setDefaultOutputDevice(DeviceId id) { return find(id) ? kNoError : kErrorUnknownDevice; }
+
+Status AlsaHal::isAlive(DeviceId id, uint32_t* alive) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *alive = d->alive ? 1 : 0;
+  return kNoError;
+}
+
+Status AlsaHal::addAliveListener(DeviceId id, AliveListener listener, void* client) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  d->listeners.emplace_back(listener, client);
+  return kNoError;
+}
+
+Status AlsaHal::removeAliveListener(DeviceId id, AliveListener listener, void* client) {
+  {
+    std::lock_guard lock(mutex_);
+    Device* d = find(id);
+    if (!d) return kErrorUnknownDevice;
+    auto it = std::find(d->listeners.begin(), d->listeners.end(), std::make_pair(listener, client));
+    if (it == d->listeners.end()) return kErrorIllegalOperation;
+    d->listeners.erase(it);
+  }
+  return kNoError;
+}
+
+void AlsaHal::setAlive(Device& d, bool alive) {
+  if (d.alive.exchange(alive) == alive) return;
+  std::vector<std::pair<AliveListener, void*>> listeners;
+  {
+    std::lock_guard lock(mutex_);
+    listeners = d.listeners;
+  }
+  DeviceId id = d.id;
+  notifications_.async([this, id, listeners] {
+    // Still registered when the notice is delivered.
+    for (const auto& entry : listeners) {
+      bool present;
+      {
+        std::lock_guard lock(mutex_);
+        const auto& now = find(id)->listeners;
+        present = std::find(now.begin(), now.end(), entry) != now.end();
+      }
+      if (present) entry.first(id, entry.second);
+    }
+  });
+}
+
+Status AlsaHal::name(DeviceId id, std::string* out) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *out = d->spec.name;
+  return kNoError;
+}
+
+Status AlsaHal::modelUid(DeviceId id, std::string* out) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *out = d->spec.vid >= 0 ? "usb:" + std::to_string(d->spec.vid) + ":" + std::to_string(d->spec.pid)
+                          : d->spec.pcm_name;
+  return kNoError;
+}
+
+Status AlsaHal::deviceUid(DeviceId id, std::string* out) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *out = d->spec.uid;
+  return kNoError;
+}
+
+// --- streams and formats -----------------------------------------------------------
+
+Status AlsaHal::streamConfiguration(DeviceId id, Scope scope, std::vector<uint32_t>* channels) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  channels->clear();
+  if (scope != Scope::Input) channels->push_back(d->probed ? d->caps.channels : 2);
+  return kNoError;
+}
+
+Status AlsaHal::streams(DeviceId id, Scope scope, std::vector<StreamId>* out) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  out->clear();
+  if (scope != Scope::Input && (ensureProbed(*d) || d->probed) && !d->formats.empty()) {
+    out->push_back(kStreamIdBase + d->id);
+  }
+  return kNoError;
+}
+
+Status AlsaHal::availablePhysicalFormats(StreamId stream, std::vector<RangedDescription>* out) {
+  std::lock_guard lock(mutex_);
+  Device* d = findStream(stream);
+  if (!d) return kErrorUnknownDevice;
+  out->clear();
+  for (const auto& [alsa, desc] : d->formats) out->push_back({desc, {desc.sample_rate, desc.sample_rate}});
+  return kNoError;
+}
+
+Status AlsaHal::physicalFormat(StreamId stream, StreamDescription* out) {
+  std::lock_guard lock(mutex_);
+  Device* d = findStream(stream);
+  if (!d) return kErrorUnknownDevice;
+  *out = d->current;
+  return kNoError;
+}
+
+Status AlsaHal::setPhysicalFormat(StreamId stream, const StreamDescription& format) {
+  std::lock_guard lock(mutex_);
+  Device* d = findStream(stream);
+  if (!d) return kErrorUnknownDevice;
+  return apply(*d, format, d->period);
+}
+
+// --- clock and buffers ---------------------------------------------------------------
+
+Status AlsaHal::nominalSampleRate(DeviceId id, double* rate) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *rate = d->current.sample_rate;
+  return kNoError;
+}
+
+Status AlsaHal::setNominalSampleRate(DeviceId id, double rate) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  StreamDescription wanted = d->current;
+  wanted.sample_rate = rate;
+  return apply(*d, wanted, d->period);
+}
+
+Status AlsaHal::availableNominalSampleRates(DeviceId id, Scope, std::vector<ValueRange>* out) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  out->clear();
+  for (double r : d->caps.rates) out->push_back({r, r});
+  return kNoError;
+}
+
+Status AlsaHal::bufferSize(DeviceId id, uint32_t* bytes) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *bytes = d->period * std::max(d->current.channels_per_frame, 1u) * 4;
+  return kNoError;
+}
+
+Status AlsaHal::isBufferSizeSettable(DeviceId id, bool* settable) {
+  if (!find(id)) return kErrorUnknownDevice;
+  *settable = true;
+  return kNoError;
+}
+
+Status AlsaHal::setBufferSize(DeviceId id, uint32_t bytes) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  return setBufferFrameSize(id, bytes / (std::max(d->current.channels_per_frame, 1u) * 4));
+}
+
+Status AlsaHal::bufferFrameSize(DeviceId id, uint32_t* frames) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *frames = d->period;
+  return kNoError;
+}
+
+Status AlsaHal::setBufferFrameSize(DeviceId id, uint32_t frames) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  if (frames < d->caps.min_period || frames > d->caps.max_period) return kErrorBadValue;
+  if (d->running) return kErrorIllegalOperation;
+  return apply(*d, d->current, frames);
+}
+
+Status AlsaHal::bufferFrameSizeRange(DeviceId id, ValueRange* range) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *range = {static_cast<double>(d->caps.min_period), static_cast<double>(d->caps.max_period)};
+  return kNoError;
+}
+
+// --- exclusive access ------------------------------------------------------------------
+
+Status AlsaHal::hogMode(DeviceId id, pid_t* holder) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  *holder = d->hogged ? ::getpid() : -1;
+  return kNoError;
+}
+
+Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  if (holder == -1) {
+    d->port->close();
+    d->reservation.release();
+    d->hogged = false;
+    d->configured = false;
+    return kNoError;
+  }
+  if (d->hogged) return kNoError;
+  d->reservation.acquire(d->spec.card);
+  int r = d->port->open();
+  if (r < 0) {
+    d->reservation.release();
+    std::string who = r == -EBUSY && d->spec.card >= 0 ? holderOf(d->spec.card, d->spec.device) : "";
+    logLine("ALSA: %s cannot be taken: %s%s%s", d->spec.name.c_str(), snd_strerror(r),
+            who.empty() ? "" : "; it is held by ", who.c_str());
+    return r == -EBUSY ? kErrorDeviceBusy : kErrorUnknownDevice;
+  }
+  d->hogged = true;
+  ensureProbed(*d);
+  // The format asked for before the device was taken is set now.
+  if (!d->formats.empty()) apply(*d, d->current, d->period);
+  return kNoError;
+}
+
+// --- mute: the card's playback switch --------------------------------------------------
+
+namespace {
+
+snd_mixer_elem_t* playbackSwitch(snd_mixer_t* mixer) {
+  snd_mixer_elem_t* fallback = nullptr;
+  for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer); e; e = snd_mixer_elem_next(e)) {
+    if (!snd_mixer_selem_has_playback_switch(e)) continue;
+    std::string name = snd_mixer_selem_get_name(e);
+    if (name == "Master" || name == "PCM") return e;
+    if (!fallback) fallback = e;
+  }
+  return fallback;
+}
+
+// Runs `use` on the card's mixer switch; false when the card has none.
+template <typename F>
+bool withSwitch(int card, F use) {
+  if (card < 0) return false;
+  snd_mixer_t* mixer = nullptr;
+  if (snd_mixer_open(&mixer, 0) < 0) return false;
+  bool ok = snd_mixer_attach(mixer, ("hw:" + std::to_string(card)).c_str()) >= 0 &&
+            snd_mixer_selem_register(mixer, nullptr, nullptr) >= 0 && snd_mixer_load(mixer) >= 0;
+  snd_mixer_elem_t* e = ok ? playbackSwitch(mixer) : nullptr;
+  if (e) use(e);
+  snd_mixer_close(mixer);
+  return e != nullptr;
+}
+
+}  // namespace
+
+Status AlsaHal::mute(DeviceId id, uint32_t* muted) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  int on = 1;
+  if (!withSwitch(d->spec.card, [&](snd_mixer_elem_t* e) {
+        snd_mixer_selem_get_playback_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
+      })) {
+    return kErrorUnknownProperty;
+  }
+  *muted = on ? 0 : 1;
+  return kNoError;
+}
+
+Status AlsaHal::setMute(DeviceId id, uint32_t muted) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  return withSwitch(d->spec.card, [&](snd_mixer_elem_t* e) { snd_mixer_selem_set_playback_switch_all(e, muted ? 0 : 1); })
+             ? kNoError
+             : kErrorUnknownProperty;
+}
+
+// --- IO ----------------------------------------------------------------------------------
+
+Status AlsaHal::createIoProc(DeviceId id, IoProc proc, void* client, IoProcId* out) {
+  std::lock_guard lock(mutex_);
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  if (d->proc || !proc) return kErrorIllegalOperation;
+  d->proc = proc;
+  d->client = client;
+  *out = id;
+  return kNoError;
+}
+
+Status AlsaHal::startIoProc(DeviceId id, IoProcId proc) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  {
+    std::lock_guard lock(mutex_);
+    if (!d->proc || proc != id || !d->hogged) return kErrorIllegalOperation;
+    if (!d->alive) return kErrorUnknownDevice;
+    if (d->running) return kNoError;
+    if (!d->configured && apply(*d, d->current, d->period) != kNoError) return kErrorUnsupportedFormat;
+  }
+  if (d->thread.joinable()) d->thread.join();
+  d->running = true;
+  d->realtime_result = 1;
+  d->thread = std::thread([this, d] { ioLoop(d); });
+  // Told here, not on the real-time thread.
+  for (int i = 0; i < 100 && d->realtime_result.load() == 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (int r = d->realtime_result.load(); r > 1) {
+    logLine("ALSA: no real-time priority for %s (%s); playing at normal priority.", d->spec.name.c_str(),
+            std::strerror(r));
+  }
+  return kNoError;
+}
+
+Status AlsaHal::stopIoProc(DeviceId id, IoProcId proc) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  if (proc != id) return kErrorIllegalOperation;
+  if (!d->running.exchange(false)) return kNoError;
+  if (d->thread.joinable() && d->thread.get_id() != std::this_thread::get_id()) d->thread.join();
+  std::lock_guard lock(mutex_);
+  if (d->port->isOpen()) d->port->drop();
+  return kNoError;
+}
+
+Status AlsaHal::destroyIoProc(DeviceId id, IoProcId proc) {
+  Device* d = find(id);
+  if (!d) return kErrorUnknownDevice;
+  stopIoProc(id, proc);
+  std::lock_guard lock(mutex_);
+  d->proc = nullptr;
+  d->client = nullptr;
+  return kNoError;
+}
+
+void AlsaHal::ioLoop(Device* d) {
+  sched_param param{};
+  param.sched_priority = std::max(1, sched_get_priority_max(SCHED_FIFO) / 2);
+  int r = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+  d->realtime_result = r == 0 ? 0 : (r == 1 ? EPERM : r);
+
+  StreamDescription format;
+  AlsaSampleFormat alsa;
+  uint32_t frames;
+  {
+    std::lock_guard lock(mutex_);
+    format = d->current;
+    alsa = d->current_format;
+    frames = d->period;
+  }
+  const uint32_t channels = std::max(format.channels_per_frame, 1u);
+  // Everything this loop needs is allocated before the first cycle.
+  std::vector<float> io(size_t{frames} * channels);
+  std::vector<uint8_t> out(size_t{frames} * channels * bytesPerSample(alsa));
+  double sample_time = 0;
+  while (d->running.load()) {
+    std::memset(io.data(), 0, io.size() * sizeof(float));
+    IoBuffer buffer{channels, static_cast<uint32_t>(io.size() * sizeof(float)), io.data()};
+    auto now_ns = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                            std::chrono::steady_clock::now().time_since_epoch())
+                                            .count());
+    TimeStamp now{sample_time, now_ns};
+    TimeStamp output_time{sample_time + frames, now_ns};
+    if (d->proc) d->proc(d->id, now, buffer, output_time, d->client);
+    // The whole period goes out: frames the engine left unfilled hold its silence.
+    convertPeriod(alsa, io.data(), io.size(), out.data());
+    long written = d->port->write(out.data(), frames);
+    if (written == -EPIPE) {
+      d->underruns.fetch_add(1);
+      d->port->recover(static_cast<int>(written));
+    } else if (written == -ENODEV || written == -EBADFD || written == -ESTRPIPE) {
+      setAlive(*d, false);  // the device went away
+      break;
+    }
+    sample_time += frames;
+  }
+  d->running = false;
+}
+
+// Watches cards come and go, and tells of underruns off the real-time thread.
+void AlsaHal::watch() {
+  while (!stopping_.load()) {
+    for (auto& d : devices_) {
+      if (d->spec.card >= 0) {
+        bool present = ::access(("/proc/asound/card" + std::to_string(d->spec.card)).c_str(), F_OK) == 0;
+        setAlive(*d, present);
+      }
+      uint64_t now = d->underruns.load();
+      if (now > d->underruns_reported) {
+        logLine("ALSA: %s ran out of samples (underrun %llu); recovered.", d->spec.name.c_str(),
+                static_cast<unsigned long long>(now));
+        d->underruns_reported = now;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+}
+
+// --- registry and USB --------------------------------------------------------------------
+
+bool AlsaHal::usbIds(const std::string& device_uid, int32_t* vid, int32_t* pid) {
+  Device* d = findUid(device_uid);
+  if (!d || d->spec.vid < 0) return false;
+  *vid = d->spec.vid;
+  *pid = d->spec.pid;
+  return true;
+}
+
+std::unique_ptr<UsbInterface> AlsaHal::openUsbInterface(const std::string& device_uid, Status* status) {
+  Device* d = findUid(device_uid);
+  if (!d || d->spec.vid < 0) {
+    if (status) *status = kErrorUnknownDevice;
+    return nullptr;
+  }
+  if (status) *status = kNoError;
+  return std::make_unique<KernelHandledUsbInterface>();
+}
+
+}  // namespace sonara::audio

@@ -1,0 +1,98 @@
+// Real sound cards through alsa-lib: every playback PCM of every card, opened as
+// "hw:CARD=<id>,DEV=<n>", plus the PCMs named in $SONARA_ALSA_DEVICES.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/audio/audio_hal.h"
+#include "platform/audio/device_reservation.h"
+#include "platform/audio/pcm_port.h"
+#include "platform/work_queue.h"
+
+namespace sonara::audio {
+
+struct AlsaDeviceSpec {
+  std::string pcm_name;  // what snd_pcm_open takes
+  std::string name;      // for people
+  std::string uid;       // survives re-plugging and re-ordering of cards
+  int card = -1;         // -1 for PCMs that are not a card's
+  int device = 0;
+  int32_t vid = -1;
+  int32_t pid = -1;
+};
+
+class AlsaHal final : public AudioHal {
+ public:
+  using PortFactory = std::function<std::unique_ptr<PcmPort>(const std::string& pcm_name)>;
+
+  explicit AlsaHal(std::vector<AlsaDeviceSpec> devices, PortFactory factory = makeAlsaPcmPort);
+  ~AlsaHal() override;
+
+  // Every playback PCM of every card, then the PCMs of $SONARA_ALSA_DEVICES.
+  static std::vector<AlsaDeviceSpec> enumerate();
+
+  uint64_t underruns(DeviceId id) const;
+
+  Status deviceCount(uint32_t* count) override;
+  Status devices(std::vector<DeviceId>* ids) override;
+  Status defaultOutputDevice(DeviceId* id) override;
+  Status setDefaultOutputDevice(DeviceId id) override;
+  Status isAlive(DeviceId id, uint32_t* alive) override;
+  Status addAliveListener(DeviceId id, AliveListener listener, void* client) override;
+  Status removeAliveListener(DeviceId id, AliveListener listener, void* client) override;
+  Status name(DeviceId id, std::string* out) override;
+  Status modelUid(DeviceId id, std::string* out) override;
+  Status deviceUid(DeviceId id, std::string* out) override;
+  Status streamConfiguration(DeviceId id, Scope scope, std::vector<uint32_t>* channels) override;
+  Status streams(DeviceId id, Scope scope, std::vector<StreamId>* out) override;
+  Status availablePhysicalFormats(StreamId stream, std::vector<RangedDescription>* out) override;
+  Status physicalFormat(StreamId stream, StreamDescription* out) override;
+  Status setPhysicalFormat(StreamId stream, const StreamDescription& format) override;
+  Status nominalSampleRate(DeviceId id, double* rate) override;
+  Status setNominalSampleRate(DeviceId id, double rate) override;
+  Status availableNominalSampleRates(DeviceId id, Scope scope, std::vector<ValueRange>* out) override;
+  Status bufferSize(DeviceId id, uint32_t* bytes) override;
+  Status isBufferSizeSettable(DeviceId id, bool* settable) override;
+  Status setBufferSize(DeviceId id, uint32_t bytes) override;
+  Status bufferFrameSize(DeviceId id, uint32_t* frames) override;
+  Status setBufferFrameSize(DeviceId id, uint32_t frames) override;
+  Status bufferFrameSizeRange(DeviceId id, ValueRange* range) override;
+  Status hogMode(DeviceId id, pid_t* holder) override;
+  Status setHogMode(DeviceId id, pid_t holder) override;
+  Status mute(DeviceId id, uint32_t* muted) override;
+  Status setMute(DeviceId id, uint32_t muted) override;
+  Status createIoProc(DeviceId id, IoProc proc, void* client, IoProcId* out) override;
+  Status startIoProc(DeviceId id, IoProcId proc) override;
+  Status stopIoProc(DeviceId id, IoProcId proc) override;
+  Status destroyIoProc(DeviceId id, IoProcId proc) override;
+  bool usbIds(const std::string& device_uid, int32_t* vid, int32_t* pid) override;
+  bool isSystemDriver(const std::string&) override { return true; }
+  std::unique_ptr<UsbInterface> openUsbInterface(const std::string& device_uid, Status* status) override;
+
+ private:
+  struct Device;
+
+  Device* find(DeviceId id) const;
+  Device* findStream(StreamId stream) const;
+  Device* findUid(const std::string& uid) const;
+  bool ensureProbed(Device& d);
+  Status apply(Device& d, const StreamDescription& format, uint32_t frames);
+  void setAlive(Device& d, bool alive);
+  void ioLoop(Device* d);
+  void watch();
+
+  std::vector<std::unique_ptr<Device>> devices_;
+  PortFactory factory_;
+  mutable std::mutex mutex_;
+  std::atomic<bool> stopping_{false};
+  std::thread watcher_;
+  platform::WorkQueue notifications_;
+};
+
+}  // namespace sonara::audio
