@@ -630,6 +630,10 @@ void AlsaHal::ioLoop(Device* d) {
   std::vector<float> io(size_t{frames} * channels);
   std::vector<uint8_t> out(size_t{frames} * channels * bytesPerSample(alsa));
   double sample_time = 0;
+  // A PCM that is no card's (null, file) has no clock of its own: pace it like one.
+  const bool paced = d->spec.card < 0;
+  const double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
+  auto deadline = std::chrono::steady_clock::now();
   while (d->running.load()) {
     std::memset(io.data(), 0, io.size() * sizeof(float));
     IoBuffer buffer{channels, static_cast<uint32_t>(io.size() * sizeof(float)), io.data()};
@@ -650,6 +654,11 @@ void AlsaHal::ioLoop(Device* d) {
       break;
     }
     sample_time += frames;
+    if (paced) {
+      deadline += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::duration<double>(frames / rate));
+      std::this_thread::sleep_until(deadline);
+    }
   }
   d->running = false;
 }
