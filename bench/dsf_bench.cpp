@@ -29,11 +29,11 @@ void plainRead(const std::string& path) {
 
 
 void run(const char* label, uint32_t frequency, double seconds, const TempDir& dir) {
-  DsfSpec spec;
-  spec.frequency = frequency;
-  spec.audio = patternAudio(2, static_cast<size_t>(frequency / 8 * seconds));
+  DsfSpec setup;
+  setup.frequency = frequency;
+  setup.audio = patternAudio(2, static_cast<size_t>(frequency / 8 * seconds));
   std::string path = dir.file(std::string(label) + ".dsf");
-  writeFile(path, buildDsf(spec));
+  writeFile(path, buildDsf(setup));
   int fd = ::open(path.c_str(), O_RDONLY);
   ::fsync(fd);
   ::close(fd);

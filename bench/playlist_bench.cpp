@@ -28,9 +28,9 @@ int main() {
   double partial_s = secondsOf([&] { model.insertInfos(partials, 0, false, false); });
   std::printf("10000 partial records: %.0f records/s (%.3f s)\n", 10000 / partial_s, partial_s);
 
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  auto bytes = buildDsf(spec);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  auto bytes = buildDsf(setup);
   std::vector<PlaylistItemInfoRef> files;
   for (int i = 0; i < 1000; ++i) {
     std::string path = dir.file("f" + std::to_string(i) + ".dsf");

@@ -20,8 +20,8 @@ for target in "${targets[@]}"; do
   case "$target" in
     dsf_fuzzer) "$dir/fuzz/make_dsf_seeds" "$corpus" ;;
     flac_fuzzer)
-      for spec in "44100 16 2" "96000 24 1"; do
-        set -- $spec
+      for params in "44100 16 2" "96000 24 1"; do
+        set -- $params
         sox -q -D -n -r "$1" -b "$2" -c "$3" "$corpus/seed.wav" synth 0.05 sine 441 whitenoise
         flac -s -f -T ARTIST=seed -o "$corpus/seed-$1-$2-$3.flac" "$corpus/seed.wav"
         rm -f "$corpus/seed.wav"

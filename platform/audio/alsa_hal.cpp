@@ -82,7 +82,7 @@ class KernelHandledUsbInterface final : public UsbInterface {
 
 struct AlsaHal::Device {
   DeviceId id = 0;
-  AlsaDeviceSpec spec;
+  AlsaDeviceSpec setup;
   std::unique_ptr<PcmPort> port;
   bool probed = false;
   PcmCapabilities caps;
@@ -108,11 +108,11 @@ struct AlsaHal::Device {
 
 AlsaHal::AlsaHal(std::vector<AlsaDeviceSpec> specs, PortFactory factory) : factory_(std::move(factory)) {
   DeviceId next = 1;
-  for (auto& spec : specs) {
+  for (auto& setup : specs) {
     auto d = std::make_unique<Device>();
     d->id = next++;
-    d->port = factory_(spec.pcm_name);
-    d->spec = std::move(spec);
+    d->port = factory_(setup.pcm_name);
+    d->setup = std::move(setup);
     devices_.push_back(std::move(d));
   }
   watcher_ = std::thread([this] { watch(); });
@@ -148,18 +148,18 @@ std::vector<AlsaDeviceSpec> AlsaHal::enumerate() {
       snd_pcm_info_set_subdevice(pcm, 0);
       snd_pcm_info_set_stream(pcm, SND_PCM_STREAM_PLAYBACK);
       if (snd_ctl_pcm_info(ctl, pcm) < 0) continue;  // no playback on this device
-      AlsaDeviceSpec spec;
-      spec.card = card;
-      spec.device = device;
-      spec.pcm_name = "hw:CARD=" + card_id + ",DEV=" + std::to_string(device);
-      spec.name = card_name + " - " + snd_pcm_info_get_name(pcm);
-      spec.uid = "alsa:" + card_id + ":" + std::to_string(device) + (usb.empty() ? "" : ":usb-" + usb);
+      AlsaDeviceSpec setup;
+      setup.card = card;
+      setup.device = device;
+      setup.pcm_name = "hw:CARD=" + card_id + ",DEV=" + std::to_string(device);
+      setup.name = card_name + " - " + snd_pcm_info_get_name(pcm);
+      setup.uid = "alsa:" + card_id + ":" + std::to_string(device) + (usb.empty() ? "" : ":usb-" + usb);
       unsigned vid = 0, pid = 0;
       if (std::sscanf(usb.c_str(), "%x:%x", &vid, &pid) == 2) {
-        spec.vid = static_cast<int32_t>(vid);
-        spec.pid = static_cast<int32_t>(pid);
+        setup.vid = static_cast<int32_t>(vid);
+        setup.pid = static_cast<int32_t>(pid);
       }
-      out.push_back(spec);
+      out.push_back(setup);
     }
     snd_ctl_close(ctl);
   }
@@ -168,11 +168,11 @@ std::vector<AlsaDeviceSpec> AlsaHal::enumerate() {
     std::string pcm;
     while (std::getline(names, pcm, ',')) {
       if (pcm.empty()) continue;
-      AlsaDeviceSpec spec;
-      spec.pcm_name = pcm;
-      spec.name = "ALSA " + pcm;
-      spec.uid = "alsa-pcm:" + pcm;
-      out.push_back(spec);
+      AlsaDeviceSpec setup;
+      setup.pcm_name = pcm;
+      setup.name = "ALSA " + pcm;
+      setup.uid = "alsa-pcm:" + pcm;
+      out.push_back(setup);
     }
   }
   return out;
@@ -186,7 +186,7 @@ AlsaHal::Device* AlsaHal::findStream(StreamId stream) const {
 }
 AlsaHal::Device* AlsaHal::findUid(const std::string& uid) const {
   for (const auto& d : devices_) {
-    if (d->spec.uid == uid) return d.get();
+    if (d->setup.uid == uid) return d.get();
   }
   return nullptr;
 }
@@ -238,7 +238,7 @@ Status AlsaHal::apply(Device& d, const StreamDescription& format, uint32_t frame
     uint32_t period = frames;
     int r = d.port->configure(alsa, format.channels_per_frame, static_cast<uint32_t>(format.sample_rate), &period);
     if (r < 0) {
-      logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.spec.name.c_str(), format.bits_per_channel,
+      logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.setup.name.c_str(), format.bits_per_channel,
               format.sample_rate, snd_strerror(r));
       return kErrorUnsupportedFormat;
     }
@@ -323,22 +323,22 @@ void AlsaHal::setAlive(Device& d, bool alive) {
 Status AlsaHal::name(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *out = d->spec.name;
+  *out = d->setup.name;
   return kNoError;
 }
 
 Status AlsaHal::modelUid(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *out = d->spec.vid >= 0 ? "usb:" + std::to_string(d->spec.vid) + ":" + std::to_string(d->spec.pid)
-                          : d->spec.pcm_name;
+  *out = d->setup.vid >= 0 ? "usb:" + std::to_string(d->setup.vid) + ":" + std::to_string(d->setup.pid)
+                          : d->setup.pcm_name;
   return kNoError;
 }
 
 Status AlsaHal::deviceUid(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *out = d->spec.uid;
+  *out = d->setup.uid;
   return kNoError;
 }
 
@@ -483,12 +483,12 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
     return kNoError;
   }
   if (d->hogged) return kNoError;
-  d->reservation.acquire(d->spec.card);
+  d->reservation.acquire(d->setup.card);
   int r = d->port->open();
   if (r < 0) {
     d->reservation.release();
-    std::string who = r == -EBUSY && d->spec.card >= 0 ? holderOf(d->spec.card, d->spec.device) : "";
-    logLine("ALSA: %s cannot be taken: %s%s%s", d->spec.name.c_str(), snd_strerror(r),
+    std::string who = r == -EBUSY && d->setup.card >= 0 ? holderOf(d->setup.card, d->setup.device) : "";
+    logLine("ALSA: %s cannot be taken: %s%s%s", d->setup.name.c_str(), snd_strerror(r),
             who.empty() ? "" : "; it is held by ", who.c_str());
     return r == -EBUSY ? kErrorDeviceBusy : kErrorUnknownDevice;
   }
@@ -534,7 +534,7 @@ Status AlsaHal::mute(DeviceId id, uint32_t* muted) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   int on = 1;
-  if (!withSwitch(d->spec.card, [&](snd_mixer_elem_t* e) {
+  if (!withSwitch(d->setup.card, [&](snd_mixer_elem_t* e) {
         snd_mixer_selem_get_playback_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
       })) {
     return kErrorUnknownProperty;
@@ -546,7 +546,7 @@ Status AlsaHal::mute(DeviceId id, uint32_t* muted) {
 Status AlsaHal::setMute(DeviceId id, uint32_t muted) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  return withSwitch(d->spec.card, [&](snd_mixer_elem_t* e) { snd_mixer_selem_set_playback_switch_all(e, muted ? 0 : 1); })
+  return withSwitch(d->setup.card, [&](snd_mixer_elem_t* e) { snd_mixer_selem_set_playback_switch_all(e, muted ? 0 : 1); })
              ? kNoError
              : kErrorUnknownProperty;
 }
@@ -583,7 +583,7 @@ Status AlsaHal::startIoProc(DeviceId id, IoProcId proc) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (int r = d->realtime_result.load(); r > 1) {
-    logLine("ALSA: no real-time priority for %s (%s); playing at normal priority.", d->spec.name.c_str(),
+    logLine("ALSA: no real-time priority for %s (%s); playing at normal priority.", d->setup.name.c_str(),
             std::strerror(r));
   }
   return kNoError;
@@ -631,7 +631,7 @@ void AlsaHal::ioLoop(Device* d) {
   std::vector<uint8_t> out(size_t{frames} * channels * bytesPerSample(alsa));
   double sample_time = 0;
   // A PCM that is no card's (null, file) has no clock of its own: pace it like one.
-  const bool paced = d->spec.card < 0;
+  const bool paced = d->setup.card < 0;
   const double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
   auto deadline = std::chrono::steady_clock::now();
   while (d->running.load()) {
@@ -667,13 +667,13 @@ void AlsaHal::ioLoop(Device* d) {
 void AlsaHal::watch() {
   while (!stopping_.load()) {
     for (auto& d : devices_) {
-      if (d->spec.card >= 0) {
-        bool present = ::access(("/proc/asound/card" + std::to_string(d->spec.card)).c_str(), F_OK) == 0;
+      if (d->setup.card >= 0) {
+        bool present = ::access(("/proc/asound/card" + std::to_string(d->setup.card)).c_str(), F_OK) == 0;
         setAlive(*d, present);
       }
       uint64_t now = d->underruns.load();
       if (now > d->underruns_reported) {
-        logLine("ALSA: %s ran out of samples (underrun %llu); recovered.", d->spec.name.c_str(),
+        logLine("ALSA: %s ran out of samples (underrun %llu); recovered.", d->setup.name.c_str(),
                 static_cast<unsigned long long>(now));
         d->underruns_reported = now;
       }
@@ -686,15 +686,15 @@ void AlsaHal::watch() {
 
 bool AlsaHal::usbIds(const std::string& device_uid, int32_t* vid, int32_t* pid) {
   Device* d = findUid(device_uid);
-  if (!d || d->spec.vid < 0) return false;
-  *vid = d->spec.vid;
-  *pid = d->spec.pid;
+  if (!d || d->setup.vid < 0) return false;
+  *vid = d->setup.vid;
+  *pid = d->setup.pid;
   return true;
 }
 
 std::unique_ptr<UsbInterface> AlsaHal::openUsbInterface(const std::string& device_uid, Status* status) {
   Device* d = findUid(device_uid);
-  if (!d || d->spec.vid < 0) {
+  if (!d || d->setup.vid < 0) {
     if (status) *status = kErrorUnknownDevice;
     return nullptr;
   }

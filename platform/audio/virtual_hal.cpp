@@ -45,7 +45,7 @@ int matchFormat(const std::vector<VirtualFormat>& formats, const StreamDescripti
 struct VirtualHal::Device {
   DeviceId id = 0;
   StreamId stream = 0;
-  VirtualDeviceSpec spec;
+  VirtualDeviceSpec setup;
   std::atomic<bool> alive{true};
   bool held_by_other = false;
   pid_t holder = -1;
@@ -93,26 +93,26 @@ class VirtualHal::VirtualUsbInterface final : public UsbInterface {
 
 VirtualHal::VirtualHal(std::vector<VirtualDeviceSpec> specs) {
   DeviceId next = 1;
-  for (auto& spec : specs) {
+  for (auto& setup : specs) {
     auto d = std::make_unique<Device>();
     d->id = next++;
     d->stream = kStreamIdBase + d->id;
-    d->alive = spec.alive;
-    d->held_by_other = spec.hogged_by_other;
-    d->buffer_frames = std::clamp(spec.initial_buffer_frames, spec.min_buffer_frames,
-                                  spec.max_buffer_frames);
-    if (!spec.formats.empty()) {
-      const auto& f = spec.formats[spec.initial_format];
-      d->current = describe(f, f.rate != 0 ? f.rate : std::clamp(spec.initial_rate, f.min_rate, f.max_rate));
+    d->alive = setup.alive;
+    d->held_by_other = setup.hogged_by_other;
+    d->buffer_frames = std::clamp(setup.initial_buffer_frames, setup.min_buffer_frames,
+                                  setup.max_buffer_frames);
+    if (!setup.formats.empty()) {
+      const auto& f = setup.formats[setup.initial_format];
+      d->current = describe(f, f.rate != 0 ? f.rate : std::clamp(setup.initial_rate, f.min_rate, f.max_rate));
     }
-    d->capture = std::make_unique<CaptureSink>(spec.capture);
-    d->capture->reserve(size_t{spec.max_buffer_frames} * std::max(spec.output_channels, 1u), 4);
-    d->io_buffer.assign(size_t{spec.max_buffer_frames} * std::max(spec.output_channels, 1u), 0.0f);
-    d->spec = std::move(spec);
+    d->capture = std::make_unique<CaptureSink>(setup.capture);
+    d->capture->reserve(size_t{setup.max_buffer_frames} * std::max(setup.output_channels, 1u), 4);
+    d->io_buffer.assign(size_t{setup.max_buffer_frames} * std::max(setup.output_channels, 1u), 0.0f);
+    d->setup = std::move(setup);
     devices_.push_back(std::move(d));
   }
   for (const auto& d : devices_) {
-    if (d->spec.output_channels > 0) {
+    if (d->setup.output_channels > 0) {
       default_output_ = d->id;
       break;
     }
@@ -152,7 +152,7 @@ VirtualHal::Device* VirtualHal::findStream(StreamId stream) const {
 
 VirtualHal::Device* VirtualHal::findUid(const std::string& uid) const {
   for (const auto& d : devices_) {
-    if (d->spec.uid == uid) return d.get();
+    if (d->setup.uid == uid) return d.get();
   }
   return nullptr;
 }
@@ -202,7 +202,7 @@ void VirtualHal::setHeldByOther(DeviceId id, bool held) {
 
 std::string VirtualHal::capturePath(DeviceId id) const {
   Device* d = find(id);
-  return d ? d->spec.capture : std::string();
+  return d ? d->setup.capture : std::string();
 }
 
 void VirtualHal::drainNotifications() { notifications_.drain(); }
@@ -276,21 +276,21 @@ Status VirtualHal::removeAliveListener(DeviceId id, AliveListener listener, void
 Status VirtualHal::name(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *out = d->spec.name;
+  *out = d->setup.name;
   return kNoError;
 }
 
 Status VirtualHal::modelUid(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *out = d->spec.model_uid;
+  *out = d->setup.model_uid;
   return kNoError;
 }
 
 Status VirtualHal::deviceUid(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *out = d->spec.uid;
+  *out = d->setup.uid;
   return kNoError;
 }
 
@@ -300,7 +300,7 @@ Status VirtualHal::streamConfiguration(DeviceId id, Scope scope, std::vector<uin
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   channels->clear();
-  uint32_t n = scope == Scope::Input ? d->spec.input_channels : d->spec.output_channels;
+  uint32_t n = scope == Scope::Input ? d->setup.input_channels : d->setup.output_channels;
   if (n > 0) channels->push_back(n);
   return kNoError;
 }
@@ -309,7 +309,7 @@ Status VirtualHal::streams(DeviceId id, Scope scope, std::vector<StreamId>* out)
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   out->clear();
-  if (scope != Scope::Input && d->spec.output_channels > 0 && !d->spec.formats.empty()) {
+  if (scope != Scope::Input && d->setup.output_channels > 0 && !d->setup.formats.empty()) {
     out->push_back(d->stream);
   }
   return kNoError;
@@ -319,7 +319,7 @@ Status VirtualHal::availablePhysicalFormats(StreamId stream, std::vector<RangedD
   Device* d = findStream(stream);
   if (!d) return kErrorUnknownDevice;
   out->clear();
-  for (const auto& f : d->spec.formats) {
+  for (const auto& f : d->setup.formats) {
     out->push_back({describe(f, f.rate), {f.rate != 0 ? f.rate : f.min_rate, f.rate != 0 ? f.rate : f.max_rate}});
   }
   return kNoError;
@@ -338,7 +338,7 @@ Status VirtualHal::setPhysicalFormat(StreamId stream, const StreamDescription& f
   Device* d = findStream(stream);
   if (!d) return kErrorUnknownDevice;
   if (!d->alive) return kErrorUnknownDevice;
-  if (matchFormat(d->spec.formats, format) < 0) return kErrorUnsupportedFormat;
+  if (matchFormat(d->setup.formats, format) < 0) return kErrorUnsupportedFormat;
   d->current = format;
   d->capture->event("format", d->sample_time.load(), formatFields(format));
   return kNoError;
@@ -360,7 +360,7 @@ Status VirtualHal::setNominalSampleRate(DeviceId id, double rate) {
   if (!d) return kErrorUnknownDevice;
   StreamDescription wanted = d->current;
   wanted.sample_rate = rate;
-  if (matchFormat(d->spec.formats, wanted) < 0) return kErrorUnsupportedFormat;
+  if (matchFormat(d->setup.formats, wanted) < 0) return kErrorUnsupportedFormat;
   d->current = wanted;
   char fields[64];
   std::snprintf(fields, sizeof fields, "\"rate\":%.0f", rate);
@@ -372,8 +372,8 @@ Status VirtualHal::availableNominalSampleRates(DeviceId id, Scope scope, std::ve
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   out->clear();
-  if (scope == Scope::Input && d->spec.input_channels == 0) return kNoError;
-  for (const auto& f : d->spec.formats) {
+  if (scope == Scope::Input && d->setup.input_channels == 0) return kNoError;
+  for (const auto& f : d->setup.formats) {
     ValueRange r = f.rate != 0 ? ValueRange{f.rate, f.rate} : ValueRange{f.min_rate, f.max_rate};
     bool seen = std::any_of(out->begin(), out->end(), [&](const ValueRange& x) {
       return x.minimum == r.minimum && x.maximum == r.maximum;
@@ -387,7 +387,7 @@ Status VirtualHal::bufferSize(DeviceId id, uint32_t* bytes) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *bytes = d->buffer_frames * d->spec.output_channels * 4;
+  *bytes = d->buffer_frames * d->setup.output_channels * 4;
   return kNoError;
 }
 
@@ -400,7 +400,7 @@ Status VirtualHal::isBufferSizeSettable(DeviceId id, bool* settable) {
 Status VirtualHal::setBufferSize(DeviceId id, uint32_t bytes) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  uint32_t frame_bytes = std::max(d->spec.output_channels, 1u) * 4;
+  uint32_t frame_bytes = std::max(d->setup.output_channels, 1u) * 4;
   return setBufferFrameSize(id, bytes / frame_bytes);
 }
 
@@ -416,7 +416,7 @@ Status VirtualHal::setBufferFrameSize(DeviceId id, uint32_t frames) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  if (frames < d->spec.min_buffer_frames || frames > d->spec.max_buffer_frames) return kErrorBadValue;
+  if (frames < d->setup.min_buffer_frames || frames > d->setup.max_buffer_frames) return kErrorBadValue;
   d->buffer_frames = frames;
   char fields[48];
   std::snprintf(fields, sizeof fields, "\"frames\":%u", frames);
@@ -427,8 +427,8 @@ Status VirtualHal::setBufferFrameSize(DeviceId id, uint32_t frames) {
 Status VirtualHal::bufferFrameSizeRange(DeviceId id, ValueRange* range) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *range = {static_cast<double>(d->spec.min_buffer_frames),
-            static_cast<double>(d->spec.max_buffer_frames)};
+  *range = {static_cast<double>(d->setup.min_buffer_frames),
+            static_cast<double>(d->setup.max_buffer_frames)};
   return kNoError;
 }
 
@@ -458,7 +458,7 @@ Status VirtualHal::mute(DeviceId id, uint32_t* muted) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  if (!d->spec.mute_supported) return kErrorUnknownProperty;
+  if (!d->setup.mute_supported) return kErrorUnknownProperty;
   *muted = d->muted;
   return kNoError;
 }
@@ -466,7 +466,7 @@ Status VirtualHal::mute(DeviceId id, uint32_t* muted) {
 Status VirtualHal::setMute(DeviceId id, uint32_t muted) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  if (!d->spec.mute_supported) return kErrorUnknownProperty;
+  if (!d->setup.mute_supported) return kErrorUnknownProperty;
   {
     std::lock_guard lock(mutex_);
     d->muted = muted ? 1 : 0;
@@ -533,7 +533,7 @@ void VirtualHal::ioLoop(Device* d) {
   bool data_flowed = false;
   bool gap_pending = false;
   double gap_at = 0;
-  const uint32_t channels = std::max(d->spec.output_channels, 1u);
+  const uint32_t channels = std::max(d->setup.output_channels, 1u);
   while (d->running.load()) {
     if (!d->alive.load()) {  // a removed device delivers no cycles
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -562,7 +562,7 @@ void VirtualHal::ioLoop(Device* d) {
     // A gap counts as an underrun once data flows again after it.
     if (filled > 0 && gap_pending) {
       d->underruns.fetch_add(1);
-      if (d->spec.clock == VirtualClock::Realtime) d->capture->event("underrun", gap_at);
+      if (d->setup.clock == VirtualClock::Realtime) d->capture->event("underrun", gap_at);
       gap_pending = false;
     }
     if (filled > 0) data_flowed = true;
@@ -571,7 +571,7 @@ void VirtualHal::ioLoop(Device* d) {
       gap_at = now.sample_time + filled;
     }
 
-    if (d->spec.clock == VirtualClock::Realtime) {
+    if (d->setup.clock == VirtualClock::Realtime) {
       d->capture->write(buffer, frames, format);
       d->sample_time.store(now.sample_time + frames);
       double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
@@ -589,21 +589,21 @@ void VirtualHal::ioLoop(Device* d) {
 
 bool VirtualHal::usbIds(const std::string& device_uid, int32_t* vid, int32_t* pid) {
   Device* d = findUid(device_uid);
-  if (!d || !d->spec.usb) return false;
-  *vid = d->spec.usb->first;
-  *pid = d->spec.usb->second;
+  if (!d || !d->setup.usb) return false;
+  *vid = d->setup.usb->first;
+  *pid = d->setup.usb->second;
   return true;
 }
 
 bool VirtualHal::isSystemDriver(const std::string& device_uid) {
   Device* d = findUid(device_uid);
-  return !d || !d->spec.vendor_driver;
+  return !d || !d->setup.vendor_driver;
 }
 
 std::unique_ptr<UsbInterface> VirtualHal::openUsbInterface(const std::string& device_uid,
                                                            Status* status) {
   Device* d = findUid(device_uid);
-  if (!d || !d->spec.usb) {
+  if (!d || !d->setup.usb) {
     if (status) *status = kErrorUnknownDevice;
     return nullptr;
   }

@@ -49,8 +49,8 @@ class ControllerTest : public ::testing::Test {
     ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
   }
   std::string track(const std::string& name, double seconds, uint32_t rate = 44100) {
-    FlacSpec spec{rate, 16, 2, seconds, {"TITLE=" + name}};
-    return makeFlac(dir_.path(), name, spec);
+    FlacSpec setup{rate, 16, 2, seconds, {"TITLE=" + name}};
+    return makeFlac(dir_.path(), name, setup);
   }
   template <typename F>
   bool runUntil(F done, double seconds = 30) {

@@ -24,12 +24,12 @@ std::vector<float> readFloats(const std::string& path) {
 class CliTest : public ::testing::Test {
  protected:
   std::string makeDsf() {
-    DsfSpec spec;
-    spec.audio = patternAudio(2, 352800 * 2);  // two seconds of DSD64
-    spec.id3 = buildId3({{"TIT2", "Take \"Five\""}, {"TPE1", "Quartet"}});
-    audio_ = spec.audio;
+    DsfSpec setup;
+    setup.audio = patternAudio(2, 352800 * 2);  // two seconds of DSD64
+    setup.id3 = buildId3({{"TIT2", "Take \"Five\""}, {"TPE1", "Quartet"}});
+    audio_ = setup.audio;
     std::string path = dir_.file("track.dsf");
-    writeFile(path, buildDsf(spec));
+    writeFile(path, buildDsf(setup));
     return path;
   }
   TempDir dir_;

@@ -20,8 +20,8 @@ class CliFlacTest : public ::testing::TestWithParam<Format> {
 
 TEST_P(CliFlacTest, DecodeMatchesTheReferenceBitForBit) {
   const Format f = GetParam();
-  FlacSpec spec{f.rate, f.bits, f.channels, 0.4, {"ARTIST=Someone"}};
-  std::string flac = makeFlac(dir_.path(), "track", spec);
+  FlacSpec setup{f.rate, f.bits, f.channels, 0.4, {"ARTIST=Someone"}};
+  std::string flac = makeFlac(dir_.path(), "track", setup);
   ASSERT_FALSE(flac.empty());
   auto reference = referenceDecode(flac, dir_.file("ref.raw"), f.bits);
   ASSERT_EQ(reference.size(), static_cast<size_t>(f.rate * 0.4) * f.channels);
@@ -49,8 +49,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, CliFlacTest,
 
 TEST(CliFlacWindow, StartAndLengthCutTheReference) {
   TempDir dir;
-  FlacSpec spec{44100, 16, 2, 2.0, {}};
-  std::string flac = makeFlac(dir.path(), "window", spec);
+  FlacSpec setup{44100, 16, 2, 2.0, {}};
+  std::string flac = makeFlac(dir.path(), "window", setup);
   ASSERT_FALSE(flac.empty());
   auto reference = referenceDecode(flac, dir.file("ref.raw"), 16);
   std::string out = dir.file("out.raw");

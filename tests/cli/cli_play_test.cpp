@@ -23,8 +23,8 @@ TEST(CliPlay, PlaysAnAlbumGaplesslyBitForBit) {
   std::ofstream(dir.file("devices.json")) << devicesJson({d});
 
   // One signal, two tracks.
-  FlacSpec spec{44100, 24, 2, 1.0, {}};
-  std::string whole = makeFlac(dir.path(), "whole", spec);
+  FlacSpec setup{44100, 24, 2, 1.0, {}};
+  std::string whole = makeFlac(dir.path(), "whole", setup);
   ASSERT_FALSE(whole.empty());
   auto reference = referenceDecode(whole, dir.file("whole.raw"), 24);
   std::filesystem::create_directories(dir.file("album"));

@@ -133,8 +133,8 @@ std::string playThroughFilePcm(const std::vector<PlaylistItemInfoRef>& records, 
 
 TEST_F(AlsaUserSpacePcm, PcmReachesTheFileBitForBit) {
   TempDir dir;
-  FlacSpec spec{44100, 24, 2, 0.5, {}};
-  std::string flac = makeFlac(dir.path(), "t", spec);
+  FlacSpec setup{44100, 24, 2, 0.5, {}};
+  std::string flac = makeFlac(dir.path(), "t", setup);
   auto reference = referenceDecode(flac, dir.file("t.raw"), 24);
   std::string bytes = playThroughFilePcm({recordFor(flac, 1)}, 0, output_);
   ASSERT_FALSE(bytes.empty());
@@ -159,9 +159,9 @@ TEST_F(AlsaUserSpacePcm, PcmReachesTheFileBitForBit) {
 
 TEST_F(AlsaUserSpacePcm, DsfReachesTheFileAsDoP) {
   TempDir dir;
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  writeFile(dir.file("t.dsf"), buildDsf(spec));
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  writeFile(dir.file("t.dsf"), buildDsf(setup));
   std::string bytes = playThroughFilePcm({recordFor(dir.file("t.dsf"), 1)}, 0, output_);
   // 24-bit DoP in 3 bytes. Frames of DSD silence (the pre-roll, and the output
   // running dry on the clockless null PCM) aside, the payload is the file's.
@@ -175,7 +175,7 @@ TEST_F(AlsaUserSpacePcm, DsfReachesTheFileAsDoP) {
   ASSERT_EQ(heard.size(), 2048u);
   for (size_t f = 0; f < 2048; ++f) {
     for (size_t c = 0; c < 2; ++c) {
-      uint16_t expected = static_cast<uint16_t>(reverseBits(spec.audio[c][2 * f]) << 8 | reverseBits(spec.audio[c][2 * f + 1]));
+      uint16_t expected = static_cast<uint16_t>(reverseBits(setup.audio[c][2 * f]) << 8 | reverseBits(setup.audio[c][2 * f + 1]));
       ASSERT_EQ(c == 0 ? heard[f].first : heard[f].second, expected) << f;
     }
   }

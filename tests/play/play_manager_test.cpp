@@ -28,15 +28,15 @@ struct DsfFixture {
 };
 
 DsfFixture makeDsf(const TempDir& dir, size_t bytes_per_channel, const std::string& name = "t.dsf") {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, bytes_per_channel);
-  for (auto& ch : spec.audio) {
+  DsfSpec setup;
+  setup.audio = patternAudio(2, bytes_per_channel);
+  for (auto& ch : setup.audio) {
     for (auto& b : ch) {
       if (b == 0x96 || b == 0x69) b = 0x33;
     }
   }
-  DsfFixture f{dir.file(name), spec.audio};
-  writeFile(f.path, buildDsf(spec));
+  DsfFixture f{dir.file(name), setup.audio};
+  writeFile(f.path, buildDsf(setup));
   return f;
 }
 
@@ -134,9 +134,9 @@ class FlacPlayTest : public ::testing::Test {
  protected:
   // One continuous 44.1 kHz signal cut into consecutive FLAC tracks.
   std::vector<std::string> cutSignal(const TempDir& dir, std::vector<double> lengths) {
-    FlacSpec spec{44100, 16, 2, 0, {}};
-    for (double l : lengths) spec.seconds += l;
-    std::string whole = makeFlac(dir.path(), "whole", spec);
+    FlacSpec setup{44100, 16, 2, 0, {}};
+    for (double l : lengths) setup.seconds += l;
+    std::string whole = makeFlac(dir.path(), "whole", setup);
     std::vector<std::string> parts;
     double at = 0;
     for (size_t i = 0; i < lengths.size(); ++i) {
@@ -300,8 +300,8 @@ TEST_F(FlacPlayTest, SeekInAPartlyAndAFullyDecodedTrack) {
   d.formats = {rangeOf(32, 4)};
   d.clock = "realtime";
   PlayHarness h(d);
-  FlacSpec spec{44100, 16, 2, 40.0, {}};  // longer than a queue holds (30 s)
-  std::string path = makeFlac(h.output_.dir_.path(), "long", spec);
+  FlacSpec setup{44100, 16, 2, 40.0, {}};  // longer than a queue holds (30 s)
+  std::string path = makeFlac(h.output_.dir_.path(), "long", setup);
   h.engine_->addInfo(recordFor(path, 1));
   h.engine_->start();
   ASSERT_TRUE(h.runUntil([&] { return h.controller_.saw("started:1"); }));
@@ -331,8 +331,8 @@ TEST(PlayManagerLifecycle, UnplugThenStopLeavesNoThreadBehind) {
   {
     PlayHarness h(d);
     alive = &h.alive_;
-    FlacSpec spec{44100, 16, 2, 5.0, {}};
-    std::string path = makeFlac(h.output_.dir_.path(), "t", spec);
+    FlacSpec setup{44100, 16, 2, 5.0, {}};
+    std::string path = makeFlac(h.output_.dir_.path(), "t", setup);
     h.engine_->addInfo(recordFor(path, 1));
     h.engine_->start();
     ASSERT_TRUE(h.runUntil([&] { return h.controller_.saw("started:1"); }));

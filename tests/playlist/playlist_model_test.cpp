@@ -35,10 +35,10 @@ class PlaylistModelTest : public ::testing::Test {
   }
   // A DSD64 stereo DSF file lasting `seconds`.
   std::string dsf(const std::string& name, double seconds) {
-    DsfSpec spec;
-    spec.audio = patternAudio(2, static_cast<size_t>(352800 * seconds));
+    DsfSpec setup;
+    setup.audio = patternAudio(2, static_cast<size_t>(352800 * seconds));
     std::string path = dir_.file(name);
-    writeFile(path, buildDsf(spec));
+    writeFile(path, buildDsf(setup));
     return path;
   }
   std::vector<uint64_t> ids() {

@@ -16,9 +16,9 @@ namespace {
 
 class DsfDecoderTest : public ::testing::Test {
  protected:
-  std::string write(const DsfSpec& spec, const std::string& name = "t.dsf") {
+  std::string write(const DsfSpec& setup, const std::string& name = "t.dsf") {
     std::string path = dir_.file(name);
-    writeFile(path, buildDsf(spec));
+    writeFile(path, buildDsf(setup));
     return path;
   }
 
@@ -58,11 +58,11 @@ class DsfDecoderTest : public ::testing::Test {
 };
 
 TEST_F(DsfDecoderTest, ScoreChecksMagicAndFileSize) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  EXPECT_EQ(Selvet::getScoreByPath(write(spec)), 100u);
-  spec.wrong_file_size = true;
-  std::string mismatched = write(spec, "size.dsf");
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  EXPECT_EQ(Selvet::getScoreByPath(write(setup)), 100u);
+  setup.wrong_file_size = true;
+  std::string mismatched = write(setup, "size.dsf");
   EXPECT_EQ(Selvet::getScoreByPath(mismatched), 0u);
   Selvet d;  // it can still be opened
   EXPECT_EQ(d.openByPath(mismatched, nullptr), 0);
@@ -72,10 +72,10 @@ TEST_F(DsfDecoderTest, ScoreChecksMagicAndFileSize) {
 }
 
 TEST_F(DsfDecoderTest, DeliversBitReversedDoPWordsWithAlternatingMarkers) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 10000);  // three block groups, the last padded
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 10000);  // three block groups, the last padded
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   EXPECT_EQ(d.getFormat(), plugin::kFormatDoP);
   EXPECT_EQ(d.getChannels(), 2u);
   EXPECT_EQ(d.getBits(), 32u);
@@ -83,25 +83,25 @@ TEST_F(DsfDecoderTest, DeliversBitReversedDoPWordsWithAlternatingMarkers) {
   uint32_t request = d.getPreferredBufferSize() * d.getChannels();
   auto words = readAll(d, request);
   ASSERT_FALSE(words.empty());
-  auto expected = expectedStream(spec.audio, 2, true, markerOf(words[0]));
+  auto expected = expectedStream(setup.audio, 2, true, markerOf(words[0]));
   EXPECT_EQ(words, expected);  // padding of the last group never delivered
 }
 
 TEST_F(DsfDecoderTest, MsbFirstBytesPassUnchanged) {
-  DsfSpec spec;
-  spec.bits_per_sample = 8;
-  spec.audio = patternAudio(2, 4096);
+  DsfSpec setup;
+  setup.bits_per_sample = 8;
+  setup.audio = patternAudio(2, 4096);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   auto words = readAll(d, 2048 * 2);
-  EXPECT_EQ(words, expectedStream(spec.audio, 2, false, markerOf(words.at(0))));
+  EXPECT_EQ(words, expectedStream(setup.audio, 2, false, markerOf(words.at(0))));
 }
 
 TEST_F(DsfDecoderTest, UsualRequestDeliversOneBlockPerCall) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 3 * 4096);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 3 * 4096);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   // max(4096 / 2, 2 x 176400 x 0.02) = 7056 frames.
   EXPECT_EQ(d.getPreferredBufferSize(), 7056u);
   std::vector<float> buf(7056 * 2);
@@ -111,19 +111,19 @@ TEST_F(DsfDecoderTest, UsualRequestDeliversOneBlockPerCall) {
 }
 
 TEST_F(DsfDecoderTest, SmallRequestsNeitherRepeatNorSkip) {
-  DsfSpec spec;
-  spec.block_size = 100;
-  spec.audio = patternAudio(2, 1000);
+  DsfSpec setup;
+  setup.block_size = 100;
+  setup.audio = patternAudio(2, 1000);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   auto words = readAll(d, 2 * 7);  // 7 frames at a time, blocks of 50 frames
-  EXPECT_EQ(words, expectedStream(spec.audio, 2, true, markerOf(words.at(0))));
+  EXPECT_EQ(words, expectedStream(setup.audio, 2, true, markerOf(words.at(0))));
 }
 
 TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  std::string path = write(spec);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  std::string path = write(setup);
   std::vector<uint8_t> markers;
   auto collect = [&](const std::vector<float>& buf, uint32_t n) {
     for (uint32_t i = 0; i < n; i += 2) {
@@ -152,42 +152,42 @@ TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
 }
 
 TEST_F(DsfDecoderTest, MonoDeliversOneChannelOrTwoOnRequest) {
-  DsfSpec spec;
-  spec.channels = 1;
-  spec.channel_type = 1;
-  spec.audio = patternAudio(1, 4096);
-  std::string path = write(spec);
+  DsfSpec setup;
+  setup.channels = 1;
+  setup.channel_type = 1;
+  setup.audio = patternAudio(1, 4096);
+  std::string path = write(setup);
   Selvet mono;
   ASSERT_EQ(mono.openByPath(path, nullptr), 0);
   EXPECT_EQ(mono.getChannels(), 1u);
   auto words = readAll(mono, 512);
-  EXPECT_EQ(words, expectedStream(spec.audio, 1, true, markerOf(words.at(0))));
+  EXPECT_EQ(words, expectedStream(setup.audio, 1, true, markerOf(words.at(0))));
 
   Selvet doubled;
   ASSERT_EQ(doubled.openByPath(path, nullptr), 0);
   EXPECT_FALSE(doubled.setChannels(3));
   EXPECT_TRUE(doubled.setChannels(2));
   auto pairs = readAll(doubled, 512);
-  EXPECT_EQ(pairs, expectedStream(spec.audio, 2, true, markerOf(pairs.at(0))));
+  EXPECT_EQ(pairs, expectedStream(setup.audio, 2, true, markerOf(pairs.at(0))));
 }
 
 TEST_F(DsfDecoderTest, QuadraphonicDeliversTheFirstTwoChannels) {
-  DsfSpec spec;
-  spec.channels = 4;
-  spec.channel_type = 4;
-  spec.audio = patternAudio(4, 4096);
+  DsfSpec setup;
+  setup.channels = 4;
+  setup.channel_type = 4;
+  setup.audio = patternAudio(4, 4096);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   EXPECT_EQ(d.getChannels(), 2u);
   auto words = readAll(d, 4096);
-  EXPECT_EQ(words, expectedStream(spec.audio, 2, true, markerOf(words.at(0))));
+  EXPECT_EQ(words, expectedStream(setup.audio, 2, true, markerOf(words.at(0))));
 }
 
 TEST_F(DsfDecoderTest, TimeStampsCarryTheirOneByteLead) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 352800);  // one second of DSD64 per channel
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 352800);  // one second of DSD64 per channel
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   EXPECT_EQ(d.getDuration(), 1000000000u);
   EXPECT_EQ(d.getTimestamp(), 1000000000u / 352800);  // 1 byte, not 0
   std::vector<float> buf(4096);
@@ -197,15 +197,15 @@ TEST_F(DsfDecoderTest, TimeStampsCarryTheirOneByteLead) {
 }
 
 TEST_F(DsfDecoderTest, SeekInsideABlockResumesAtTheBlockStart) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 352800);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 352800);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   // 0.5 s = byte 176400 of each channel, inside the block starting at 176128.
   ASSERT_EQ(d.seek(500000000), 0);
   EXPECT_EQ(d.getTimestamp(), uint64_t{176401} * 1000000000u / 352800);
   auto words = readAll(d, 4096);
-  auto tail = expectedStream(spec.audio, 2, true, markerOf(words.at(0)), 176128);
+  auto tail = expectedStream(setup.audio, 2, true, markerOf(words.at(0)), 176128);
   // Delivery stops when the position reaches the end, so the last (176400 - 176128)
   // bytes per channel are not delivered after such a seek.
   tail.resize(words.size());
@@ -214,10 +214,10 @@ TEST_F(DsfDecoderTest, SeekInsideABlockResumesAtTheBlockStart) {
 }
 
 TEST_F(DsfDecoderTest, SeekToABlockBoundaryStartsWithThatBlock) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4 * 4096);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4 * 4096);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   std::vector<float> buf(4096);
   uint32_t n = 4096;
   d.getNextSamples(buf.data(), &n);  // consume part of block 0
@@ -226,14 +226,14 @@ TEST_F(DsfDecoderTest, SeekToABlockBoundaryStartsWithThatBlock) {
   uint64_t t = uint64_t{8192} * 1000000000u / 352800 + 1;  // byte 8192 exactly
   ASSERT_EQ(d.seek(t), 0);
   auto words = readAll(d, 4096);
-  EXPECT_EQ(words, expectedStream(spec.audio, 2, true, markerOf(words.at(0)), 8192));
+  EXPECT_EQ(words, expectedStream(setup.audio, 2, true, markerOf(words.at(0)), 8192));
 }
 
 TEST_F(DsfDecoderTest, SeekPastTheEndFinishesTheStream) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   ASSERT_EQ(d.seek(3600ull * 1000000000u), 0);
   EXPECT_EQ(d.getTimestamp(), uint64_t{4096} * 1000000000u / 352800);
   std::vector<float> buf(64);
@@ -245,10 +245,10 @@ TEST_F(DsfDecoderTest, SeekPastTheEndFinishesTheStream) {
 }
 
 TEST_F(DsfDecoderTest, ZeroRequestsTouchNothing) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   uint64_t t = d.getTimestamp();
   uint32_t n = 0;
   EXPECT_EQ(d.getNextSamples(nullptr, &n), 0);
@@ -261,12 +261,12 @@ TEST_F(DsfDecoderTest, ZeroRequestsTouchNothing) {
 }
 
 TEST_F(DsfDecoderTest, ReadsTitleArtistAndSourceFormat) {
-  DsfSpec spec;
-  spec.frequency = 5644800;
-  spec.audio = patternAudio(2, 4096);
-  spec.id3 = buildId3({{"TIT2", "Für Elise"}, {"TPE1", "Pelmora Ensemble"}, {"TIT3", "x"}});
+  DsfSpec setup;
+  setup.frequency = 5644800;
+  setup.audio = patternAudio(2, 4096);
+  setup.id3 = buildId3({{"TIT2", "Für Elise"}, {"TPE1", "Pelmora Ensemble"}, {"TIT3", "x"}});
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   sonara::Array expected{
       sonara::Value(sonara::Dict{{"Title", sonara::Value("Für Elise")}}),
       sonara::Value(sonara::Dict{{"Artist", sonara::Value("Pelmora Ensemble")}}),
@@ -277,11 +277,11 @@ TEST_F(DsfDecoderTest, ReadsTitleArtistAndSourceFormat) {
 }
 
 TEST_F(DsfDecoderTest, UnparseableTagStillOpens) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  spec.id3 = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I', 'T'};
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  setup.id3 = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I', 'T'};
   Selvet d;
-  ASSERT_EQ(d.openByPath(write(spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
   EXPECT_EQ(d.getMetaData().asArray().size(), 2u);  // SrcBits and SrcSampleRate only
 }
 
@@ -295,12 +295,12 @@ struct DamageCase {
 class DsfDamageTest : public DsfDecoderTest, public ::testing::WithParamInterface<DamageCase> {};
 
 TEST_P(DsfDamageTest, ReportsTheFaultWithItsStatus) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  GetParam().damage(spec);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  GetParam().damage(setup);
   LogCapture log;
   Selvet d;
-  EXPECT_EQ(d.openByPath(write(spec), nullptr), GetParam().status);
+  EXPECT_EQ(d.openByPath(write(setup), nullptr), GetParam().status);
   EXPECT_TRUE(log.contains(GetParam().log)) << GetParam().name;
   EXPECT_TRUE(log.contains("error: parse failed.")) << GetParam().name;
 }
@@ -327,10 +327,10 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(DsfDecoderTest, TruncatedFilesNeverCrash) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 9000);
-  spec.id3 = buildId3({{"TIT2", "t"}});
-  auto bytes = buildDsf(spec);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 9000);
+  setup.id3 = buildId3({{"TIT2", "t"}});
+  auto bytes = buildDsf(setup);
   for (size_t cut : {size_t{0}, size_t{4}, size_t{27}, size_t{40}, size_t{79}, size_t{92},
                      size_t{5000}, bytes.size() - 5}) {
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
@@ -342,9 +342,9 @@ TEST_F(DsfDecoderTest, TruncatedFilesNeverCrash) {
 }
 
 TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 3 * 4096);
-  auto bytes = buildDsf(spec);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 3 * 4096);
+  auto bytes = buildDsf(setup);
   // Keep the headers, the first block group and 1000 bytes of channel 0's next block.
   size_t audio_start = 28 + 52 + 12;
   bytes.resize(audio_start + 2 * 4096 + 1000);
@@ -358,9 +358,9 @@ TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
 }
 
 TEST_F(DsfDecoderTest, SixtyFourGibibytesAreRefused) {
-  DsfSpec spec;
-  spec.audio = patternAudio(2, 4096);
-  auto bytes = buildDsf(spec);
+  DsfSpec setup;
+  setup.audio = patternAudio(2, 4096);
+  auto bytes = buildDsf(setup);
   for (uint64_t size : {uint64_t{1} << 36, (uint64_t{1} << 36) - 1}) {
     std::string path = dir_.file("big" + std::to_string(size) + ".dsf");
     writeFile(path, bytes);

@@ -25,8 +25,8 @@ class FlacDecoderTest : public ::testing::Test {
     }
     return all;
   }
-  std::string make(const std::string& name, const FlacSpec& spec) {
-    std::string path = makeFlac(dir_.path(), name, spec);
+  std::string make(const std::string& name, const FlacSpec& setup) {
+    std::string path = makeFlac(dir_.path(), name, setup);
     EXPECT_FALSE(path.empty()) << "sox or flac failed";
     return path;
   }
@@ -69,13 +69,13 @@ TEST_F(FlacDecoderTest, ExtremeSamplesFollowTheShiftRule) {
 }
 
 TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {
-  FlacSpec spec;
-  spec.rate = 96000;
-  spec.bits = 24;
-  spec.tags = {"ARTIST=First Artist", "title=Lower Case Name", "artist=Second Artist",
+  FlacSpec setup;
+  setup.rate = 96000;
+  setup.bits = 24;
+  setup.tags = {"ARTIST=First Artist", "title=Lower Case Name", "artist=Second Artist",
                "SRC_BITS=32", "Src_SampleRate=352800", "ALBUM=ignored"};
   Mirrane d;
-  ASSERT_EQ(d.openByPath(make("meta", spec), nullptr), 0);
+  ASSERT_EQ(d.openByPath(make("meta", setup), nullptr), 0);
   EXPECT_EQ(d.getFormat(), plugin::kFormatLpcm);
   EXPECT_EQ(d.getBits(), 32u);
   EXPECT_EQ(d.getChannels(), 2u);
@@ -96,8 +96,8 @@ TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {
 }
 
 TEST_F(FlacDecoderTest, SmallRequestsAreServedFromTheSameFrame) {
-  FlacSpec spec;
-  std::string path = make("small", spec);
+  FlacSpec setup;
+  std::string path = make("small", setup);
   Mirrane whole, pieces;
   ASSERT_EQ(whole.openByPath(path, nullptr), 0);
   ASSERT_EQ(pieces.openByPath(path, nullptr), 0);
@@ -115,9 +115,9 @@ TEST_F(FlacDecoderTest, SmallRequestsAreServedFromTheSameFrame) {
 }
 
 TEST_F(FlacDecoderTest, SeekLandsOnTheTargetSample) {
-  FlacSpec spec;
-  spec.seconds = 1.0;
-  std::string path = make("seek", spec);
+  FlacSpec setup;
+  setup.seconds = 1.0;
+  std::string path = make("seek", setup);
   Mirrane ref;
   ASSERT_EQ(ref.openByPath(path, nullptr), 0);
   auto all = readAll(ref, 1 << 16);
@@ -148,8 +148,8 @@ TEST_F(FlacDecoderTest, SeekLandsOnTheTargetSample) {
 }
 
 TEST_F(FlacDecoderTest, OpenRules) {
-  FlacSpec spec;
-  std::string path = make("rules", spec);
+  FlacSpec setup;
+  std::string path = make("rules", setup);
   LogCapture log;
   Mirrane d;
   ASSERT_EQ(d.openByPath(path, nullptr), 0);
@@ -165,8 +165,8 @@ TEST_F(FlacDecoderTest, OpenRules) {
 }
 
 TEST_F(FlacDecoderTest, PrincipalAcceptsUpperCaseNamesAndRefusesJunk) {
-  FlacSpec spec;
-  std::string path = make("case", spec);
+  FlacSpec setup;
+  std::string path = make("case", setup);
   std::string upper = dir_.file("TRACK.FLAC");
   std::filesystem::copy_file(path, upper);
   EXPECT_TRUE(sonara::flac::canDecodeFlacFile(upper));
@@ -178,9 +178,9 @@ TEST_F(FlacDecoderTest, PrincipalAcceptsUpperCaseNamesAndRefusesJunk) {
 }
 
 TEST_F(FlacDecoderTest, DamagedStreamsNeverCrashOrHang) {
-  FlacSpec spec;
-  spec.seconds = 0.3;
-  std::string path = make("damage", spec);
+  FlacSpec setup;
+  setup.seconds = 0.3;
+  std::string path = make("damage", setup);
   std::ifstream in(path, std::ios::binary);
   std::string good{std::istreambuf_iterator<char>(in), {}};
   LogCapture log;
