@@ -55,6 +55,7 @@ class PlayerClient final : public KivSonaraDelegate {
   // Every track is shown as it starts, however briefly it plays.
   void songSwitch() override {
     ++tracks_started_;
+    position_ = 0;
     changed_ = true;
     show();
   }
