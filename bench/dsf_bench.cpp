@@ -29,7 +29,7 @@ void plainRead(const std::string& path) {
 
 
 void run(const char* label, uint32_t frequency, double seconds, const TempDir& dir) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.frequency = frequency;
   setup.audio = patternAudio(2, static_cast<size_t>(frequency / 8 * seconds));
   std::string path = dir.file(std::string(label) + ".dsf");

@@ -14,7 +14,7 @@ namespace {
 
 
 void run(const char* label, uint32_t rate, uint32_t bits, double seconds, const TempDir& dir) {
-  FlacSpec setup{rate, bits, 2, seconds, {}};
+  FlacSetup setup{rate, bits, 2, seconds, {}};
   std::string path = makeFlac(dir.path(), "bench" + std::to_string(rate), setup);
   if (path.empty()) {
     std::printf("%s: sox or flac missing\n", label);

@@ -63,9 +63,9 @@ int main(int argc, char** argv) {
   }
   TempDir dir;
   const double seconds = 20;
-  FlacSpec hires{192000, 24, 2, seconds, {}};
+  FlacSetup hires{192000, 24, 2, seconds, {}};
   std::string flac = makeFlac(dir.path(), "hires", hires);
-  DsfSpec dsd;
+  DsfSetup dsd;
   dsd.frequency = 5644800;  // DSD128
   dsd.audio = patternAudio(2, static_cast<size_t>(5644800 / 8 * seconds));
   std::string dsf = dir.file("dsd128.dsf");

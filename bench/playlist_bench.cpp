@@ -28,7 +28,7 @@ int main() {
   double partial_s = secondsOf([&] { model.insertInfos(partials, 0, false, false); });
   std::printf("10000 partial records: %.0f records/s (%.3f s)\n", 10000 / partial_s, partial_s);
 
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   auto bytes = buildDsf(setup);
   std::vector<PlaylistItemInfoRef> files;

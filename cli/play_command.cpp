@@ -11,7 +11,7 @@
 
 #include "cli/play_display.h"
 #include "engine/api/toolkit.h"
-#include "platform/audio/virtual_device_spec.h"
+#include "platform/audio/virtual_device_setup.h"
 #include "platform/services.h"
 #include "platform/standalone_main_loop.h"
 

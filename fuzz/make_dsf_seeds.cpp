@@ -6,17 +6,17 @@
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   std::string dir = argv[1];
-  DsfSpec stereo;
+  DsfSetup stereo;
   stereo.audio = patternAudio(2, 5000);
   stereo.id3 = buildId3({{"TIT2", "seed"}, {"TPE1", "seed"}});
   writeFile(dir + "/stereo.dsf", buildDsf(stereo));
-  DsfSpec mono;
+  DsfSetup mono;
   mono.channels = 1;
   mono.block_size = 64;
   mono.bits_per_sample = 8;
   mono.audio = patternAudio(1, 300);
   writeFile(dir + "/mono.dsf", buildDsf(mono));
-  DsfSpec quad;
+  DsfSetup quad;
   quad.channels = 4;
   quad.channel_type = 4;
   quad.block_size = 32;

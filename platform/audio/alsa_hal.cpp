@@ -82,7 +82,7 @@ class KernelHandledUsbInterface final : public UsbInterface {
 
 struct AlsaHal::Device {
   DeviceId id = 0;
-  AlsaDeviceSpec setup;
+  AlsaDeviceSetup setup;
   std::unique_ptr<PcmPort> port;
   bool probed = false;
   PcmCapabilities caps;
@@ -106,9 +106,9 @@ struct AlsaHal::Device {
   std::atomic<int> realtime_result{1};  // 1 unknown, 0 real-time, else the errno
 };
 
-AlsaHal::AlsaHal(std::vector<AlsaDeviceSpec> specs, PortFactory factory) : factory_(std::move(factory)) {
+AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory) : factory_(std::move(factory)) {
   DeviceId next = 1;
-  for (auto& setup : specs) {
+  for (auto& setup : setups) {
     auto d = std::make_unique<Device>();
     d->id = next++;
     d->port = factory_(setup.pcm_name);
@@ -128,8 +128,8 @@ AlsaHal::~AlsaHal() {
   }
 }
 
-std::vector<AlsaDeviceSpec> AlsaHal::enumerate() {
-  std::vector<AlsaDeviceSpec> out;
+std::vector<AlsaDeviceSetup> AlsaHal::enumerate() {
+  std::vector<AlsaDeviceSetup> out;
   int card = -1;
   while (snd_card_next(&card) == 0 && card >= 0) {
     snd_ctl_t* ctl = nullptr;
@@ -148,7 +148,7 @@ std::vector<AlsaDeviceSpec> AlsaHal::enumerate() {
       snd_pcm_info_set_subdevice(pcm, 0);
       snd_pcm_info_set_stream(pcm, SND_PCM_STREAM_PLAYBACK);
       if (snd_ctl_pcm_info(ctl, pcm) < 0) continue;  // no playback on this device
-      AlsaDeviceSpec setup;
+      AlsaDeviceSetup setup;
       setup.card = card;
       setup.device = device;
       setup.pcm_name = "hw:CARD=" + card_id + ",DEV=" + std::to_string(device);
@@ -168,7 +168,7 @@ std::vector<AlsaDeviceSpec> AlsaHal::enumerate() {
     std::string pcm;
     while (std::getline(names, pcm, ',')) {
       if (pcm.empty()) continue;
-      AlsaDeviceSpec setup;
+      AlsaDeviceSetup setup;
       setup.pcm_name = pcm;
       setup.name = "ALSA " + pcm;
       setup.uid = "alsa-pcm:" + pcm;

@@ -17,7 +17,7 @@
 
 namespace sonara::audio {
 
-struct AlsaDeviceSpec {
+struct AlsaDeviceSetup {
   std::string pcm_name;  // what snd_pcm_open takes
   std::string name;      // for people
   std::string uid;       // survives re-plugging and re-ordering of cards
@@ -31,11 +31,11 @@ class AlsaHal final : public AudioHal {
  public:
   using PortFactory = std::function<std::unique_ptr<PcmPort>(const std::string& pcm_name)>;
 
-  explicit AlsaHal(std::vector<AlsaDeviceSpec> devices, PortFactory factory = makeAlsaPcmPort);
+  explicit AlsaHal(std::vector<AlsaDeviceSetup> devices, PortFactory factory = makeAlsaPcmPort);
   ~AlsaHal() override;
 
   // Every playback PCM of every card, then the PCMs of $SONARA_ALSA_DEVICES.
-  static std::vector<AlsaDeviceSpec> enumerate();
+  static std::vector<AlsaDeviceSetup> enumerate();
 
   uint64_t underruns(DeviceId id) const;
 

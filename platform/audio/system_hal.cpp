@@ -15,16 +15,16 @@ std::shared_ptr<AudioHal> g_hal;
 std::shared_ptr<AudioHal> makeSystemHal() {
   if (const char* file = std::getenv("SONARA_VIRTUAL_DEVICES"); file && *file) {
     std::string error;
-    if (auto specs = loadVirtualDevices(file, &error)) {
-      return std::make_shared<VirtualHal>(std::move(*specs));
+    if (auto setups = loadVirtualDevices(file, &error)) {
+      return std::make_shared<VirtualHal>(std::move(*setups));
     }
     platform::logLine("Virtual device file %s cannot be used: %s", file, error.c_str());
-    return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSpec>{});
+    return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSetup>{});
   }
   auto cards = AlsaHal::enumerate();
   if (!cards.empty()) return std::make_shared<AlsaHal>(std::move(cards));
   // Without sound hardware the built-in capture device is the output.
-  return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSpec>{builtInCaptureDevice()});
+  return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSetup>{builtInCaptureDevice()});
 }
 
 }  // namespace

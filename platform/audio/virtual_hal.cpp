@@ -45,7 +45,7 @@ int matchFormat(const std::vector<VirtualFormat>& formats, const StreamDescripti
 struct VirtualHal::Device {
   DeviceId id = 0;
   StreamId stream = 0;
-  VirtualDeviceSpec setup;
+  VirtualDeviceSetup setup;
   std::atomic<bool> alive{true};
   bool held_by_other = false;
   pid_t holder = -1;
@@ -91,9 +91,9 @@ class VirtualHal::VirtualUsbInterface final : public UsbInterface {
   Device& device_;
 };
 
-VirtualHal::VirtualHal(std::vector<VirtualDeviceSpec> specs) {
+VirtualHal::VirtualHal(std::vector<VirtualDeviceSetup> setups) {
   DeviceId next = 1;
-  for (auto& setup : specs) {
+  for (auto& setup : setups) {
     auto d = std::make_unique<Device>();
     d->id = next++;
     d->stream = kStreamIdBase + d->id;

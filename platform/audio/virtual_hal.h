@@ -14,14 +14,14 @@
 
 #include "platform/audio/audio_hal.h"
 #include "platform/audio/capture_sink.h"
-#include "platform/audio/virtual_device_spec.h"
+#include "platform/audio/virtual_device_setup.h"
 #include "platform/work_queue.h"
 
 namespace sonara::audio {
 
 class VirtualHal final : public AudioHal {
  public:
-  explicit VirtualHal(std::vector<VirtualDeviceSpec> devices);
+  explicit VirtualHal(std::vector<VirtualDeviceSetup> devices);
   ~VirtualHal() override;
 
   // --- test controls -------------------------------------------------------------

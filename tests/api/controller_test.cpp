@@ -49,7 +49,7 @@ class ControllerTest : public ::testing::Test {
     ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
   }
   std::string track(const std::string& name, double seconds, uint32_t rate = 44100) {
-    FlacSpec setup{rate, 16, 2, seconds, {"TITLE=" + name}};
+    FlacSetup setup{rate, 16, 2, seconds, {"TITLE=" + name}};
     return makeFlac(dir_.path(), name, setup);
   }
   template <typename F>

@@ -150,7 +150,7 @@ TEST_F(ToolkitTest, FileInfoWithoutAnItemIsMissing) {
 
 TEST_F(ToolkitTest, EmptyDeviceListLeavesTheArgumentUntouched) {
   sonara::audio::installHal(std::make_shared<sonara::audio::VirtualHal>(
-      std::vector<sonara::audio::VirtualDeviceSpec>{}));
+      std::vector<sonara::audio::VirtualDeviceSetup>{}));
   ASSERT_EQ(Toolkit_Init(&client_), 0);
   std::vector<TkDeviceInfo> devices{TkDeviceInfo("kept", false, false)};
   EXPECT_EQ(Toolkit_GetDeviceList(&devices), -4);

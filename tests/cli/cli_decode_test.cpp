@@ -24,7 +24,7 @@ std::vector<float> readFloats(const std::string& path) {
 class CliTest : public ::testing::Test {
  protected:
   std::string makeDsf() {
-    DsfSpec setup;
+    DsfSetup setup;
     setup.audio = patternAudio(2, 352800 * 2);  // two seconds of DSD64
     setup.id3 = buildId3({{"TIT2", "Take \"Five\""}, {"TPE1", "Quartet"}});
     audio_ = setup.audio;

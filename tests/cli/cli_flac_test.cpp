@@ -20,7 +20,7 @@ class CliFlacTest : public ::testing::TestWithParam<Format> {
 
 TEST_P(CliFlacTest, DecodeMatchesTheReferenceBitForBit) {
   const Format f = GetParam();
-  FlacSpec setup{f.rate, f.bits, f.channels, 0.4, {"ARTIST=Someone"}};
+  FlacSetup setup{f.rate, f.bits, f.channels, 0.4, {"ARTIST=Someone"}};
   std::string flac = makeFlac(dir_.path(), "track", setup);
   ASSERT_FALSE(flac.empty());
   auto reference = referenceDecode(flac, dir_.file("ref.raw"), f.bits);
@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, CliFlacTest,
 
 TEST(CliFlacWindow, StartAndLengthCutTheReference) {
   TempDir dir;
-  FlacSpec setup{44100, 16, 2, 2.0, {}};
+  FlacSetup setup{44100, 16, 2, 2.0, {}};
   std::string flac = makeFlac(dir.path(), "window", setup);
   ASSERT_FALSE(flac.empty());
   auto reference = referenceDecode(flac, dir.file("ref.raw"), 16);

@@ -23,7 +23,7 @@ TEST(CliPlay, PlaysAnAlbumGaplesslyBitForBit) {
   std::ofstream(dir.file("devices.json")) << devicesJson({d});
 
   // One signal, two tracks.
-  FlacSpec setup{44100, 24, 2, 1.0, {}};
+  FlacSetup setup{44100, 24, 2, 1.0, {}};
   std::string whole = makeFlac(dir.path(), "whole", setup);
   ASSERT_FALSE(whole.empty());
   auto reference = referenceDecode(whole, dir.file("whole.raw"), 24);

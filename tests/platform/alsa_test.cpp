@@ -133,7 +133,7 @@ std::string playThroughFilePcm(const std::vector<PlaylistItemInfoRef>& records, 
 
 TEST_F(AlsaUserSpacePcm, PcmReachesTheFileBitForBit) {
   TempDir dir;
-  FlacSpec setup{44100, 24, 2, 0.5, {}};
+  FlacSetup setup{44100, 24, 2, 0.5, {}};
   std::string flac = makeFlac(dir.path(), "t", setup);
   auto reference = referenceDecode(flac, dir.file("t.raw"), 24);
   std::string bytes = playThroughFilePcm({recordFor(flac, 1)}, 0, output_);
@@ -159,7 +159,7 @@ TEST_F(AlsaUserSpacePcm, PcmReachesTheFileBitForBit) {
 
 TEST_F(AlsaUserSpacePcm, DsfReachesTheFileAsDoP) {
   TempDir dir;
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   writeFile(dir.file("t.dsf"), buildDsf(setup));
   std::string bytes = playThroughFilePcm({recordFor(dir.file("t.dsf"), 1)}, 0, output_);
@@ -211,8 +211,8 @@ class TestPort final : public PcmPort {
 };
 
 TEST(AlsaHalPorts, BusyDevicesAreRefusedAndVanishingOnesReported) {
-  AlsaDeviceSpec busy{"busy", "Busy DAC", "alsa:busy", -1, 0, -1, -1};
-  AlsaDeviceSpec fading{"fading", "Fading DAC", "alsa:fading", -1, 0, -1, -1};
+  AlsaDeviceSetup busy{"busy", "Busy DAC", "alsa:busy", -1, 0, -1, -1};
+  AlsaDeviceSetup fading{"fading", "Fading DAC", "alsa:fading", -1, 0, -1, -1};
   AlsaHal hal({busy, fading}, [](const std::string& name) {
     return std::make_unique<TestPort>(name == "busy" ? -EBUSY : 0, 20);
   });

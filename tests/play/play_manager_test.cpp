@@ -28,7 +28,7 @@ struct DsfFixture {
 };
 
 DsfFixture makeDsf(const TempDir& dir, size_t bytes_per_channel, const std::string& name = "t.dsf") {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, bytes_per_channel);
   for (auto& ch : setup.audio) {
     for (auto& b : ch) {
@@ -134,7 +134,7 @@ class FlacPlayTest : public ::testing::Test {
  protected:
   // One continuous 44.1 kHz signal cut into consecutive FLAC tracks.
   std::vector<std::string> cutSignal(const TempDir& dir, std::vector<double> lengths) {
-    FlacSpec setup{44100, 16, 2, 0, {}};
+    FlacSetup setup{44100, 16, 2, 0, {}};
     for (double l : lengths) setup.seconds += l;
     std::string whole = makeFlac(dir.path(), "whole", setup);
     std::vector<std::string> parts;
@@ -194,7 +194,7 @@ TEST_F(FlacPlayTest, ARateChangeDrainsAndRebuildsTheOutput) {
   DeviceJson d;
   d.formats = {rangeOf(24, 4)};
   PlayHarness h(d);
-  FlacSpec a{44100, 16, 2, 0.3, {}}, b{96000, 24, 2, 0.3, {}};
+  FlacSetup a{44100, 16, 2, 0.3, {}}, b{96000, 24, 2, 0.3, {}};
   std::string first = makeFlac(h.output_.dir_.path(), "a", a);
   std::string second = makeFlac(h.output_.dir_.path(), "b", b);
   ASSERT_TRUE(h.playAll({recordFor(first, 1), recordFor(second, 2)}));
@@ -235,7 +235,7 @@ TEST(PlayManagerDsdThenPcm, JoinsInDoPModeWithThePcmPreRoll) {
   d.formats = {fmtOf(176400, 24, 4)};
   PlayHarness h(d);
   auto dsf = makeDsf(h.output_.dir_, 4096);
-  FlacSpec pcm{176400, 24, 2, 0.2, {}};
+  FlacSetup pcm{176400, 24, 2, 0.2, {}};
   std::string flac = makeFlac(h.output_.dir_.path(), "pcm", pcm);
   ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1), recordFor(flac, 2)}));
   std::string log = h.output_.events();
@@ -252,7 +252,7 @@ TEST(PlayManagerDsdThenPcm, ResetOnStopDevicesRestartAfterHalfASecond) {
   d.formats = {fmtOf(176400, 24, 4)};
   PlayHarness h(d);
   auto dsf = makeDsf(h.output_.dir_, 4096);
-  FlacSpec pcm{176400, 24, 2, 0.2, {}};
+  FlacSetup pcm{176400, 24, 2, 0.2, {}};
   std::string flac = makeFlac(h.output_.dir_.path(), "pcm", pcm);
   ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1), recordFor(flac, 2)}));
   EXPECT_EQ(countOf(h.output_.events(), "\"event\":\"start\""), 2u);  // not joined
@@ -268,7 +268,7 @@ TEST(PlayManagerFailures, UnreadableAndRefusedTracksAreReportedAndSkipped) {
   PlayHarness h(d);
   std::string missing = h.output_.dir_.file("missing.flac");
   auto bad = recordFor(h.output_.dir_.file("good.flac"), 1);  // made before the file exists
-  FlacSpec hi{352800, 24, 2, 0.1, {}}, ok{44100, 16, 2, 0.2, {}};
+  FlacSetup hi{352800, 24, 2, 0.1, {}}, ok{44100, 16, 2, 0.2, {}};
   std::string refused = makeFlac(h.output_.dir_.path(), "refused", hi);
   std::string good = makeFlac(h.output_.dir_.path(), "good", ok);
   auto broken = recordFor(good, 1);
@@ -300,7 +300,7 @@ TEST_F(FlacPlayTest, SeekInAPartlyAndAFullyDecodedTrack) {
   d.formats = {rangeOf(32, 4)};
   d.clock = "realtime";
   PlayHarness h(d);
-  FlacSpec setup{44100, 16, 2, 40.0, {}};  // longer than a queue holds (30 s)
+  FlacSetup setup{44100, 16, 2, 40.0, {}};  // longer than a queue holds (30 s)
   std::string path = makeFlac(h.output_.dir_.path(), "long", setup);
   h.engine_->addInfo(recordFor(path, 1));
   h.engine_->start();
@@ -311,7 +311,7 @@ TEST_F(FlacPlayTest, SeekInAPartlyAndAFullyDecodedTrack) {
   EXPECT_LT(t, 21'000'000'000ull);
   h.engine_->stop(true);
 
-  FlacSpec shorter{44100, 16, 2, 2.0, {}};
+  FlacSetup shorter{44100, 16, 2, 2.0, {}};
   std::string small = makeFlac(h.output_.dir_.path(), "short", shorter);
   h.engine_->addInfo(recordFor(small, 2));
   h.engine_->start();
@@ -331,7 +331,7 @@ TEST(PlayManagerLifecycle, UnplugThenStopLeavesNoThreadBehind) {
   {
     PlayHarness h(d);
     alive = &h.alive_;
-    FlacSpec setup{44100, 16, 2, 5.0, {}};
+    FlacSetup setup{44100, 16, 2, 5.0, {}};
     std::string path = makeFlac(h.output_.dir_.path(), "t", setup);
     h.engine_->addInfo(recordFor(path, 1));
     h.engine_->start();

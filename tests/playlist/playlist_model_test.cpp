@@ -35,7 +35,7 @@ class PlaylistModelTest : public ::testing::Test {
   }
   // A DSD64 stereo DSF file lasting `seconds`.
   std::string dsf(const std::string& name, double seconds) {
-    DsfSpec setup;
+    DsfSetup setup;
     setup.audio = patternAudio(2, static_cast<size_t>(352800 * seconds));
     std::string path = dir_.file(name);
     writeFile(path, buildDsf(setup));

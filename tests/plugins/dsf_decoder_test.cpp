@@ -16,7 +16,7 @@ namespace {
 
 class DsfDecoderTest : public ::testing::Test {
  protected:
-  std::string write(const DsfSpec& setup, const std::string& name = "t.dsf") {
+  std::string write(const DsfSetup& setup, const std::string& name = "t.dsf") {
     std::string path = dir_.file(name);
     writeFile(path, buildDsf(setup));
     return path;
@@ -58,7 +58,7 @@ class DsfDecoderTest : public ::testing::Test {
 };
 
 TEST_F(DsfDecoderTest, ScoreChecksMagicAndFileSize) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   EXPECT_EQ(Selvet::getScoreByPath(write(setup)), 100u);
   setup.wrong_file_size = true;
@@ -72,7 +72,7 @@ TEST_F(DsfDecoderTest, ScoreChecksMagicAndFileSize) {
 }
 
 TEST_F(DsfDecoderTest, DeliversBitReversedDoPWordsWithAlternatingMarkers) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 10000);  // three block groups, the last padded
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -88,7 +88,7 @@ TEST_F(DsfDecoderTest, DeliversBitReversedDoPWordsWithAlternatingMarkers) {
 }
 
 TEST_F(DsfDecoderTest, MsbFirstBytesPassUnchanged) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.bits_per_sample = 8;
   setup.audio = patternAudio(2, 4096);
   Selvet d;
@@ -98,7 +98,7 @@ TEST_F(DsfDecoderTest, MsbFirstBytesPassUnchanged) {
 }
 
 TEST_F(DsfDecoderTest, UsualRequestDeliversOneBlockPerCall) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 3 * 4096);
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -111,7 +111,7 @@ TEST_F(DsfDecoderTest, UsualRequestDeliversOneBlockPerCall) {
 }
 
 TEST_F(DsfDecoderTest, SmallRequestsNeitherRepeatNorSkip) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.block_size = 100;
   setup.audio = patternAudio(2, 1000);
   Selvet d;
@@ -121,7 +121,7 @@ TEST_F(DsfDecoderTest, SmallRequestsNeitherRepeatNorSkip) {
 }
 
 TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   std::string path = write(setup);
   std::vector<uint8_t> markers;
@@ -152,7 +152,7 @@ TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
 }
 
 TEST_F(DsfDecoderTest, MonoDeliversOneChannelOrTwoOnRequest) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.channels = 1;
   setup.channel_type = 1;
   setup.audio = patternAudio(1, 4096);
@@ -172,7 +172,7 @@ TEST_F(DsfDecoderTest, MonoDeliversOneChannelOrTwoOnRequest) {
 }
 
 TEST_F(DsfDecoderTest, QuadraphonicDeliversTheFirstTwoChannels) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.channels = 4;
   setup.channel_type = 4;
   setup.audio = patternAudio(4, 4096);
@@ -184,7 +184,7 @@ TEST_F(DsfDecoderTest, QuadraphonicDeliversTheFirstTwoChannels) {
 }
 
 TEST_F(DsfDecoderTest, TimeStampsCarryTheirOneByteLead) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 352800);  // one second of DSD64 per channel
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -197,7 +197,7 @@ TEST_F(DsfDecoderTest, TimeStampsCarryTheirOneByteLead) {
 }
 
 TEST_F(DsfDecoderTest, SeekInsideABlockResumesAtTheBlockStart) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 352800);
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -214,7 +214,7 @@ TEST_F(DsfDecoderTest, SeekInsideABlockResumesAtTheBlockStart) {
 }
 
 TEST_F(DsfDecoderTest, SeekToABlockBoundaryStartsWithThatBlock) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4 * 4096);
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -230,7 +230,7 @@ TEST_F(DsfDecoderTest, SeekToABlockBoundaryStartsWithThatBlock) {
 }
 
 TEST_F(DsfDecoderTest, SeekPastTheEndFinishesTheStream) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -245,7 +245,7 @@ TEST_F(DsfDecoderTest, SeekPastTheEndFinishesTheStream) {
 }
 
 TEST_F(DsfDecoderTest, ZeroRequestsTouchNothing) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   Selvet d;
   ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
@@ -261,7 +261,7 @@ TEST_F(DsfDecoderTest, ZeroRequestsTouchNothing) {
 }
 
 TEST_F(DsfDecoderTest, ReadsTitleArtistAndSourceFormat) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.frequency = 5644800;
   setup.audio = patternAudio(2, 4096);
   setup.id3 = buildId3({{"TIT2", "Für Elise"}, {"TPE1", "Pelmora Ensemble"}, {"TIT3", "x"}});
@@ -277,7 +277,7 @@ TEST_F(DsfDecoderTest, ReadsTitleArtistAndSourceFormat) {
 }
 
 TEST_F(DsfDecoderTest, UnparseableTagStillOpens) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   setup.id3 = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I', 'T'};
   Selvet d;
@@ -287,7 +287,7 @@ TEST_F(DsfDecoderTest, UnparseableTagStillOpens) {
 
 struct DamageCase {
   const char* name;
-  void (*damage)(DsfSpec&);
+  void (*damage)(DsfSetup&);
   int32_t status;
   const char* log;
 };
@@ -295,7 +295,7 @@ struct DamageCase {
 class DsfDamageTest : public DsfDecoderTest, public ::testing::WithParamInterface<DamageCase> {};
 
 TEST_P(DsfDamageTest, ReportsTheFaultWithItsStatus) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   GetParam().damage(setup);
   LogCapture log;
@@ -308,17 +308,17 @@ TEST_P(DsfDamageTest, ReportsTheFaultWithItsStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Damaged, DsfDamageTest,
     ::testing::Values(
-        DamageCase{"no fmt", [](DsfSpec& s) { s.omit_fmt = true; }, -26275, "fmt chunk is not found."},
-        DamageCase{"no data", [](DsfSpec& s) { s.omit_data = true; }, -26275, "data chunk is not found."},
-        DamageCase{"zero channels", [](DsfSpec& s) { s.channels = 0; }, -26275, "invalid parameter."},
-        DamageCase{"zero block", [](DsfSpec& s) { s.block_size = 0; s.audio.clear(); }, -26275,
+        DamageCase{"no fmt", [](DsfSetup& s) { s.omit_fmt = true; }, -26275, "fmt chunk is not found."},
+        DamageCase{"no data", [](DsfSetup& s) { s.omit_data = true; }, -26275, "data chunk is not found."},
+        DamageCase{"zero channels", [](DsfSetup& s) { s.channels = 0; }, -26275, "invalid parameter."},
+        DamageCase{"zero block", [](DsfSetup& s) { s.block_size = 0; s.audio.clear(); }, -26275,
                    "invalid parameter."},
-        DamageCase{"huge block", [](DsfSpec& s) { s.block_size = 0x7FFFFFFF; s.audio.clear();
+        DamageCase{"huge block", [](DsfSetup& s) { s.block_size = 0x7FFFFFFF; s.audio.clear();
                                                   s.sample_count_override = 8; }, -26275,
                    "invalid parameter."},
-        DamageCase{"zero-size chunk", [](DsfSpec& s) { s.fmt_chunk_size = 0; }, -26275,
+        DamageCase{"zero-size chunk", [](DsfSetup& s) { s.fmt_chunk_size = 0; }, -26275,
                    "data chunk is not found."},
-        DamageCase{"huge chunk", [](DsfSpec& s) { s.fmt_chunk_size = INT64_MAX; }, -26275,
+        DamageCase{"huge chunk", [](DsfSetup& s) { s.fmt_chunk_size = INT64_MAX; }, -26275,
                    "data chunk is not found."}),
     [](const auto& info) {
       std::string n = info.param.name;
@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(DsfDecoderTest, TruncatedFilesNeverCrash) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 9000);
   setup.id3 = buildId3({{"TIT2", "t"}});
   auto bytes = buildDsf(setup);
@@ -342,7 +342,7 @@ TEST_F(DsfDecoderTest, TruncatedFilesNeverCrash) {
 }
 
 TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 3 * 4096);
   auto bytes = buildDsf(setup);
   // Keep the headers, the first block group and 1000 bytes of channel 0's next block.
@@ -358,7 +358,7 @@ TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
 }
 
 TEST_F(DsfDecoderTest, SixtyFourGibibytesAreRefused) {
-  DsfSpec setup;
+  DsfSetup setup;
   setup.audio = patternAudio(2, 4096);
   auto bytes = buildDsf(setup);
   for (uint64_t size : {uint64_t{1} << 36, (uint64_t{1} << 36) - 1}) {

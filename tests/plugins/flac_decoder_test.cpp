@@ -25,7 +25,7 @@ class FlacDecoderTest : public ::testing::Test {
     }
     return all;
   }
-  std::string make(const std::string& name, const FlacSpec& setup) {
+  std::string make(const std::string& name, const FlacSetup& setup) {
     std::string path = makeFlac(dir_.path(), name, setup);
     EXPECT_FALSE(path.empty()) << "sox or flac failed";
     return path;
@@ -69,7 +69,7 @@ TEST_F(FlacDecoderTest, ExtremeSamplesFollowTheShiftRule) {
 }
 
 TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {
-  FlacSpec setup;
+  FlacSetup setup;
   setup.rate = 96000;
   setup.bits = 24;
   setup.tags = {"ARTIST=First Artist", "title=Lower Case Name", "artist=Second Artist",
@@ -96,7 +96,7 @@ TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {
 }
 
 TEST_F(FlacDecoderTest, SmallRequestsAreServedFromTheSameFrame) {
-  FlacSpec setup;
+  FlacSetup setup;
   std::string path = make("small", setup);
   Mirrane whole, pieces;
   ASSERT_EQ(whole.openByPath(path, nullptr), 0);
@@ -115,7 +115,7 @@ TEST_F(FlacDecoderTest, SmallRequestsAreServedFromTheSameFrame) {
 }
 
 TEST_F(FlacDecoderTest, SeekLandsOnTheTargetSample) {
-  FlacSpec setup;
+  FlacSetup setup;
   setup.seconds = 1.0;
   std::string path = make("seek", setup);
   Mirrane ref;
@@ -148,7 +148,7 @@ TEST_F(FlacDecoderTest, SeekLandsOnTheTargetSample) {
 }
 
 TEST_F(FlacDecoderTest, OpenRules) {
-  FlacSpec setup;
+  FlacSetup setup;
   std::string path = make("rules", setup);
   LogCapture log;
   Mirrane d;
@@ -165,7 +165,7 @@ TEST_F(FlacDecoderTest, OpenRules) {
 }
 
 TEST_F(FlacDecoderTest, PrincipalAcceptsUpperCaseNamesAndRefusesJunk) {
-  FlacSpec setup;
+  FlacSetup setup;
   std::string path = make("case", setup);
   std::string upper = dir_.file("TRACK.FLAC");
   std::filesystem::copy_file(path, upper);
@@ -178,7 +178,7 @@ TEST_F(FlacDecoderTest, PrincipalAcceptsUpperCaseNamesAndRefusesJunk) {
 }
 
 TEST_F(FlacDecoderTest, DamagedStreamsNeverCrashOrHang) {
-  FlacSpec setup;
+  FlacSetup setup;
   setup.seconds = 0.3;
   std::string path = make("damage", setup);
   std::ifstream in(path, std::ios::binary);

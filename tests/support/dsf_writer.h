@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-struct DsfSpec {
+struct DsfSetup {
   uint32_t channels = 2;
   uint32_t channel_type = 2;
   uint32_t frequency = 2822400;
@@ -28,7 +28,7 @@ inline void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-inline std::vector<uint8_t> buildDsf(const DsfSpec& s) {
+inline std::vector<uint8_t> buildDsf(const DsfSetup& s) {
   size_t per_channel = s.audio.empty() ? 0 : s.audio[0].size();
   size_t groups = s.block_size == 0 ? 0 : (per_channel + s.block_size - 1) / s.block_size;
   std::vector<uint8_t> data;

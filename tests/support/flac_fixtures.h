@@ -10,7 +10,7 @@
 
 #include "support/run_command.h"
 
-struct FlacSpec {
+struct FlacSetup {
   uint32_t rate = 44100;
   uint32_t bits = 16;
   uint32_t channels = 2;
@@ -20,7 +20,7 @@ struct FlacSpec {
 
 // A signal that uses every bit: a sine per channel plus white noise. Returns the
 // FLAC file's path, or "" when the tools failed.
-inline std::string makeFlac(const std::string& dir, const std::string& name, const FlacSpec& s) {
+inline std::string makeFlac(const std::string& dir, const std::string& name, const FlacSetup& s) {
   std::string wav = dir + "/" + name + ".wav";
   std::string flac = dir + "/" + name + ".flac";
   std::string synth = "sox -q -D -n -r " + std::to_string(s.rate) + " -b " +

@@ -76,7 +76,7 @@ inline std::string devicesJson(const std::vector<DeviceJson>& devices) {
 
 inline std::shared_ptr<sonara::audio::VirtualHal> makeVirtualHal(const std::vector<DeviceJson>& devices) {
   std::string error;
-  auto specs = sonara::audio::parseVirtualDevices(devicesJson(devices), &error);
-  if (!specs) return nullptr;
-  return std::make_shared<sonara::audio::VirtualHal>(std::move(*specs));
+  auto setups = sonara::audio::parseVirtualDevices(devicesJson(devices), &error);
+  if (!setups) return nullptr;
+  return std::make_shared<sonara::audio::VirtualHal>(std::move(*setups));
 }

@@ -1,4 +1,4 @@
-#include "platform/audio/virtual_device_spec.h"
+#include "platform/audio/virtual_device_setup.h"
 
 #include <nlohmann/json.hpp>
 
@@ -39,8 +39,8 @@ VirtualFormat parseFormat(const json& j) {
   return f;
 }
 
-VirtualDeviceSpec parseDevice(const json& j, size_t index) {
-  VirtualDeviceSpec d;
+VirtualDeviceSetup parseDevice(const json& j, size_t index) {
+  VirtualDeviceSetup d;
   d.name = valueOr<std::string>(j, "name", "Virtual Device " + std::to_string(index + 1));
   d.uid = valueOr<std::string>(j, "uid", "virtual:" + std::to_string(index + 1));
   d.model_uid = valueOr<std::string>(j, "model_uid", d.uid + ":model");
@@ -85,11 +85,11 @@ VirtualDeviceSpec parseDevice(const json& j, size_t index) {
 
 }  // namespace
 
-std::optional<std::vector<VirtualDeviceSpec>> parseVirtualDevices(const std::string& text,
+std::optional<std::vector<VirtualDeviceSetup>> parseVirtualDevices(const std::string& text,
                                                                   std::string* error) {
   try {
     json root = json::parse(text);
-    std::vector<VirtualDeviceSpec> devices;
+    std::vector<VirtualDeviceSetup> devices;
     const auto& list = root.at("devices");
     if (!list.is_array()) throw std::runtime_error("\"devices\" must be an array");
     for (size_t i = 0; i < list.size(); ++i) devices.push_back(parseDevice(list[i], i));
@@ -100,7 +100,7 @@ std::optional<std::vector<VirtualDeviceSpec>> parseVirtualDevices(const std::str
   }
 }
 
-std::optional<std::vector<VirtualDeviceSpec>> loadVirtualDevices(const std::string& path,
+std::optional<std::vector<VirtualDeviceSetup>> loadVirtualDevices(const std::string& path,
                                                                  std::string* error) {
   auto text = platform::readWholeFile(path, 16u << 20);
   if (!text) {
@@ -122,10 +122,10 @@ std::string defaultCapturePath() {
   return base + "/pelmora/capture.raw";
 }
 
-VirtualDeviceSpec builtInCaptureDevice() {
+VirtualDeviceSetup builtInCaptureDevice() {
   static const double kRates[] = {32000,  44100,  48000,  88200,  96000,  176400,
                                   192000, 352800, 384000, 705600, 768000, 1411200};
-  VirtualDeviceSpec d;
+  VirtualDeviceSetup d;
   d.name = "Pelmora Capture";
   d.uid = "pelmora:capture";
   d.model_uid = "pelmora:capture:model";

@@ -22,7 +22,7 @@ struct VirtualFormat {
 
 enum class VirtualClock { Freewheel, Realtime };
 
-struct VirtualDeviceSpec {
+struct VirtualDeviceSetup {
   std::string name;
   std::string uid;
   std::string model_uid;
@@ -45,14 +45,14 @@ struct VirtualDeviceSpec {
 
 // The devices of a description file; nothing (and the reason in `error`) when the
 // file cannot be read or is malformed.
-std::optional<std::vector<VirtualDeviceSpec>> loadVirtualDevices(const std::string& path,
+std::optional<std::vector<VirtualDeviceSetup>> loadVirtualDevices(const std::string& path,
                                                                  std::string* error);
-std::optional<std::vector<VirtualDeviceSpec>> parseVirtualDevices(const std::string& json,
+std::optional<std::vector<VirtualDeviceSetup>> parseVirtualDevices(const std::string& json,
                                                                   std::string* error);
 
 // "Pelmora Capture": 16, 24 and 32-bit PCM at every rate of the rate table, two
 // channels, paced like hardware, captured into the user's cache folder.
-VirtualDeviceSpec builtInCaptureDevice();
+VirtualDeviceSetup builtInCaptureDevice();
 std::string defaultCapturePath();
 
 }  // namespace sonara::audio
