@@ -33,10 +33,9 @@ bool fromNode(plist_t node, Value& out, int depth) {
       return true;
     }
     case PLIST_STRING: {
-      char* s = nullptr;
-      plist_get_string_val(node, &s);
-      out = Value(std::string(s ? s : ""));
-      std::free(s);
+      uint64_t length = 0;
+      const char* s = plist_get_string_ptr(node, &length);
+      out = Value(std::string(s ? s : "", s ? static_cast<size_t>(length) : 0));
       return true;
     }
     case PLIST_ARRAY: {
@@ -102,10 +101,24 @@ plist_t toNode(const Value& v) {
   return plist_new_string("");
 }
 
+// XML allows no NUL character, raw or as a character reference; libplist aborts on
+// strings and keys that hold one, so such text is refused before it gets there.
+bool holdsNul(std::string_view xml) {
+  if (xml.find('\0') != std::string_view::npos) return true;
+  for (size_t at = xml.find("&#"); at != std::string_view::npos; at = xml.find("&#", at + 2)) {
+    size_t p = at + 2;
+    bool hex = p < xml.size() && (xml[p] == 'x' || xml[p] == 'X');
+    if (hex) ++p;
+    while (p < xml.size() && xml[p] == '0') ++p;
+    if (p < xml.size() && xml[p] == ';') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<Value> parsePropertyList(std::string_view xml) {
-  if (xml.empty() || xml.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  if (xml.empty() || xml.size() > std::numeric_limits<uint32_t>::max() || holdsNul(xml)) return std::nullopt;
   plist_t root = nullptr;
   plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
   if (!root) return std::nullopt;

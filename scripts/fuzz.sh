@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-60}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer flac_fuzzer)
+targets=(dsf_fuzzer flac_fuzzer property_list_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -26,6 +26,9 @@ for target in "${targets[@]}"; do
         flac -s -f -T ARTIST=seed -o "$corpus/seed-$1-$2-$3.flac" "$corpus/seed.wav"
         rm -f "$corpus/seed.wav"
       done ;;
+    property_list_fuzzer)
+      cp "$root/cmake/Info.plist.in" "$corpus/info.plist"
+      printf '%s' '{"devices":[{"name":"DAC","usb":{"vid":1,"pid":2},"formats":[{"rate":0,"min_rate":44100,"max_rate":192000,"bits":24,"bytes_per_sample":4,"channels":2,"non_mixable":false,"dsd":false}],"buffer_frames":{"min":64,"max":8192},"initial":{"rate":44100,"format":0},"clock":"realtime"}]}' > "$corpus/devices.json" ;;
   esac
   echo "--- $target for ${seconds} s"
   if ! "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

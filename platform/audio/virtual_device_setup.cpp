@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <limits>
+#include <type_traits>
 
 #include "platform/atomic_file.h"
 
@@ -16,6 +18,16 @@ template <typename T>
 T valueOr(const json& j, const char* key, T fallback) {
   auto it = j.find(key);
   if (it == j.end() || it->is_null()) return fallback;
+  if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+    // A number out of the type's range is an error, not a wrapped value.
+    if (!it->is_number()) throw std::runtime_error(std::string("\"") + key + "\" must be a number");
+    double v = it->get<double>();
+    if (!(v >= static_cast<double>(std::numeric_limits<T>::lowest()) &&
+          v <= static_cast<double>(std::numeric_limits<T>::max()))) {
+      throw std::runtime_error(std::string("\"") + key + "\" is out of range");
+    }
+    if (it->is_number_float()) return static_cast<T>(v);
+  }
   return it->get<T>();
 }
 

@@ -32,3 +32,15 @@ TEST(PropertyList, RefusesAbsurdNesting) {
   deep += "</plist>";
   EXPECT_FALSE(parsePropertyList(deep).has_value());
 }
+
+TEST(PropertyList, NulCharactersAreRefusedNotFatal) {
+  std::string raw = "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>a";
+  raw.push_back('\0');
+  raw += "b</string></plist>";
+  EXPECT_FALSE(parsePropertyList(raw).has_value());
+  EXPECT_FALSE(parsePropertyList("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k&#x00;</key>"
+                                 "<string>v</string></dict></plist>")
+                   .has_value());
+  auto fine = parsePropertyList("<?xml version=\"1.0\"?><plist version=\"1.0\"><string>&#65;&#x20;</string></plist>");
+  ASSERT_TRUE(fine.has_value());
+}

@@ -155,6 +155,11 @@ TEST(VirtualDeviceFile, MalformedDescriptionsAreRefusedWithAReason) {
       "{\"devices\":[{\"formats\":[{\"rate\":44100,\"bits\":40}]}]}", &error));
   EXPECT_NE(error.find("impossible"), std::string::npos);
   EXPECT_FALSE(parseVirtualDevices("{\"devices\":[{\"clock\":\"sundial\"}]}", &error));
+  EXPECT_FALSE(parseVirtualDevices(
+      "{\"devices\":[{\"formats\":[{\"rate\":44100,\"bits\":200000000000000000004}]}]}", &error));
+  EXPECT_NE(error.find("out of range"), std::string::npos);
+  EXPECT_FALSE(parseVirtualDevices("{\"devices\":[{\"output_channels\":-2}]}", &error));
+  EXPECT_FALSE(parseVirtualDevices("{\"devices\":[{\"output_channels\":\"two\"}]}", &error));
   auto ok = parseVirtualDevices("{\"devices\":[{\"name\":\"A\"}]}", &error);
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->at(0).uid, "virtual:1");
