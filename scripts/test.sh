@@ -3,6 +3,7 @@
 # UBSan, then the threaded tests under ThreadSanitizer, then the fuzz targets for a
 # bounded time. Exits non-zero on any failure.
 set -euo pipefail
+shopt -s lastpipe
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 start=$(date +%s)
@@ -11,6 +12,10 @@ start=$(date +%s)
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/pelmora-ccache}"
 jobs="$(nproc)"
 status=0
+passed=0
+failed=0
+summary="$(mktemp)"
+trap 'rm -f "$summary"' EXIT
 
 run_suite() {  # <name> <folder> <ctest args...> -- <cmake options...>
   local name="$1" dir="$2"; shift 2
@@ -20,7 +25,18 @@ run_suite() {  # <name> <folder> <ctest args...> -- <cmake options...>
   echo "=== $name build"
   "$root/scripts/build.sh" "$dir" -DPELMORA_WERROR=ON "$@"
   echo "=== $name tests"
-  if ! ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${ctest_args[@]}"; then
+  if ! ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${ctest_args[@]}" | tee "$summary"; then
+    status=1
+  fi
+  # "N% tests passed, F tests failed out of T"
+  local line total fails
+  line=$(grep -E "tests failed out of [0-9]+" "$summary" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    fails=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$line")
+    passed=$((passed + total - fails))
+    failed=$((failed + fails))
+  else
     status=1
   fi
 }
@@ -37,5 +53,6 @@ if [ -x "$root/scripts/fuzz.sh" ]; then
 fi
 
 echo "=== finished in $(( $(date +%s) - start )) s"
-if [ $status -ne 0 ]; then echo "FAILED"; fi
+if [ $status -ne 0 ] && [ $failed -eq 0 ]; then failed=1; fi  # a build or fuzz failure
+echo "tests: $passed passed, $failed failed"
 exit $status
