@@ -25,8 +25,6 @@ void CliDelegate::notifyError(int32_t code, const AudioFileInfo* info) {
 
 void CliDelegate::notifyPos(uint32_t, uint32_t) {}
 
-void CliDelegate::checkForLastConnectedDevice() {
-  if (on_reconnect) on_reconnect();
-}
+void CliDelegate::checkForLastConnectedDevice() {}
 
 }  // namespace pelmora::cli

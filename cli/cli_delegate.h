@@ -1,8 +1,6 @@
 // The headless player's side of the engine's event protocol.
 #pragma once
 
-#include <functional>
-
 #include "engine/api/kiv_sonara_delegate.h"
 
 namespace pelmora::cli {
@@ -19,8 +17,6 @@ class CliDelegate final : public KivSonaraDelegate {
   void checkForLastConnectedDevice() override;
 
   int32_t state() const { return state_; }
-  // Called when the client is asked to select its device again.
-  std::function<void()> on_reconnect;
 
  private:
   int32_t state_ = 0;

@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sonara::platform::setLogSink([](const char*, void*) {}, nullptr);
   FuzzInputFile file(data, size);
   if (!file.ok()) return 0;
-  std::string path = file.path("dsf");
+  std::string path = file.path();
   (void)sonara::dsf::Selvet::getScoreByPath(path);
   sonara::dsf::Selvet decoder;
   if (decoder.openByPath(path, nullptr) == 0) exerciseDecoder(decoder);

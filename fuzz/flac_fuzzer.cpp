@@ -9,6 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInputFile file(data, size);
   if (!file.ok()) return 0;
   sonara::flac::Mirrane decoder;
-  if (decoder.openByPath(file.path("flac"), nullptr) == 0) exerciseDecoder(decoder);
+  if (decoder.openByPath(file.path(), nullptr) == 0) exerciseDecoder(decoder);
   return 0;
 }

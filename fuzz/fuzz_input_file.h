@@ -24,11 +24,7 @@ class FuzzInputFile {
     if (fd_ >= 0) ::close(fd_);
   }
   bool ok() const { return fd_ >= 0; }
-  std::string path(const char* extension) const {
-    // The extension is ignored by the kernel but read by decoders that check it.
-    (void)extension;
-    return "/proc/self/fd/" + std::to_string(fd_);
-  }
+  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
  private:
   int fd_ = -1;

@@ -6,6 +6,7 @@
 #include "build_config.h"
 #include "engine/output/device_table.h"
 #include "engine/controller/tk_delegate.h"
+#include "platform/path_names.h"
 #include "platform/ui/ui_services.h"
 
 using sonara::Dict;
@@ -32,13 +33,6 @@ std::unique_ptr<TkDelegate> loadToolkitResource() {
   } catch (...) {
   }
   return nullptr;
-}
-
-std::string pathExtension(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  auto dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return path.substr(dot + 1);
 }
 
 std::string stringOf(const Dict& record, const char* key) { return lookup(record, key).asString(); }
@@ -246,7 +240,7 @@ int32_t Toolkit_GetFileInfo(bool requested_item, std::shared_ptr<AudioFileInfo>*
   info->setTitleName(stringOf(*record, TABLE_KEY_TITLE));
   info->setArtistName(stringOf(*record, TABLE_KEY_ARTIST));
   if (requested_item) {
-    info->setExtName(pathExtension(info->fileName()));
+    info->setExtName(sonara::platform::pathExtension(info->fileName()));
     info->setSamplingRate(uint32Of(*record, TABLE_KEY_SAMPLERATE));
     info->setBitResolution(uint32Of(*record, TABLE_KEY_SRC_BITS));
     info->setDurationBySec(lookup(*record, TABLE_KEY_DURATION).asDouble());

@@ -16,6 +16,7 @@
 #include "engine/controller/playlist_view_fitting.h"
 #include "platform/localization.h"
 #include "platform/log.h"
+#include "platform/path_names.h"
 #include "platform/ui/ui_services.h"
 #include "platform/services.h"
 #include "platform/sleep_watcher.h"
@@ -150,11 +151,7 @@ std::string TkDelegate::decoderIndicatorText() const {
 
 std::string TkDelegate::getDisplayExt(const std::string& path) const {
   if (array_tbl_ctl_ && array_tbl_ctl_->cd()) return "CD";
-  auto name = sonara::lastPathComponent(path);
-  auto dot = name.find_last_of('.');
-  if (dot == std::string::npos) return "";
-  std::string ext = name.substr(dot + 1);
-  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string ext = sonara::platform::lowerCaseExtension(path);
   static const std::pair<const char*, const char*> kNames[] = {
       {"mp3", "MP3"}, {"wav", "WAV"}, {"aif", "AIFF"}, {"aiff", "AIFF"},
       {"flac", "FLAC"}, {"dff", "DFF"}, {"dsf", "DSF"}, {"m4a", "ALAC"}};

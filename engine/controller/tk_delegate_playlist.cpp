@@ -13,17 +13,9 @@
 #include "engine/play/play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "engine/plugin/plugin_manager.h"
+#include "platform/path_names.h"
 
 namespace {
-
-std::string lowerExtension(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  auto dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = path.substr(dot + 1);
-  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 std::string absolutePath(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
@@ -54,7 +46,7 @@ void collectPlayable(const std::string& path, const std::vector<std::string>& ex
     for (const auto& n : names) collectPlayable(path + "/" + n, exts, out, depth + 1);
     return;
   }
-  if (std::find(exts.begin(), exts.end(), lowerExtension(path)) != exts.end()) out.push_back(path);
+  if (std::find(exts.begin(), exts.end(), sonara::platform::lowerCaseExtension(path)) != exts.end()) out.push_back(path);
 }
 
 }  // namespace

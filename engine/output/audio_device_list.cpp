@@ -6,7 +6,6 @@ using namespace sonara::audio;
 using sonara::raiseError;
 
 namespace {
-unsigned long hex(Status s) { return static_cast<unsigned long>(static_cast<uint32_t>(s)); }
 constexpr uint32_t kMaxDevices = 64;
 }  // namespace
 
@@ -18,19 +17,19 @@ void AudioDeviceList::initialize() { buildList(); }
 void AudioDeviceList::buildList() {
   uint32_t count = 0;
   if (Status s = hal_.deviceCount(&count); s != kNoError) {
-    raiseError("buildList : AudioObjectGetPropertyDataSize() Failed. (0x%08lX)", hex(s));
+    raiseError("buildList : AudioObjectGetPropertyDataSize() Failed. (0x%08lX)", statusHex(s));
   }
   if (count > kMaxDevices) raiseError("buildList : Too Many Audio Devices. (%d)", static_cast<int>(count));
   std::vector<DeviceId> ids;
   if (Status s = hal_.devices(&ids); s != kNoError) {
-    raiseError("buildList : AudioObjectGetPropertyData() Failed. (0x%08lX)", hex(s));
+    raiseError("buildList : AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
   }
   std::vector<DeviceId> alive_ids;
   for (DeviceId id : ids) {
     uint32_t alive = 0;
     if (Status s = hal_.isAlive(id, &alive); s != kNoError) {
       raiseError("buildList : AudioObjectGetPropertyData() (kAudioDevicePropertyDeviceIsAlive) Failed. (0x%08lX)",
-                 hex(s));
+                 statusHex(s));
     }
     if (alive) alive_ids.push_back(id);
   }
@@ -56,7 +55,7 @@ std::vector<std::shared_ptr<AudioDevice>> AudioDeviceList::getDeviceArray(bool i
 DeviceId AudioDeviceList::getDefaultOutputDeviceID() const {
   DeviceId id = 0;
   if (Status s = hal_.defaultOutputDevice(&id); s != kNoError) {
-    raiseError("getDefaultOutputDeviceID : AudioObjectGetPropertyData() Failed. (0x%08lX)", hex(s));
+    raiseError("getDefaultOutputDeviceID : AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
   }
   return id;
 }
@@ -102,7 +101,7 @@ bool AudioDeviceList::setOutputDeviceByName(const std::string& name) {
   auto d = getOutputAudioDeviceByName(name);
   if (!d || d->device_id == 0) return false;
   if (Status s = hal_.setDefaultOutputDevice(d->device_id); s != kNoError) {
-    raiseError("setOutputDeviceByName : AudioObjectSetPropertyData() Failed. (0x%08lX)", hex(s));
+    raiseError("setOutputDeviceByName : AudioObjectSetPropertyData() Failed. (0x%08lX)", statusHex(s));
   }
   return true;
 }

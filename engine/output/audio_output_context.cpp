@@ -8,10 +8,6 @@
 using namespace sonara::audio;
 using sonara::platform::logLine;
 
-namespace {
-unsigned long hex(Status s) { return static_cast<unsigned long>(static_cast<uint32_t>(s)); }
-}  // namespace
-
 std::shared_ptr<AudioOutputContext> AudioOutputContext::initWithList(const AudioDeviceList& list,
                                                                      int index) {
   std::shared_ptr<AudioOutputContext> ctx(new AudioOutputContext(list.hal()));
@@ -33,7 +29,7 @@ bool AudioOutputContext::open(const AudioDeviceList& list, int index) {
   uint32_t alive = 0;
   if (Status s = hal_.isAlive(dev_id_, &alive); s != kNoError) {
     logLine("AudioObjectGetPropertyData (kAudioDevicePropertyDeviceIsAlive) Failed. (OrgOutput) (0x%08lX)",
-            hex(s));
+            statusHex(s));
     return false;
   }
   if (!alive) return false;
@@ -41,13 +37,13 @@ bool AudioOutputContext::open(const AudioDeviceList& list, int index) {
   Status s = hal_.streams(dev_id_, Scope::Output, &streams);
   if (s == kNoError && streams.empty()) s = kErrorUnknownProperty;
   if (s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreams) Failed. (OrgOutput) (0x%08lX)", hex(s));
+    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreams) Failed. (OrgOutput) (0x%08lX)", statusHex(s));
     return false;
   }
   stream_id_ = streams[0];
   if (Status f = hal_.physicalFormat(stream_id_, &org_desc_); f != kNoError) {
     logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreamFormat) Failed. (OrgOutput) (0x%08lX)",
-            hex(f));
+            statusHex(f));
     return false;
   }
   have_format_ = true;
@@ -55,17 +51,17 @@ bool AudioOutputContext::open(const AudioDeviceList& list, int index) {
   device_channels_ = AudioDevice::countChannnels(hal_, dev_id_, false);
   if (Status b = hal_.bufferSize(dev_id_, &org_buffer_bytes_); b != kNoError) {
     logLine("AudioObjectGetPropertyData (kAudioDevicePropertyBufferSize) Failed. (OrgOutput) (0x%08lX)",
-            hex(b));
+            statusHex(b));
     return false;
   }
   have_buffer_size_ = true;
   if (Status l = hal_.addAliveListener(dev_id_, &AudioOutputContext::aliveChanged, this); l != kNoError) {
-    logLine("AudioObjectAddPropertyListener Failed. (0x%08lX)", hex(l));
+    logLine("AudioObjectAddPropertyListener Failed. (0x%08lX)", statusHex(l));
     return false;
   }
   listening_ = true;
   if (Status h = hal_.setHogMode(dev_id_, ::getpid()); h != kNoError) {
-    logLine("AudioObjectSetPropertyData (kAudioDevicePropertyHogMode) Failed. (0x%08lX)", hex(h));
+    logLine("AudioObjectSetPropertyData (kAudioDevicePropertyHogMode) Failed. (0x%08lX)", statusHex(h));
     return false;
   }
   hogging_ = true;
@@ -86,7 +82,7 @@ AudioOutputContext::~AudioOutputContext() {
 void AudioOutputContext::searchInterface() {
   std::string uid;
   if (Status s = hal_.deviceUid(dev_id_, &uid); s != kNoError) {
-    logLine("AudioObjectGetPropertyData(kAudioDevicePropertyDeviceUID) Failed. (0x%08lx)", hex(s));
+    logLine("AudioObjectGetPropertyData(kAudioDevicePropertyDeviceUID) Failed. (0x%08lx)", statusHex(s));
     return;
   }
   Status status = kNoError;
@@ -124,14 +120,14 @@ void AudioOutputContext::restore() {
   if (listening_) {
     if (Status s = hal_.removeAliveListener(dev_id_, &AudioOutputContext::aliveChanged, this);
         s != kNoError) {
-      logLine("AudioObjectRemovePropertyListener Failed. (0x%08lX)", hex(s));
+      logLine("AudioObjectRemovePropertyListener Failed. (0x%08lX)", statusHex(s));
     }
     listening_ = false;
   }
   if (hogging_) {
     if (Status s = hal_.setHogMode(dev_id_, -1); s != kNoError) {
       logLine("AudioObjectSetPropertyData (kAudioDevicePropertyHogMode) Failed. (restore) (0x%08lX)",
-              hex(s));
+              statusHex(s));
     }
     hogging_ = false;
   }
@@ -155,11 +151,11 @@ bool AudioOutputContext::setDsdMethod(bool native) {
   if (!if_if_) return false;
   uint8_t number = 0;
   if (Status s = if_if_->interfaceNumber(&number); s != kNoError) {
-    logLine("GetInterfaceNumber() Failed. (0x%08lX)", hex(s));
+    logLine("GetInterfaceNumber() Failed. (0x%08lX)", statusHex(s));
     return false;
   }
   if (Status s = if_if_->controlRequest(0x41, 0x00, native ? 1 : 0, number, 0, nullptr); s != kNoError) {
-    logLine("ControlRequest() Failed. (0x%08lX)", hex(s));
+    logLine("ControlRequest() Failed. (0x%08lX)", statusHex(s));
     return false;
   }
   return true;
@@ -169,15 +165,15 @@ void AudioOutputContext::logAvailableRateFailures() {
   std::vector<ValueRange> rates;
   if (Status s = hal_.availableNominalSampleRates(dev_id_, Scope::Global, &rates); s != kNoError) {
     logLine("AudioObjectGetPropertyData (kAudioDevicePropertyAvailableNominalSampleRates) (Global) Failed. (0x%08lX)",
-            hex(s));
+            statusHex(s));
   }
   if (Status s = hal_.availableNominalSampleRates(dev_id_, Scope::Output, &rates); s != kNoError) {
     logLine("AudioObjectGetPropertyData (kAudioDevicePropertyAvailableNominalSampleRates) (Output) Failed. (0x%08lX)",
-            hex(s));
+            statusHex(s));
   }
   if (Status s = hal_.availableNominalSampleRates(dev_id_, Scope::Input, &rates); s != kNoError) {
     logLine("AudioObjectGetPropertyData (kAudioDevicePropertyAvailableNominalSampleRates) (Input) Failed. (0x%08lX)",
-            hex(s));
+            statusHex(s));
   }
 }
 

@@ -8,6 +8,7 @@
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
+#include "platform/path_names.h"
 #include "platform/services.h"
 #include "platform/work_queue.h"
 
@@ -255,7 +256,7 @@ std::optional<Dict> PlaylistArrayController::createInformationBaseByPath(const s
   }
   Dict record;
   record[TABLE_KEY_ARTIST] = Value("");
-  record[TABLE_KEY_TITLE] = Value(sonara::lastPathComponent(path));
+  record[TABLE_KEY_TITLE] = Value(sonara::platform::lastPathComponent(path));
   for (const auto& entry : meta.asArray()) {
     if (const Value& v = entry[METADATA_COMMON_KEY_ARTIST]; !v.isNull()) {
       record[TABLE_KEY_ARTIST] = v;

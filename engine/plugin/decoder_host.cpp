@@ -3,13 +3,9 @@
 #include <cmath>
 
 #include "engine/plugin/plugin_manager.h"
+#include "platform/path_names.h"
 
 namespace sonara {
-
-std::string lastPathComponent(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::optional<OpenedDecoder> openDecoder(const PluginManager& plugins, const std::string& path,
                                          const Dict* options, OpenFailure* failure) {
@@ -55,7 +51,7 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
       d.src_rate = r.isString() ? std::atof(r.asString().c_str()) : r.asDouble();
     }
   }
-  d.title = title.value_or(lastPathComponent(path));
+  d.title = title.value_or(platform::lastPathComponent(path));
   return d;
 }
 

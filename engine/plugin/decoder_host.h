@@ -66,6 +66,4 @@ class DecodeWindow {
   uint64_t near_end_;
 };
 
-std::string lastPathComponent(const std::string& path);
-
 }  // namespace sonara

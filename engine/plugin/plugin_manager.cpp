@@ -5,32 +5,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <mutex>
 
 #include "engine/plugin/plugin_bundle.h"
 #include "platform/log.h"
+#include "platform/path_names.h"
 
 namespace sonara {
 
 using platform::logLine;
+using platform::lastPathComponent;
+using platform::lowerCaseExtension;
 
 namespace {
-
-std::string lastPathComponent(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string lowerCaseExtension(const std::string& path) {
-  std::string name = lastPathComponent(path);
-  auto dot = name.find_last_of('.');
-  if (dot == std::string::npos) return "";
-  std::string ext = name.substr(dot + 1);
-  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 std::vector<std::string> splitAtDots(const std::string& text) {
   std::vector<std::string> parts;

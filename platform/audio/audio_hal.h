@@ -90,6 +90,9 @@ using IoProc = Status (*)(DeviceId device, const TimeStamp& now, IoBuffer& outpu
 // Called on a notification thread when a device's presence changes.
 using AliveListener = void (*)(DeviceId device, void* client);
 
+// A status as the log lines print it ("0x%08lX").
+inline unsigned long statusHex(Status s) { return static_cast<unsigned long>(static_cast<uint32_t>(s)); }
+
 // A device's USB audio streaming interface.
 class UsbInterface {
  public:

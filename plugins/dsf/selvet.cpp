@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/log.h"
+#include "plugins/common/mul_div.h"
 #include "plugins/common/decoder_exception.h"
 #include "plugins/common/dop_words.h"
 #include "plugins/dsf/dsf_file.h"
@@ -14,6 +15,7 @@ namespace sonara::dsf {
 
 using plugin::DecoderException;
 using platform::logLine;
+using plugin::mulDiv;
 
 namespace {
 
@@ -28,11 +30,6 @@ constexpr uint64_t kMaxBlockGroupBytes = 64u << 20;
 // A longer tag is not read: real tags with artwork stay well below this.
 constexpr uint64_t kMaxTagBytes = 16u << 20;
 
-uint64_t mulDiv(uint64_t a, uint64_t b, uint64_t c) {
-  if (c == 0) return 0;
-  unsigned __int128 r = static_cast<unsigned __int128>(a) * b / c;
-  return r > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(r);
-}
 
 }  // namespace
 

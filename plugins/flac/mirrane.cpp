@@ -10,18 +10,14 @@
 #include <new>
 
 #include "platform/log.h"
+#include "plugins/common/mul_div.h"
 
 namespace sonara::flac {
 
 using platform::logLine;
+using plugin::mulDiv;
 
 namespace {
-
-uint64_t mulDiv(uint64_t a, uint64_t b, uint64_t c) {
-  if (c == 0) return 0;
-  unsigned __int128 r = static_cast<unsigned __int128>(a) * b / c;
-  return r > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(r);
-}
 
 FLAC__StreamDecoderWriteStatus writeCallback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
                                              const FLAC__int32* const buffer[], void* client) {
