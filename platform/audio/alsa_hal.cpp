@@ -92,7 +92,6 @@ struct AlsaHal::Device {
   bool configured = false;
   uint32_t period = kDefaultPeriod;
   std::atomic<bool> alive{true};
-  std::vector<std::pair<AliveListener, void*>> listeners;
   bool hogged = false;
   DeviceReservation reservation;
   uint32_t muted = 0;
@@ -279,45 +278,18 @@ Status AlsaHal::isAlive(DeviceId id, uint32_t* alive) {
 }
 
 Status AlsaHal::addAliveListener(DeviceId id, AliveListener listener, void* client) {
-  std::lock_guard lock(mutex_);
-  Device* d = find(id);
-  if (!d) return kErrorUnknownDevice;
-  d->listeners.emplace_back(listener, client);
+  if (!find(id)) return kErrorUnknownDevice;
+  alive_notifier_.add(id, listener, client);
   return kNoError;
 }
 
 Status AlsaHal::removeAliveListener(DeviceId id, AliveListener listener, void* client) {
-  {
-    std::lock_guard lock(mutex_);
-    Device* d = find(id);
-    if (!d) return kErrorUnknownDevice;
-    auto it = std::find(d->listeners.begin(), d->listeners.end(), std::make_pair(listener, client));
-    if (it == d->listeners.end()) return kErrorIllegalOperation;
-    d->listeners.erase(it);
-  }
-  return kNoError;
+  if (!find(id)) return kErrorUnknownDevice;
+  return alive_notifier_.remove(id, listener, client) ? kNoError : kErrorIllegalOperation;
 }
 
 void AlsaHal::setAlive(Device& d, bool alive) {
-  if (d.alive.exchange(alive) == alive) return;
-  std::vector<std::pair<AliveListener, void*>> listeners;
-  {
-    std::lock_guard lock(mutex_);
-    listeners = d.listeners;
-  }
-  DeviceId id = d.id;
-  notifications_.async([this, id, listeners] {
-    // Still registered when the notice is delivered.
-    for (const auto& entry : listeners) {
-      bool present;
-      {
-        std::lock_guard lock(mutex_);
-        const auto& now = find(id)->listeners;
-        present = std::find(now.begin(), now.end(), entry) != now.end();
-      }
-      if (present) entry.first(id, entry.second);
-    }
-  });
+  if (d.alive.exchange(alive) != alive) alive_notifier_.notify(d.id);
 }
 
 Status AlsaHal::name(DeviceId id, std::string* out) {

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/alive_notifier.h"
 #include "platform/audio/audio_hal.h"
 #include "platform/audio/device_reservation.h"
 #include "platform/audio/pcm_port.h"
-#include "platform/work_queue.h"
 
 namespace sonara::audio {
 
@@ -92,7 +92,7 @@ class AlsaHal final : public AudioHal {
   mutable std::mutex mutex_;
   std::atomic<bool> stopping_{false};
   std::thread watcher_;
-  platform::WorkQueue notifications_;
+  AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };
 
 }  // namespace sonara::audio

@@ -52,7 +52,6 @@ struct VirtualHal::Device {
   StreamDescription current;
   uint32_t buffer_frames = 512;
   uint32_t muted = 0;
-  std::vector<std::pair<AliveListener, void*>> listeners;
 
   IoProc proc = nullptr;
   void* client = nullptr;
@@ -164,35 +163,18 @@ DeviceId VirtualHal::idOfUid(const std::string& uid) const {
 
 // --- test controls -----------------------------------------------------------------
 
-// Listeners are looked up when the notification is delivered, and removal waits for
-// a delivery in progress, so no listener runs after its removal has returned.
-void VirtualHal::notifyAlive(Device& d) {
-  Device* device = &d;
-  notifications_.async([this, device] {
-    std::unique_lock lock(mutex_);
-    auto listeners = device->listeners;
-    delivering_ = true;
-    delivery_thread_ = std::this_thread::get_id();
-    lock.unlock();
-    for (const auto& [listener, client] : listeners) listener(device->id, client);
-    lock.lock();
-    delivering_ = false;
-    delivered_.notify_all();
-  });
-}
-
 void VirtualHal::unplug(DeviceId id) {
   Device* d = find(id);
   if (!d || !d->alive.exchange(false)) return;
   d->capture->event("unplug", d->sample_time.load());
-  notifyAlive(*d);
+  alive_notifier_.notify(d->id);
 }
 
 void VirtualHal::replug(DeviceId id) {
   Device* d = find(id);
   if (!d || d->alive.exchange(true)) return;
   d->capture->event("replug", d->sample_time.load());
-  notifyAlive(*d);
+  alive_notifier_.notify(d->id);
 }
 
 void VirtualHal::setHeldByOther(DeviceId id, bool held) {
@@ -205,7 +187,7 @@ std::string VirtualHal::capturePath(DeviceId id) const {
   return d ? d->setup.capture : std::string();
 }
 
-void VirtualHal::drainNotifications() { notifications_.drain(); }
+void VirtualHal::drainNotifications() { alive_notifier_.drain(); }
 
 uint64_t VirtualHal::cycles(DeviceId id) const {
   Device* d = find(id);
@@ -253,24 +235,14 @@ Status VirtualHal::isAlive(DeviceId id, uint32_t* alive) {
 }
 
 Status VirtualHal::addAliveListener(DeviceId id, AliveListener listener, void* client) {
-  std::lock_guard lock(mutex_);
-  Device* d = find(id);
-  if (!d) return kErrorUnknownDevice;
-  d->listeners.emplace_back(listener, client);
+  if (!find(id)) return kErrorUnknownDevice;
+  alive_notifier_.add(id, listener, client);
   return kNoError;
 }
 
 Status VirtualHal::removeAliveListener(DeviceId id, AliveListener listener, void* client) {
-  std::unique_lock lock(mutex_);
-  Device* d = find(id);
-  if (!d) return kErrorUnknownDevice;
-  auto it = std::find(d->listeners.begin(), d->listeners.end(), std::make_pair(listener, client));
-  if (it == d->listeners.end()) return kErrorIllegalOperation;
-  d->listeners.erase(it);
-  if (std::this_thread::get_id() != delivery_thread_) {
-    delivered_.wait(lock, [this] { return !delivering_; });
-  }
-  return kNoError;
+  if (!find(id)) return kErrorUnknownDevice;
+  return alive_notifier_.remove(id, listener, client) ? kNoError : kErrorIllegalOperation;
 }
 
 Status VirtualHal::name(DeviceId id, std::string* out) {

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/alive_notifier.h"
 #include "platform/audio/audio_hal.h"
 #include "platform/audio/capture_sink.h"
 #include "platform/audio/virtual_device_setup.h"
-#include "platform/work_queue.h"
 
 namespace sonara::audio {
 
@@ -82,17 +82,13 @@ class VirtualHal final : public AudioHal {
   Device* find(DeviceId id) const;
   Device* findStream(StreamId stream) const;
   Device* findUid(const std::string& uid) const;
-  void notifyAlive(Device& d);
   void ioLoop(Device* d);
   static StreamDescription describe(const VirtualFormat& f, double rate);
 
   std::vector<std::unique_ptr<Device>> devices_;
   DeviceId default_output_ = 0;
   mutable std::mutex mutex_;
-  std::condition_variable delivered_;
-  bool delivering_ = false;
-  std::thread::id delivery_thread_;
-  platform::WorkQueue notifications_;  // last member: drained before the rest goes
+  AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };
 
 }  // namespace sonara::audio
