@@ -201,6 +201,14 @@ bool AudioDirectOutput::setupBuffer() {
   const auto maximum = static_cast<uint32_t>(range.maximum);
   if (frames >= maximum) frames = maximum;
   ctx_->hal().setBufferFrameSize(ctx_->dev_id(), frames);
+  // Drivers round the size to their own steps: what the device took is what the IO
+  // cycles will ask for, and everything is sized from it.
+  uint32_t taken = 0;
+  if (Status s = ctx_->hal().bufferFrameSize(ctx_->dev_id(), &taken); s != kNoError || taken == 0) {
+    logLine("The output device did not report the buffer size it took. (0x%08lX)", statusHex(s));
+    return false;
+  }
+  frames = taken;
   buffer_frames_ = frames;
   if (desc.format_flags & kFormatFlagIsNonMixable) {
     if (desc.bytes_per_frame != 0) {
@@ -232,14 +240,23 @@ void AudioDirectOutput::play() {
 void AudioDirectOutput::stop() {
   if (!playing_) return;
   if (usbSwitch()) {
-    if (!ctx_->stop_immediately()) {
+    bool cut_short = ctx_->stop_immediately();
+    if (!cut_short) {
+      // The IO cycles run the mute sequence; a device that stops delivering them
+      // (unplugged, suspended) must not hold the caller.
+      const auto deadline = std::chrono::steady_clock::now() + muteSequenceBound();
       std::unique_lock lock(condition_lock_);
       phase_ = kStopRequested;
       while (phase_ != kIdle && !ctx_->stop_immediately()) {
-        condition_.wait_for(lock, std::chrono::milliseconds(100));
+        if (std::chrono::steady_clock::now() >= deadline) {
+          logLine("The output device stopped before its mute sequence ended; stopping at once.");
+          break;
+        }
+        condition_.wait_for(lock, std::chrono::milliseconds(20));
       }
+      cut_short = phase_ != kIdle;
     }
-    if (ctx_->stop_immediately()) {
+    if (cut_short) {
       ctx_->setMute(true);
       std::lock_guard lock(condition_lock_);
       phase_ = kIdle;
@@ -265,12 +282,21 @@ void AudioDirectOutput::reportRealtimeFaults() {
   }
 }
 
+// Twice the time the mute sequence takes in device time (two waits of a buffer and
+// the model's mute delay), and a second for the cycles to come round.
+std::chrono::milliseconds AudioDirectOutput::muteSequenceBound() const {
+  const AudioDeviceInfo& info = ctx_->deviceInfo();
+  const double rate = std::max(ctx_->current_desc().sample_rate, 1000.0);
+  const double one_wait = (buffer_frames_ + info.muteSamples) / rate + info.muteTime;
+  return std::chrono::milliseconds(1000 + static_cast<int64_t>(std::min(4 * one_wait, 60.0) * 1000));
+}
+
 void AudioDirectOutput::waitUntilStop() {
   UsbInterface* usb = ctx_ ? ctx_->if_if() : nullptr;
   if (!usb) return;
   uint8_t number = 0;
   if (usb->interfaceNumber(&number) != kNoError) return;
-  for (int attempt = 0; attempt < kInterfacePollLimit; ++attempt) {
+  for (int attempt = 0; attempt < kInterfacePollLimit && !ctx_->deviceGone(); ++attempt) {
     uint8_t alternate = 0;
     if (usb->controlRequest(0x81, 0x0A, 0, number, 1, &alternate) != kNoError || alternate == 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -368,23 +394,32 @@ void AudioDirectOutput::releasePacker() {
 Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const TimeStamp& output_time) {
   const uint32_t dst_channels = output.channels;
   if (dst_channels == 0) return kNoError;
-  uint32_t frames_left = output.byte_size / 4 / dst_channels;
-  AudioDirectOutputBuffer::fillSilentData(buff_class_, output);
+  const uint32_t frames = output.byte_size / 4 / dst_channels;
 
   // Outside playback nothing is delivered; frames are reported unfilled so that a
   // free-running device records nothing, while a paced one plays the silence.
+  bool flowing = true;
   if (usbSwitch()) {
-    if (!stepPhase(now, output_time)) {
-      if (phase_idle_.load(std::memory_order_relaxed)) output.byte_size = 0;
+    flowing = stepPhase(now, output_time);
+    if (!flowing && phase_idle_.load(std::memory_order_relaxed)) {
+      fillSilentData(output, 0);
+      output.byte_size = 0;
       return kNoError;
     }
   } else if (!playing_.load()) {
+    fillSilentData(output, 0);
     output.byte_size = 0;
     return kNoError;
   }
+  if (!flowing) {  // a mute phase: the device plays silence
+    fillSilentData(output, 0);
+    return kNoError;
+  }
 
+  // Channels the items do not fill keep this silence.
+  AudioDirectOutputBuffer::fillSilentData(silenceKind(), output, 0, false);
   uint32_t at_frame = 0;
-  while (frames_left > 0) {
+  while (at_frame < frames) {
     if (!buff_) {
       if (!target_) break;
       std::shared_ptr<AudioOutputBuffer> queue = target_->outputWillStart();
@@ -401,22 +436,34 @@ Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const T
       rt_faults_.fetch_or(kFaultInvalidChannels, std::memory_order_relaxed);
       return kInvalidChannels;
     }
+    // A device may run longer cycles than the packer holds: pull in pieces.
+    const uint32_t piece = std::min(frames - at_frame, buff_->capacity() / src_channels);
+    if (piece == 0) break;
     const bool finished = buff_->inputFinished();
-    const uint32_t wanted = src_channels * frames_left;
+    const uint32_t wanted = src_channels * piece;
     const uint32_t produced = buff_->updateConversionBuffer(wanted);
     if (AudioOutputBuffer* waiting = target_->getConditionVariableOfDecodeThread()) waiting->signal();
     if (produced > 0) {
-      const uint32_t frames = produced / src_channels;
-      place(buff_->getConversionBuffer(), src_channels, frames, output, at_frame);
-      at_frame += frames;
-      frames_left -= frames;
+      pcm_in_dop_ = buff_class_ == PackerKind::DoP && !buff_->queue()->carriesDoP();
+      place(buff_->getConversionBuffer(), src_channels, produced / src_channels, output, at_frame);
+      at_frame += produced / src_channels;
     }
-    if (produced == wanted || !finished) break;
+    if (produced == wanted) continue;
+    if (!finished) break;  // the queue ran dry: an underrun
     releasePacker();
     target_->outputFinished();
   }
-  output.byte_size -= dst_channels * frames_left * 4;
+  fillSilentData(output, at_frame);
+  output.byte_size = at_frame * dst_channels * 4;
   return kNoError;
+}
+
+// After a PCM track joined to a DoP output, its silence is PCM silence: DoP idle
+// frames would switch the DAC back to DSD for a moment.
+PackerKind AudioDirectOutput::silenceKind() const { return pcm_in_dop_ ? PackerKind::PCM : buff_class_; }
+
+void AudioDirectOutput::fillSilentData(IoBuffer& output, uint32_t from_frame) const {
+  AudioDirectOutputBuffer::fillSilentData(silenceKind(), output, from_frame, true);
 }
 
 void AudioDirectOutput::place(const float* src, uint32_t src_ch, uint32_t frames, IoBuffer& output,

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -51,8 +52,11 @@ class AudioDirectOutput final : public AudioOutput {
   // Returns true when samples may flow this cycle.
   bool stepPhase(const sonara::audio::TimeStamp& now, const sonara::audio::TimeStamp& output_time);
   double dueTime(const sonara::audio::TimeStamp& output_time) const;
+  std::chrono::milliseconds muteSequenceBound() const;
   AudioDirectOutputBuffer* takePacker(std::shared_ptr<AudioOutputBuffer> queue);
   void releasePacker();
+  PackerKind silenceKind() const;
+  void fillSilentData(sonara::audio::IoBuffer& output, uint32_t from_frame) const;
   void place(const float* source, uint32_t source_channels, uint32_t frames,
              sonara::audio::IoBuffer& output, uint32_t at_frame) const;
   bool usbSwitch() const;
@@ -72,6 +76,7 @@ class AudioDirectOutput final : public AudioOutput {
   std::condition_variable condition_;
   uint32_t phase_ = 0;
   std::atomic<bool> phase_idle_{true};  // the phase found by the last cycle was idle
+  bool pcm_in_dop_ = false;  // IO thread: the last samples placed were a PCM track's
   double sample_time_ = 0;
   std::atomic<bool> playing_{false};
   DeferredRelease<AudioOutputBuffer> released_;

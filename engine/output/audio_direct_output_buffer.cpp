@@ -48,6 +48,7 @@ bool AudioDirectOutputBuffer::allocate() {
 bool AudioDirectOutputBuffer::bind(std::shared_ptr<AudioOutputBuffer> queue) {
   if (!queue || uint64_t{queue->frames()} * queue->channels() > channel_conv_buff_samples_) return false;
   buff_ = std::move(queue);
+  rebound();
   return true;
 }
 
@@ -80,30 +81,32 @@ bool AudioDirectOutputBuffer::formatMatching(PackerKind kind, const RangedDescri
   return false;
 }
 
-void AudioDirectOutputBuffer::fillSilentData(PackerKind kind, IoBuffer& buffer) {
-  const uint32_t samples = buffer.byte_size / 4;
+void AudioDirectOutputBuffer::fillSilentData(PackerKind kind, IoBuffer& buffer, uint32_t from_frame,
+                                             bool advance) {
+  const uint32_t k = std::max(buffer.channels, 1u);
+  const uint32_t frames = buffer.byte_size / 4 / k;
+  if (from_frame >= frames) return;
+  const size_t first = size_t{from_frame} * k;
+  const size_t samples = size_t{frames} * k - first;
+  auto* out = static_cast<float*>(buffer.data) + first;
   switch (kind) {
     case PackerKind::PCM:
-      std::memset(buffer.data, 0, buffer.byte_size);
+      std::fill_n(out, samples, 0.0f);
       return;
     case PackerKind::DoP: {
-      const uint32_t k = buffer.channels;
-      if (k == 0 || k > samples) return;
-      const uint32_t frames = std::max(1u, samples / k);
-      auto* out = static_cast<float*>(buffer.data);
       uint8_t marker = markerDoP();
-      for (uint32_t f = 0; f < frames; ++f) {
+      for (uint32_t f = 0; f < frames - from_frame; ++f) {
         std::fill_n(out + size_t{f} * k, k, floatOf((uint32_t{marker} << 24) | 0x969600u));
         marker = static_cast<uint8_t>(~marker);
       }
-      setMarkerDoP(marker);
+      if (advance) setMarkerDoP(marker);
       return;
     }
     case PackerKind::DSD16:
-      std::fill_n(static_cast<float*>(buffer.data), samples, floatOf(0x96960000u));
+      std::fill_n(out, samples, floatOf(0x96960000u));
       return;
     case PackerKind::DSD32:
-      std::memset(buffer.data, 0x96, size_t{samples} * 4);
+      std::memset(out, 0x96, samples * 4);
       return;
   }
 }

@@ -31,8 +31,12 @@ class AudioDirectOutputBuffer {
   // Whether the packer of `kind` can use a physical format.
   static bool formatMatching(PackerKind kind, const sonara::audio::RangedDescription& format,
                              uint32_t preferred_bits);
-  // Fills the buffer with the transport's silence.
-  static void fillSilentData(PackerKind kind, sonara::audio::IoBuffer& buffer);
+  // Fills the buffer's frames from `from_frame` on with the transport's silence. DoP
+  // silence continues the running marker alternation; with `advance` false the
+  // markers are written as data from the same point would carry them, but the
+  // running marker is left as it was (a provisional fill that data overwrites).
+  static void fillSilentData(PackerKind kind, sonara::audio::IoBuffer& buffer, uint32_t from_frame = 0,
+                             bool advance = true);
 
   // Takes the queue of the item to play; false when its frames x channels exceed the
   // conversion buffer (the caller then makes a larger packer).
@@ -55,6 +59,8 @@ class AudioDirectOutputBuffer {
  protected:
   explicit AudioDirectOutputBuffer(uint32_t capacity) : channel_conv_buff_samples_(capacity) {}
   virtual bool allocate();
+  // A new queue is bound: drop whatever state belonged to the last one.
+  virtual void rebound() {}
   // Takes up to `wanted` samples from the queue into a buffer of `room` samples.
   uint32_t pull(float* into, uint32_t wanted, uint32_t room);
 

@@ -19,6 +19,14 @@ class AudioOutputBuffer {
   uint32_t channels() const { return channels_; }
   uint32_t bits() const { return bits_; }
   uint32_t frames() const { return frames_; }
+  // Whether the queue holds DoP words (a DSD track) rather than PCM; set before the
+  // queue is handed to the output, so that a PCM track joined to a DoP output passes
+  // through its packer untouched.
+  bool carriesDoP() const { return carries_dop_; }
+  void setCarriesDoP(bool dop) { carries_dop_ = dop; }
+  // Counts the clears (seeks), so that whoever holds samples taken before one can
+  // tell they no longer belong to what follows.
+  uint32_t clearCount() const { return clears_.load(std::memory_order_acquire); }
 
   // Elements the producer may add now.
   virtual uint32_t getRequiredSampleSize() { return 0; }
@@ -56,6 +64,8 @@ class AudioOutputBuffer {
   std::mutex lock_;  // guards samples_count_
   uint64_t samples_count_ = 0;
   std::atomic<bool> input_finished_{false};
+  bool carries_dop_ = false;
+  std::atomic<uint32_t> clears_{0};
 
  private:
   std::mutex cond_lock_;

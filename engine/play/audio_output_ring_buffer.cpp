@@ -93,6 +93,7 @@ void AudioOutputRingBuffer::clearSamples() {
   waiting_ = true;
   uint64_t dropped = getRingBufferOutputLength(ring_);
   clearRingBuffer(ring_);
+  clears_.fetch_add(1, std::memory_order_release);
   unlockRingBuffer(ring_);
   addConsumed(dropped);  // discarded elements count as played: the position moves on
 }
@@ -110,6 +111,7 @@ void AudioOutputRingBuffer::clearDoPSamples() {
   } else {
     clearRingBuffer(ring_);
   }
+  clears_.fetch_add(1, std::memory_order_release);
   unlockRingBuffer(ring_);
   addConsumed(uint64_t{channels_} * frames);
 }

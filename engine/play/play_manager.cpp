@@ -305,6 +305,7 @@ std::shared_ptr<PlayItem> PlayManager::createPlayItemWith(std::unique_ptr<plugin
     logLine("createPlayItemWith : Create Buffer Failed.");
     return nullptr;
   }
+  queue->setCarriesDoP(decoder->getFormat() == plugin::kFormatDoP);
   try {
     return std::make_shared<PlayItem>(std::move(decoder), std::move(queue), info);
   } catch (const std::bad_alloc&) {
@@ -423,7 +424,7 @@ bool PlayManager::seek(uint64_t ns) {
   {
     std::lock_guard lock(item->decoderLock());
     if (item->decoder().seek(ns + static_cast<uint64_t>(item->offset_ * 1e9)) != 0) return false;
-    if (audio_output_format_ == plugin::kFormatDoP) {
+    if (item->buffer()->carriesDoP()) {
       item->buffer()->clearDoPSamples();
     } else {
       item->buffer()->clearSamples();

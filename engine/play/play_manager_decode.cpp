@@ -87,11 +87,15 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
     if (uint64_t dummies = audio_output_dummy_sample_size_.load(); dummies != 0) {
       uint32_t m = static_cast<uint32_t>(std::min<uint64_t>(dummies, chunk));
       int32_t status;
-      uint64_t t;
       {
+        // Queued under the decoder's lock, as decoded samples are (see below).
         std::lock_guard lock(item->decoderLock());
         status = decoder.getDummySamples(staging.data(), &m);
-        t = decoder.getTimestamp();
+        if (status == 0) {
+          const uint64_t t = decoder.getTimestamp();
+          queue.addSamples(staging.data(), m);
+          queue.setTimestamp(t > offset_ns ? t - offset_ns : 0);
+        }
       }
       if (status != 0) {
         // Without silence to give, the pre-roll cannot be played: end the track.
@@ -99,8 +103,6 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
         audio_output_dummy_sample_size_ = 0;
         ended = true;
       } else {
-        queue.addSamples(staging.data(), m);
-        queue.setTimestamp(t > offset_ns ? t - offset_ns : 0);
         // A decoder that gives no silence for a short request ends the pre-roll.
         uint64_t left = m == 0 ? 0 : dummies - std::min<uint64_t>(m, dummies);
         audio_output_dummy_sample_size_ = left;
@@ -108,17 +110,25 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
     } else {
       uint32_t n;
       int32_t status;
+      uint32_t added = 0;
+      uint32_t clears = 0;
       {
+        // Decoding and queueing under one hold of the decoder's lock: a seek clears
+        // the queue under the same lock, so samples of the old position can never
+        // arrive after the clear.
         std::lock_guard lock(item->decoderLock());
         n = window.requestSize(decoder.getTimestamp());
         status = n == 0 ? 0 : decoder.getNextSamples(staging.data(), &n);
+        if (status == 0 && n > 0) added = queue.addSamples(staging.data(), n);
+        clears = queue.clearCount();
       }
       if (status != 0) {
         postFailure(item->info());
         ended = true;
       } else if (n > 0) {
-        uint32_t added = 0;
-        while (added < n && item->continue_decode_) {
+        // The room was there before decoding, so this is only for safety; a seek
+        // meanwhile makes the rest stale.
+        while (added < n && item->continue_decode_ && queue.clearCount() == clears) {
           added += queue.addSamples(staging.data() + added, n - added);
           if (added < n) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -68,10 +68,14 @@ VirtualDeviceSetup parseDevice(const json& j, size_t index) {
   if (auto it = j.find("buffer_frames"); it != j.end()) {
     d.min_buffer_frames = valueOr(*it, "min", d.min_buffer_frames);
     d.max_buffer_frames = valueOr(*it, "max", d.max_buffer_frames);
+    d.buffer_frames_step = valueOr(*it, "step", d.buffer_frames_step);
   }
   if (d.min_buffer_frames == 0 || d.max_buffer_frames < d.min_buffer_frames ||
       d.max_buffer_frames > (1u << 20)) {
     throw std::runtime_error("buffer_frames must satisfy 0 < min <= max <= 1048576");
+  }
+  if (d.buffer_frames_step == 0 || d.buffer_frames_step > d.max_buffer_frames) {
+    throw std::runtime_error("buffer_frames.step must satisfy 0 < step <= max");
   }
   d.initial_buffer_frames = d.min_buffer_frames;
   if (auto it = j.find("initial"); it != j.end()) {

@@ -33,6 +33,8 @@ struct VirtualDeviceSetup {
   std::vector<VirtualFormat> formats;
   uint32_t min_buffer_frames = 64;
   uint32_t max_buffer_frames = 8192;
+  // A requested size is rounded up to a multiple of this, as drivers round periods.
+  uint32_t buffer_frames_step = 1;
   double initial_rate = 44100;
   uint32_t initial_format = 0;
   uint32_t initial_buffer_frames = 512;

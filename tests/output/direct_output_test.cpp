@@ -97,6 +97,16 @@ TEST(DirectOutput, TwoQueuesJoinWithNothingInsertedOrLost) {
 }
 
 // DoP words with a known payload and markers of an arbitrary phase.
+// The i-th 24-bit little-endian sample of a capture as DoP: marker and two DSD bytes.
+struct DoPSample {
+  uint8_t marker, first, second;
+  bool idle() const { return first == 0x96 && second == 0x96; }
+};
+DoPSample dopSample(const std::string& bytes, size_t i) {
+  return {static_cast<uint8_t>(bytes[3 * i + 2]), static_cast<uint8_t>(bytes[3 * i + 1]),
+          static_cast<uint8_t>(bytes[3 * i])};
+}
+
 std::vector<float> dopWords(uint32_t channels, uint32_t frames, uint32_t seed, uint8_t first_marker) {
   std::vector<float> out;
   uint8_t marker = first_marker;
@@ -110,20 +120,24 @@ std::vector<float> dopWords(uint32_t channels, uint32_t frames, uint32_t seed, u
   return out;
 }
 
+// A device paced like hardware plays every frame of every cycle, the silence of an
+// underrun included: the alternation must hold across all of them.
 TEST(DirectOutput, DoPKeepsOneMarkerAlternationAcrossItemsAndUnderruns) {
-  OutputHarness h(device({fmt(176400, 24, 3)}));
+  DeviceJson d = device({fmt(176400, 24, 3)});
+  d.clock = "realtime";
+  OutputHarness h(d);
   auto out = h.output(streamFormat(176400, 2, plugin::kFormatDoP));
   ASSERT_TRUE(out);
   const uint32_t frames = out->getDeviceBufferFrameSize();
   auto first = dopWords(2, 777, 1, 0x05);
   auto second = dopWords(2, 500, 9, 0x05);   // out of phase with the first
-  h.feeder_.add(makeQueue(176400, 2, first, frames));
-  h.feeder_.add(makeQueue(176400, 2, second, frames));
+  h.feeder_.add(makeQueue(176400, 2, first, frames, true, true));
+  h.feeder_.add(makeQueue(176400, 2, second, frames, true, true));
   out->play();
   ASSERT_TRUE(waitFor([&] { return h.feeder_.finished() >= 2; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a stretch with nothing to play
   auto third = dopWords(2, 301, 5, 0xFA);
-  h.feeder_.add(makeQueue(176400, 2, third, frames));
+  h.feeder_.add(makeQueue(176400, 2, third, frames, true, true));
   ASSERT_TRUE(waitFor([&] { return h.feeder_.finished() >= 3; }));
   out->stop();
 
@@ -131,22 +145,26 @@ TEST(DirectOutput, DoPKeepsOneMarkerAlternationAcrossItemsAndUnderruns) {
   std::vector<float> all(first);
   all.insert(all.end(), second.begin(), second.end());
   all.insert(all.end(), third.begin(), third.end());
-  ASSERT_EQ(bytes.size(), all.size() * 3);
-  uint8_t previous = 0;
-  for (size_t i = 0; i < all.size(); ++i) {
-    uint8_t marker = static_cast<uint8_t>(bytes[3 * i + 2]);
-    uint8_t hi = static_cast<uint8_t>(bytes[3 * i + 1]), lo = static_cast<uint8_t>(bytes[3 * i]);
-    uint32_t word = wordOf(all[i]);
-    ASSERT_EQ(hi, (word >> 16) & 0xFF) << i;  // payload unchanged
-    ASSERT_EQ(lo, (word >> 8) & 0xFF) << i;
-    ASSERT_TRUE(marker == 0x05 || marker == 0xFA);
-    if (i % 2 == 1) {
-      ASSERT_EQ(marker, previous) << "channels of one frame differ at " << i;
-    } else if (i > 0) {
-      ASSERT_EQ(marker, static_cast<uint8_t>(~previous)) << "broken at frame " << i / 2;
+  ASSERT_EQ(bytes.size() % 6, 0u);
+  auto sample = [&](size_t i) { return dopSample(bytes, i); };
+  size_t data = 0;
+  for (size_t f = 0; f < bytes.size() / 6; ++f) {
+    const auto left = sample(2 * f), right = sample(2 * f + 1);
+    ASSERT_TRUE(left.marker == 0x05 || left.marker == 0xFA) << f;
+    ASSERT_EQ(left.marker, right.marker) << "channels of one frame differ at " << f;
+    if (f > 0) {
+      ASSERT_EQ(left.marker, static_cast<uint8_t>(~sample(2 * f - 1).marker)) << "broken at frame " << f;
     }
-    previous = marker;
+    // No data frame is idle in both channels, so idle frames are the silence between.
+    if (left.idle() && right.idle()) continue;
+    for (const auto& s : {left, right}) {
+      ASSERT_LT(data, all.size());
+      uint32_t word = wordOf(all[data++]);
+      ASSERT_EQ(s.first, (word >> 16) & 0xFF) << f;  // payload unchanged, in order
+      ASSERT_EQ(s.second, (word >> 8) & 0xFF) << f;
+    }
   }
+  EXPECT_EQ(data, all.size());
 }
 
 TEST(DirectOutput, DoPSilenceContinuesFromTheLastMarker) {
@@ -216,6 +234,46 @@ TEST(DsdPackers, Dsd32TakesWholeFramesOnly) {
   packer->queue()->setInputFinished(true);
   EXPECT_EQ(packer->updateConversionBuffer(5), 4u);  // 8 DoP words (4 frames) -> 4 words
   EXPECT_EQ(packer->queue()->getTimestamp(), 4ull * 1000000000ull / 176400);
+}
+
+// Mid-stream (after a seek or an underrun) a queue can hold an odd number of DoP
+// frames. The unpartnered frame waits for the next pull: padding it with idle bits
+// would insert 16 bits of silence into the music.
+TEST(DsdPackers, Dsd32CarriesAnUnpartneredFrameToTheNextPull) {
+  auto packer = AudioDirectOutputBuffer::create(PackerKind::DSD32, 64);
+  auto frame = [](int f, int c) { return floatOf(expectedWord(0x05, static_cast<uint8_t>(f), static_cast<uint8_t>(0x80 + c))); };
+  auto add = [&](AudioOutputBuffer& q, int from, int to) {
+    std::vector<float> words;
+    for (int f = from; f < to; ++f) words.insert(words.end(), {frame(f, 0), frame(f, 1)});
+    q.addSamples(words.data(), static_cast<uint32_t>(words.size()));
+  };
+  // 100 Hz: the queue lets samples out from 10 frames on.
+  auto queue = makeQueue(100, 2, {}, 4, false, true);
+  add(*queue, 0, 11);
+  ASSERT_TRUE(packer->bind(queue));
+  ASSERT_EQ(packer->updateConversionBuffer(64), 10u);  // frames 0-9; frame 10 waits
+  add(*queue, 11, 14);
+  ASSERT_EQ(packer->updateConversionBuffer(64), 4u);  // frames 10-13
+  auto* out = reinterpret_cast<const uint32_t*>(packer->getConversionBuffer());
+  // Unit of a frame: its two DSD bytes, earlier in the low byte.
+  auto unit = [](int f, int c) { return static_cast<uint32_t>(f) | static_cast<uint32_t>(0x80 + c) << 8; };
+  EXPECT_EQ(out[0], unit(10, 0) | unit(11, 0) << 16);
+  EXPECT_EQ(out[1], unit(10, 1) | unit(11, 1) << 16);
+  EXPECT_EQ(out[3], unit(12, 1) | unit(13, 1) << 16);
+
+  // A frame carried across a seek belongs to the old position: it is dropped.
+  add(*queue, 14, 15);
+  ASSERT_EQ(packer->updateConversionBuffer(64), 0u);  // frame 14 waits
+  queue->clearDoPSamples();
+  add(*queue, 20, 32);
+  ASSERT_EQ(packer->updateConversionBuffer(64), 12u);
+  EXPECT_EQ(out[0], unit(20, 0) | unit(21, 0) << 16);
+
+  // At the item's end the last frame goes out with idle bits.
+  add(*queue, 40, 41);
+  queue->setInputFinished(true);
+  ASSERT_EQ(packer->updateConversionBuffer(64), 2u);
+  EXPECT_EQ(out[0], unit(40, 0) | 0x96960000u);
 }
 
 TEST(DsdPackers, Dsd32FillsItsWholeConversionBuffer) {

@@ -190,6 +190,106 @@ TEST_F(FlacPlayTest, ConsecutiveTracksJoinWithoutASampleInsertedOrLost) {
   EXPECT_EQ(starts, 1u);
 }
 
+// Drivers round the IO buffer to their own steps. Here the device turns the 882
+// frames asked at 44.1 kHz into 4000: every track must still play in full, joined.
+class RoundedBufferPlayTest : public FlacPlayTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RoundedBufferPlayTest, TracksPlayInFullWhenTheDeviceTakesALargerBuffer) {
+  DeviceJson d;
+  d.formats = {rangeOf(32, 4)};
+  d.frames_step = 4000;
+  d.clock = GetParam();
+  PlayHarness h(d);
+  auto parts = cutSignal(h.output_.dir_, {0.5, 0.7, 0.3});
+  ASSERT_TRUE(h.playAll({recordFor(parts[0], 1), recordFor(parts[1], 2), recordFor(parts[2], 3)}, 30))
+      << ::testing::PrintToString(h.controller_.events());
+  EXPECT_NE(h.output_.events().find("\"frames\":4000"), std::string::npos);
+  std::vector<int32_t> expected;
+  for (float v : reference_) expected.push_back(static_cast<int32_t>(static_cast<double>(v) * 2147483648.0));
+  auto captured = samples32(h.output_.captured());
+  if (d.clock == "freewheel") {
+    const size_t preroll = 4410 * 2;
+    ASSERT_EQ(captured.size(), preroll + expected.size());
+    for (size_t i = 0; i < preroll; ++i) ASSERT_EQ(captured[i], 0) << i;
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(captured[preroll + i], expected[i]) << "sample " << i;
+  } else {
+    // A paced device plays silence around the music (and wherever decoding fell
+    // behind): the music itself must be all there, in order.
+    std::erase(captured, 0);
+    std::erase(expected, 0);
+    ASSERT_EQ(captured.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(captured[i], expected[i]) << "sample " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothClocks, RoundedBufferPlayTest, ::testing::Values("freewheel", "realtime"));
+
+// A 24-bit stereo FLAC whose frame k holds k + 1 on the left and -(k + 1) on the
+// right: what the device plays tells which frame of the file it was.
+std::string makeCountingFlac(const TempDir& dir, uint32_t frames) {
+  std::string raw;
+  raw.reserve(size_t{frames} * 6);
+  for (uint32_t k = 0; k < frames; ++k) {
+    for (int32_t v : {static_cast<int32_t>(k + 1), -static_cast<int32_t>(k + 1)}) {
+      const auto u = static_cast<uint32_t>(v);
+      raw.push_back(static_cast<char>(u & 0xFF));
+      raw.push_back(static_cast<char>((u >> 8) & 0xFF));
+      raw.push_back(static_cast<char>((u >> 16) & 0xFF));
+    }
+  }
+  writeFile(dir.file("count.raw"), std::vector<uint8_t>(raw.begin(), raw.end()));
+  std::string flac = dir.file("count.flac");
+  runCommand("flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 --bps=24 "
+             "--sample-rate=44100 -o " + flac + " " + dir.file("count.raw") + " 2>&1");
+  return flac;
+}
+
+// Seeks as a dragged slider makes them, every 40 to 60 ms, on a device paced like
+// hardware: after every seek the first frame played is the sought one, and each
+// frame after it is its successor.
+TEST(PlayManagerSeek, NothingFromBeforeASeekPlaysAfterIt) {
+  DeviceJson d;
+  d.formats = {rangeOf(32, 4)};
+  d.clock = "realtime";
+  PlayHarness h(d);
+  const std::string flac = makeCountingFlac(h.output_.dir_, 60 * 44100);
+  h.engine_->addInfo(recordFor(flac, 1));
+  h.engine_->start();
+  ASSERT_TRUE(h.runUntil([&] { return h.controller_.saw("started:1"); }));
+  std::vector<int64_t> targets;  // frame values sought, in order
+  uint32_t seed = 12345;
+  for (int i = 0; i < 160; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const uint64_t tenths = (seed >> 8) % 250;  // within the first 25 s: decoding never ends
+    ASSERT_TRUE(h.engine_->seek(tenths * 100'000'000ull));
+    targets.push_back(static_cast<int64_t>(tenths * 4410 + 1));
+    h.loop_->runFor(std::chrono::milliseconds(40 + (seed >> 4) % 21));
+  }
+  h.engine_->stop(true);
+
+  auto captured = samples32(h.output_.captured());
+  size_t next_target = 0;
+  int64_t previous = 0;
+  size_t runs = 0;
+  for (size_t i = 0; i + 1 < captured.size(); i += 2) {
+    if (captured[i] == 0 && captured[i + 1] == 0) continue;  // silence between
+    const int64_t v = captured[i] / 256;
+    ASSERT_EQ(captured[i + 1], -captured[i]) << "frame " << i / 2;
+    if (v == previous + 1) {
+      previous = v;
+      continue;
+    }
+    // A new run: only the start of the file or a sought frame, in the order sought.
+    if (runs++ > 0 || v != 1) {
+      while (next_target < targets.size() && targets[next_target] != v) ++next_target;
+      ASSERT_LT(next_target, targets.size()) << "frame " << v << " after " << previous << " was never sought";
+      ++next_target;
+    }
+    previous = v;
+  }
+  EXPECT_GT(runs, 100u);  // most seeks were heard
+}
+
 TEST_F(FlacPlayTest, ARateChangeDrainsAndRebuildsTheOutput) {
   DeviceJson d;
   d.formats = {rangeOf(24, 4)};
@@ -230,6 +330,8 @@ size_t countOf(const std::string& text, const std::string& what) {
   return n;
 }
 
+// A PCM track of the DoP rate joins the running DoP output: its samples, and the
+// silence before them, must reach the DAC as PCM, untouched by the DoP packing.
 TEST(PlayManagerDsdThenPcm, JoinsInDoPModeWithThePcmPreRoll) {
   DeviceJson d;
   d.formats = {fmtOf(176400, 24, 4)};
@@ -237,12 +339,33 @@ TEST(PlayManagerDsdThenPcm, JoinsInDoPModeWithThePcmPreRoll) {
   auto dsf = makeDsf(h.output_.dir_, 4096);
   FlacSetup pcm{176400, 24, 2, 0.2, {}};
   std::string flac = makeFlac(h.output_.dir_.path(), "pcm", pcm);
+  const auto reference = referenceDecode(flac, h.output_.dir_.file("pcm.raw"), 24);
   ASSERT_TRUE(h.playAll({recordFor(dsf.path, 1), recordFor(flac, 2)}));
-  std::string log = h.output_.events();
-  EXPECT_EQ(countOf(log, "\"event\":\"start\""), 1u);  // one output for both
-  const size_t frames = 17640 + 2048 + 17640 + 35280;  // pre-roll, DSD, PCM pre-roll, PCM
-  EXPECT_EQ(h.output_.captured().size(), frames * 2 * 4);
+  EXPECT_EQ(countOf(h.output_.events(), "\"event\":\"start\""), 1u);  // one output for both
   EXPECT_TRUE(h.controller_.saw("started:2"));
+
+  const size_t dop_preroll = 17640, dsd = 2048, pcm_preroll = 17640;
+  auto captured = samples32(h.output_.captured());  // 24 bits in 4 bytes, sign-extended
+  ASSERT_EQ(captured.size(), 2 * (dop_preroll + dsd + pcm_preroll) + reference.size());
+  const uint32_t m0 = (static_cast<uint32_t>(captured[0]) >> 16) & 0xFF;
+  ASSERT_TRUE(m0 == 0x05 || m0 == 0xFA);
+  size_t i = 0;
+  for (; i < 2 * (dop_preroll + dsd); ++i) {
+    const size_t frame = i / 2, channel = i % 2;
+    const uint32_t v = static_cast<uint32_t>(captured[i]) & 0xFFFFFF;
+    uint8_t first = 0x96, second = 0x96;
+    if (frame >= dop_preroll) {
+      first = reverseBits(dsf.audio[channel][2 * (frame - dop_preroll)]);
+      second = reverseBits(dsf.audio[channel][2 * (frame - dop_preroll) + 1]);
+    }
+    ASSERT_EQ(v >> 16, frame % 2 == 0 ? m0 : (~m0 & 0xFF)) << "marker at " << i;
+    ASSERT_EQ((v >> 8) & 0xFF, first) << i;
+    ASSERT_EQ(v & 0xFF, second) << i;
+  }
+  for (; i < 2 * (dop_preroll + dsd + pcm_preroll); ++i) ASSERT_EQ(captured[i], 0) << "PCM pre-roll at " << i;
+  for (size_t k = 0; k < reference.size(); ++k, ++i) {
+    ASSERT_EQ(captured[i], static_cast<int32_t>(static_cast<double>(reference[k]) * 8388608.0)) << "PCM sample " << k;
+  }
 }
 
 TEST(PlayManagerDsdThenPcm, ResetOnStopDevicesRestartAfterHalfASecond) {

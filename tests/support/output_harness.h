@@ -44,8 +44,10 @@ class QueueFeeder : public AudioOutputDelegate {
 
 inline std::shared_ptr<AudioOutputBuffer> makeQueue(double rate, uint32_t channels,
                                                     const std::vector<float>& values,
-                                                    uint32_t frames = 512, bool finished = true) {
+                                                    uint32_t frames = 512, bool finished = true,
+                                                    bool dop = false) {
   auto q = AudioOutputRingBuffer::create(rate, channels, 32, frames);
+  q->setCarriesDoP(dop);
   q->addSamples(values.data(), static_cast<uint32_t>(values.size()));
   q->setInputFinished(finished);
   return q;

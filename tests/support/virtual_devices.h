@@ -46,6 +46,7 @@ struct DeviceJson {
   int output_channels = 2, input_channels = 0;
   std::vector<FormatJson> formats{FormatJson{}};
   int min_frames = 64, max_frames = 16384;
+  int frames_step = 1;  // the driver rounds a requested buffer up to a multiple
   double initial_rate = 44100;
   int initial_format = 0;
   bool mute = true, hogged = false, alive = true;
@@ -61,7 +62,7 @@ struct DeviceJson {
            ",\"output_channels\":" + std::to_string(output_channels) +
            ",\"input_channels\":" + std::to_string(input_channels) + ",\"formats\":[" + f +
            "],\"buffer_frames\":{\"min\":" + std::to_string(min_frames) + ",\"max\":" + std::to_string(max_frames) +
-           "},\"initial\":{\"rate\":" + std::to_string(initial_rate) + ",\"format\":" + std::to_string(initial_format) +
+           ",\"step\":" + std::to_string(frames_step) + "},\"initial\":{\"rate\":" + std::to_string(initial_rate) + ",\"format\":" + std::to_string(initial_format) +
            ",\"buffer_frames\":512},\"mute\":" + (mute ? "true" : "false") +
            ",\"hogged_by_other\":" + (hogged ? "true" : "false") + ",\"alive\":" + (alive ? "true" : "false") +
            ",\"capture\":\"" + capture + "\",\"clock\":\"" + clock + "\"}";
