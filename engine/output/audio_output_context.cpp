@@ -96,6 +96,8 @@ void AudioOutputContext::setDisconnectionEventTarget(std::function<void()> targe
 
 void AudioOutputContext::aliveChanged(DeviceId, void* client) {
   auto* self = static_cast<AudioOutputContext*>(client);
+  uint32_t alive = 0;
+  self->device_gone_.store(self->hal_.isAlive(self->dev_id_, &alive) != kNoError || !alive);
   self->stop_immediately_.store(true);
   std::function<void()> target;
   {

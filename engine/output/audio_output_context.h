@@ -35,7 +35,10 @@ class AudioOutputContext {
   sonara::audio::UsbInterface* if_if() const { return if_if_.get(); }
   bool dsd_native() const { return dsd_native_.load(); }
   void setDsd_native(bool v) { dsd_native_.store(v); }
-  bool stop_immediately() const { return stop_immediately_.load(); }
+  // Set while a presence change is being told, and for as long as the device is
+  // gone: nothing then waits for the device's IO cycles.
+  bool stop_immediately() const { return stop_immediately_.load() || device_gone_.load(); }
+  bool deviceGone() const { return device_gone_.load(); }
   void setStop_immediately(bool v) { stop_immediately_.store(v); }
   sonara::audio::DeviceId dev_id() const { return dev_id_; }
   sonara::audio::StreamId stream_id() const { return stream_id_; }
@@ -57,6 +60,7 @@ class AudioOutputContext {
   std::unique_ptr<sonara::audio::UsbInterface> if_if_;
   std::atomic<bool> dsd_native_{false};
   std::atomic<bool> stop_immediately_{false};
+  std::atomic<bool> device_gone_{false};
   sonara::audio::DeviceId dev_id_ = 0;
   sonara::audio::StreamId stream_id_ = 0;
   sonara::audio::StreamDescription org_desc_;

@@ -16,7 +16,9 @@ std::shared_ptr<AudioHal> makeSystemHal() {
   if (const char* file = std::getenv("SONARA_VIRTUAL_DEVICES"); file && *file) {
     std::string error;
     if (auto setups = loadVirtualDevices(file, &error)) {
-      return std::make_shared<VirtualHal>(std::move(*setups));
+      auto hal = std::make_shared<VirtualHal>(std::move(*setups));
+      hal->followFile(file);
+      return hal;
     }
     platform::logLine("Virtual device file %s cannot be used: %s", file, error.c_str());
     return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSetup>{});

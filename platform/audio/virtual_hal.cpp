@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/log.h"
+
 namespace sonara::audio {
 
 namespace {
@@ -40,6 +42,16 @@ int matchFormat(const std::vector<VirtualFormat>& formats, const StreamDescripti
   return -1;
 }
 
+// What a driver with a period step makes of a requested size: the next multiple of
+// the step, or the last one within the range.
+uint32_t roundedBufferFrames(const VirtualDeviceSetup& s, uint32_t frames) {
+  const uint64_t step = s.buffer_frames_step;
+  uint64_t rounded = (frames + step - 1) / step * step;
+  if (rounded > s.max_buffer_frames) rounded = s.max_buffer_frames / step * step;
+  if (rounded < s.min_buffer_frames) rounded = frames;  // no multiple fits: taken as asked
+  return static_cast<uint32_t>(rounded);
+}
+
 }  // namespace
 
 struct VirtualHal::Device {
@@ -47,6 +59,7 @@ struct VirtualHal::Device {
   StreamId stream = 0;
   VirtualDeviceSetup setup;
   std::atomic<bool> alive{true};
+  std::atomic<bool> taken_from_us{false};  // another process took it while we held it
   bool held_by_other = false;
   pid_t holder = -1;
   StreamDescription current;
@@ -119,6 +132,7 @@ VirtualHal::VirtualHal(std::vector<VirtualDeviceSetup> setups) {
 }
 
 VirtualHal::~VirtualHal() {
+  watcher_.reset();
   for (auto& d : devices_) {
     d->running = false;
     if (d->thread.joinable()) d->thread.join();
@@ -178,8 +192,50 @@ void VirtualHal::replug(DeviceId id) {
 }
 
 void VirtualHal::setHeldByOther(DeviceId id, bool held) {
-  std::lock_guard lock(mutex_);
-  if (Device* d = find(id)) d->held_by_other = held;
+  Device* d = find(id);
+  if (!d) return;
+  bool changed_for_us = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (d->held_by_other == held) return;
+    d->held_by_other = held;
+    if (held && d->holder != -1) {
+      d->holder = -1;
+      d->taken_from_us = true;
+      changed_for_us = true;
+    } else if (!held && d->taken_from_us) {
+      d->taken_from_us = false;
+      changed_for_us = true;
+    }
+  }
+  d->capture->event(held ? "taken" : "given_back", d->sample_time.load());
+  if (changed_for_us) alive_notifier_.notify(d->id);
+}
+
+bool VirtualHal::reachable(const Device& d) { return d.alive.load() && !d.taken_from_us.load(); }
+
+void VirtualHal::followFile(const std::string& path) {
+  watcher_ = std::make_unique<platform::FileWatcher>(path, [this, path] { applyFile(path); });
+}
+
+// On the watcher's thread.
+void VirtualHal::applyFile(const std::string& path) {
+  std::string error;
+  auto setups = loadVirtualDevices(path, &error);
+  if (!setups) {
+    platform::logLine("Virtual device file %s cannot be used: %s", path.c_str(), error.c_str());
+    return;
+  }
+  for (const auto& setup : *setups) {
+    Device* d = findUid(setup.uid);
+    if (!d) continue;  // devices are not added or removed while the program runs
+    if (setup.alive) {
+      replug(d->id);
+    } else {
+      unplug(d->id);
+    }
+    setHeldByOther(d->id, setup.hogged_by_other);
+  }
 }
 
 std::string VirtualHal::capturePath(DeviceId id) const {
@@ -230,7 +286,7 @@ Status VirtualHal::setDefaultOutputDevice(DeviceId id) {
 Status VirtualHal::isAlive(DeviceId id, uint32_t* alive) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  *alive = d->alive ? 1 : 0;
+  *alive = reachable(*d) ? 1 : 0;
   return kNoError;
 }
 
@@ -309,7 +365,7 @@ Status VirtualHal::setPhysicalFormat(StreamId stream, const StreamDescription& f
   std::lock_guard lock(mutex_);
   Device* d = findStream(stream);
   if (!d) return kErrorUnknownDevice;
-  if (!d->alive) return kErrorUnknownDevice;
+  if (!reachable(*d)) return kErrorUnknownDevice;
   if (matchFormat(d->setup.formats, format) < 0) return kErrorUnsupportedFormat;
   d->current = format;
   d->capture->event("format", d->sample_time.load(), formatFields(format));
@@ -389,6 +445,7 @@ Status VirtualHal::setBufferFrameSize(DeviceId id, uint32_t frames) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   if (frames < d->setup.min_buffer_frames || frames > d->setup.max_buffer_frames) return kErrorBadValue;
+  frames = roundedBufferFrames(d->setup, frames);
   d->buffer_frames = frames;
   char fields[48];
   std::snprintf(fields, sizeof fields, "\"frames\":%u", frames);
@@ -418,7 +475,8 @@ Status VirtualHal::setHogMode(DeviceId id, pid_t holder) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  if (d->held_by_other) return kErrorDeviceBusy;
+  if (d->held_by_other && holder != -1) return kErrorDeviceBusy;
+  if (d->taken_from_us && holder == -1) return kNoError;  // already given up
   d->holder = holder;
   char fields[48];
   std::snprintf(fields, sizeof fields, "\"holder\":%d", static_cast<int>(holder));
@@ -467,7 +525,7 @@ Status VirtualHal::startIoProc(DeviceId id, IoProcId proc) {
   {
     std::lock_guard lock(mutex_);
     if (!d->proc || d->proc_id != proc) return kErrorIllegalOperation;
-    if (!d->alive) return kErrorUnknownDevice;
+    if (!reachable(*d)) return kErrorUnknownDevice;
     if (d->running) return kNoError;
   }
   if (d->thread.joinable()) d->thread.join();
@@ -507,7 +565,7 @@ void VirtualHal::ioLoop(Device* d) {
   double gap_at = 0;
   const uint32_t channels = std::max(d->setup.output_channels, 1u);
   while (d->running.load()) {
-    if (!d->alive.load()) {  // a removed device delivers no cycles
+    if (!reachable(*d)) {  // a removed device delivers no cycles
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;
     }

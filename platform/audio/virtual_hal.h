@@ -16,6 +16,7 @@
 #include "platform/audio/audio_hal.h"
 #include "platform/audio/capture_sink.h"
 #include "platform/audio/virtual_device_setup.h"
+#include "platform/file_watcher.h"
 
 namespace sonara::audio {
 
@@ -28,7 +29,13 @@ class VirtualHal final : public AudioHal {
   // Presence changes fire the listeners on the HAL's notification thread.
   void unplug(DeviceId id);
   void replug(DeviceId id);
+  // Another process takes the device (or gives it back). Taken while this process
+  // holds it, the device is gone for this process, as when it is unplugged, until it
+  // is given back.
   void setHeldByOther(DeviceId id, bool held);
+  // Follows the device file while the program runs: changes of "alive" and
+  // "hogged_by_other" there become unplug, replug and takeover events.
+  void followFile(const std::string& path);
   std::string capturePath(DeviceId id) const;
   // Waits until listener notifications queued so far have been delivered.
   void drainNotifications();
@@ -83,11 +90,14 @@ class VirtualHal final : public AudioHal {
   Device* findStream(StreamId stream) const;
   Device* findUid(const std::string& uid) const;
   void ioLoop(Device* d);
+  void applyFile(const std::string& path);
+  static bool reachable(const Device& d);
   static StreamDescription describe(const VirtualFormat& f, double rate);
 
   std::vector<std::unique_ptr<Device>> devices_;
   DeviceId default_output_ = 0;
   mutable std::mutex mutex_;
+  std::unique_ptr<platform::FileWatcher> watcher_;  // ended first, in the destructor
   AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };
 

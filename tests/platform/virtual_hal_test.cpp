@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <fstream>
 #include <thread>
 
@@ -33,11 +35,22 @@ struct OneShot {
   }
 };
 
+// Waits (bounded) until `done` holds; false when it never did.
+template <typename F>
+bool eventually(F done, int seconds = 10) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 void runOnce(VirtualHal& hal, OneShot& shot) {
   IoProcId id = 0;
   ASSERT_EQ(hal.createIoProc(1, &OneShot::proc, &shot, &id), 0);
   ASSERT_EQ(hal.startIoProc(1, id), 0);
-  while (shot.cycles < 3) std::this_thread::yield();
+  EXPECT_TRUE(eventually([&] { return shot.cycles >= 3; }));
   hal.stopIoProc(1, id);
   hal.destroyIoProc(1, id);
 }
@@ -135,7 +148,7 @@ TEST(VirtualHal, RealtimeClockCapturesSilenceAndCountsGaps) {
   IoProcId id = 0;
   hal->createIoProc(1, &Pattern::proc, &pattern, &id);
   hal->startIoProc(1, id);
-  while (pattern.cycle < 4) std::this_thread::yield();
+  EXPECT_TRUE(eventually([&] { return pattern.cycle >= 4; }));
   hal->stopIoProc(1, id);
   EXPECT_EQ(hal->underruns(1), 1u);
   std::string bytes = slurp(d.capture);
@@ -145,6 +158,81 @@ TEST(VirtualHal, RealtimeClockCapturesSilenceAndCountsGaps) {
   EXPECT_EQ(bytes[64 * 2 + 1], 0x00);  // the gap was captured as silence
   EXPECT_NE(slurp(d.capture + ".log").find("\"event\":\"underrun\",\"sample_time\":64"),
             std::string::npos);
+}
+
+TEST(VirtualHal, BufferSizesAreRoundedUpToTheDriversStep) {
+  DeviceJson d;
+  d.min_frames = 64;
+  d.max_frames = 4096;
+  d.frames_step = 128;  // as HD-audio drivers round periods
+  auto hal = makeVirtualHal({d});
+  uint32_t frames = 0;
+  ASSERT_EQ(hal->setBufferFrameSize(1, 882), 0);
+  hal->bufferFrameSize(1, &frames);
+  EXPECT_EQ(frames, 896u);
+  ASSERT_EQ(hal->setBufferFrameSize(1, 4095), 0);
+  hal->bufferFrameSize(1, &frames);
+  EXPECT_EQ(frames, 4096u);
+  ASSERT_EQ(hal->setBufferFrameSize(1, 128), 0);
+  hal->bufferFrameSize(1, &frames);
+  EXPECT_EQ(frames, 128u);
+  std::string error;
+  EXPECT_FALSE(parseVirtualDevices("{\"devices\":[{\"buffer_frames\":{\"min\":64,\"max\":512,\"step\":0}}]}", &error));
+}
+
+// Edits of the device file while the program runs are unplug, replug and takeover
+// events, as a user or a test script makes them.
+TEST(VirtualHal, FollowsPresenceAndTakeoverInItsDeviceFile) {
+  TempDir dir;
+  DeviceJson d;
+  d.uid = "dac-1";
+  d.capture = dir.file("c.raw");
+  const std::string file = dir.file("devices.json");
+  auto write = [&](const DeviceJson& device) {
+    std::ofstream(file + ".new") << devicesJson({device});
+    std::filesystem::rename(file + ".new", file);  // replaced, as editors do
+  };
+  write(d);
+  std::string error;
+  auto setups = loadVirtualDevices(file, &error);
+  ASSERT_TRUE(setups) << error;
+  VirtualHal hal(std::move(*setups));
+  hal.followFile(file);
+  std::atomic<int> told{0};
+  hal.addAliveListener(1, [](DeviceId, void* c) { ++*static_cast<std::atomic<int>*>(c); }, &told);
+  auto alive = [&] {
+    uint32_t a = 9;
+    hal.isAlive(1, &a);
+    return a;
+  };
+
+  d.alive = false;
+  write(d);
+  ASSERT_TRUE(eventually([&] { return told == 1; }));
+  EXPECT_EQ(alive(), 0u);
+  d.alive = true;
+  std::ofstream(file, std::ios::trunc) << devicesJson({d});  // written in place
+  ASSERT_TRUE(eventually([&] { return told == 2; }));
+  EXPECT_EQ(alive(), 1u);
+
+  // Another program takes the device while this one holds it: gone for this one.
+  ASSERT_EQ(hal.setHogMode(1, ::getpid()), 0);
+  d.hogged = true;
+  write(d);
+  ASSERT_TRUE(eventually([&] { return told == 3; }));
+  EXPECT_EQ(alive(), 0u);
+  EXPECT_EQ(hal.setHogMode(1, ::getpid()), kErrorDeviceBusy);
+  EXPECT_EQ(hal.setHogMode(1, -1), 0);  // giving up what was taken is no error
+  d.hogged = false;
+  write(d);
+  ASSERT_TRUE(eventually([&] { return told == 4; }));
+  EXPECT_EQ(alive(), 1u);
+  EXPECT_EQ(hal.setHogMode(1, ::getpid()), 0);
+  std::string events = slurp(d.capture + ".log");
+  EXPECT_NE(events.find("\"event\":\"unplug\""), std::string::npos);
+  EXPECT_NE(events.find("\"event\":\"taken\""), std::string::npos);
+  EXPECT_NE(events.find("\"event\":\"given_back\""), std::string::npos);
+  hal.removeAliveListener(1, [](DeviceId, void* c) { ++*static_cast<std::atomic<int>*>(c); }, &told);
 }
 
 TEST(VirtualDeviceFile, MalformedDescriptionsAreRefusedWithAReason) {
