@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/audio/alsa_mixer.h"
 #include "platform/log.h"
 
 namespace sonara::audio {
@@ -23,6 +24,8 @@ namespace {
 
 constexpr uint32_t kStreamIdBase = 1000;
 constexpr uint32_t kDefaultPeriod = 1024;
+// Write errors in a row after which a device is given up.
+constexpr int kWriteFailureLimit = 5;
 
 std::string readFirstLine(const std::string& path) {
   std::ifstream in(path);
@@ -94,7 +97,7 @@ struct AlsaHal::Device {
   std::atomic<bool> alive{true};
   bool hogged = false;
   DeviceReservation reservation;
-  uint32_t muted = 0;
+  AlsaMixerSwitch mixer;  // open while the device is taken
 
   IoProc proc = nullptr;
   void* client = nullptr;
@@ -102,6 +105,11 @@ struct AlsaHal::Device {
   std::thread thread;
   std::atomic<uint64_t> underruns{0};
   uint64_t underruns_reported = 0;
+  std::atomic<uint64_t> write_errors{0};
+  std::atomic<int> last_write_error{0};
+  uint64_t write_errors_reported = 0;
+  std::atomic<int> io_failure{0};  // errno that ended the IO thread, for the watcher
+  bool failed = false;             // watcher only: given up until the card returns
   std::atomic<int> realtime_result{1};  // 1 unknown, 0 real-time, else the errno
 };
 
@@ -119,6 +127,7 @@ AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory) : fac
 
 AlsaHal::~AlsaHal() {
   stopping_ = true;
+  watcher_wake_.notify_one();
   if (watcher_.joinable()) watcher_.join();
   for (auto& d : devices_) {
     d->running = false;
@@ -448,6 +457,7 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   if (holder == -1) {
+    d->mixer.close();
     d->port->close();
     d->reservation.release();
     d->hogged = false;
@@ -465,6 +475,7 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
     return r == -EBUSY ? kErrorDeviceBusy : kErrorUnknownDevice;
   }
   d->hogged = true;
+  d->mixer.open(d->setup.card);
   ensureProbed(*d);
   // The format asked for before the device was taken is set now.
   if (!d->formats.empty()) apply(*d, d->current, d->period);
@@ -473,54 +484,27 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
 
 // --- mute: the card's playback switch --------------------------------------------------
 
-namespace {
-
-snd_mixer_elem_t* playbackSwitch(snd_mixer_t* mixer) {
-  snd_mixer_elem_t* fallback = nullptr;
-  for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer); e; e = snd_mixer_elem_next(e)) {
-    if (!snd_mixer_selem_has_playback_switch(e)) continue;
-    std::string name = snd_mixer_selem_get_name(e);
-    if (name == "Master" || name == "PCM") return e;
-    if (!fallback) fallback = e;
-  }
-  return fallback;
-}
-
-// Runs `use` on the card's mixer switch; false when the card has none.
-template <typename F>
-bool withSwitch(int card, F use) {
-  if (card < 0) return false;
-  snd_mixer_t* mixer = nullptr;
-  if (snd_mixer_open(&mixer, 0) < 0) return false;
-  bool ok = snd_mixer_attach(mixer, ("hw:" + std::to_string(card)).c_str()) >= 0 &&
-            snd_mixer_selem_register(mixer, nullptr, nullptr) >= 0 && snd_mixer_load(mixer) >= 0;
-  snd_mixer_elem_t* e = ok ? playbackSwitch(mixer) : nullptr;
-  if (e) use(e);
-  snd_mixer_close(mixer);
-  return e != nullptr;
-}
-
-}  // namespace
-
 Status AlsaHal::mute(DeviceId id, uint32_t* muted) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  int on = 1;
-  if (!withSwitch(d->setup.card, [&](snd_mixer_elem_t* e) {
-        snd_mixer_selem_get_playback_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
-      })) {
+  bool m = false;
+  if (d->mixer.isOpen()) {
+    m = d->mixer.muted();
+  } else if (!AlsaMixerSwitch::readMuted(d->setup.card, &m)) {
     return kErrorUnknownProperty;
   }
-  *muted = on ? 0 : 1;
+  *muted = m ? 1 : 0;
   return kNoError;
 }
 
+// Called from the real-time thread around starts and stops: only flips the switch
+// of the mixer opened when the device was taken.
 Status AlsaHal::setMute(DeviceId id, uint32_t muted) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  return withSwitch(d->setup.card, [&](snd_mixer_elem_t* e) { snd_mixer_selem_set_playback_switch_all(e, muted ? 0 : 1); })
-             ? kNoError
-             : kErrorUnknownProperty;
+  if (!d->mixer.isOpen()) return kErrorUnknownProperty;
+  d->mixer.setMuted(muted != 0);
+  return kNoError;
 }
 
 // --- IO ----------------------------------------------------------------------------------
@@ -606,6 +590,7 @@ void AlsaHal::ioLoop(Device* d) {
   const bool paced = d->setup.card < 0;
   const double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
   auto deadline = std::chrono::steady_clock::now();
+  int failures = 0;  // write errors in a row
   while (d->running.load()) {
     std::memset(io.data(), 0, io.size() * sizeof(float));
     IoBuffer buffer{channels, static_cast<uint32_t>(io.size() * sizeof(float)), io.data()};
@@ -618,12 +603,24 @@ void AlsaHal::ioLoop(Device* d) {
     // The whole period goes out: frames the engine left unfilled hold its silence.
     convertPeriod(alsa, io.data(), io.size(), out.data());
     long written = d->port->write(out.data(), frames);
-    if (written == -EPIPE) {
+    if (written >= 0) {
+      failures = 0;
+    } else if (written == -EPIPE) {
       d->underruns.fetch_add(1);
       d->port->recover(static_cast<int>(written));
     } else if (written == -ENODEV || written == -EBADFD || written == -ESTRPIPE) {
-      setAlive(*d, false);  // the device went away
+      failIo(*d, static_cast<int>(-written));  // the device went away
       break;
+    } else {
+      // An error alsa-lib may recover from: tried a few times, a period apart so
+      // that the thread never spins; a device that keeps failing is given up.
+      d->write_errors.fetch_add(1);
+      d->last_write_error = static_cast<int>(-written);
+      if (d->port->recover(static_cast<int>(written)) < 0 || ++failures >= kWriteFailureLimit) {
+        failIo(*d, static_cast<int>(-written));
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::duration<double>(frames / rate));
     }
     sample_time += frames;
     if (paced) {
@@ -635,22 +632,44 @@ void AlsaHal::ioLoop(Device* d) {
   d->running = false;
 }
 
-// Watches cards come and go, and tells of underruns off the real-time thread.
+// On the real-time thread: the device can no longer be written. The watcher tells
+// the listeners (which may allocate) as soon as it wakes.
+void AlsaHal::failIo(Device& d, int error) {
+  d.io_failure.store(error);
+  watcher_wake_.notify_one();
+}
+
+// Watches cards come and go, and tells of underruns and write errors off the
+// real-time thread.
 void AlsaHal::watch() {
   while (!stopping_.load()) {
     for (auto& d : devices_) {
+      bool present = true;
       if (d->setup.card >= 0) {
-        bool present = ::access(("/proc/asound/card" + std::to_string(d->setup.card)).c_str(), F_OK) == 0;
-        setAlive(*d, present);
+        present = ::access(("/proc/asound/card" + std::to_string(d->setup.card)).c_str(), F_OK) == 0;
       }
+      if (!present) d->failed = false;  // a card that returns is tried afresh
+      if (int error = d->io_failure.exchange(0); error != 0 && present) {
+        logLine("ALSA: %s stopped taking audio (%s); it is treated as gone.", d->setup.name.c_str(),
+                std::strerror(error));
+        d->failed = true;
+      }
+      setAlive(*d, present && !d->failed);
       uint64_t now = d->underruns.load();
       if (now > d->underruns_reported) {
         logLine("ALSA: %s ran out of samples (underrun %llu); recovered.", d->setup.name.c_str(),
                 static_cast<unsigned long long>(now));
         d->underruns_reported = now;
       }
+      uint64_t errors = d->write_errors.load();
+      if (errors > d->write_errors_reported) {
+        logLine("ALSA: writing to %s failed (%s, %llu so far).", d->setup.name.c_str(),
+                std::strerror(d->last_write_error.load()), static_cast<unsigned long long>(errors));
+        d->write_errors_reported = errors;
+      }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    std::unique_lock lock(watcher_mutex_);
+    watcher_wake_.wait_for(lock, std::chrono::milliseconds(250));
   }
 }
 

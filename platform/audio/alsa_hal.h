@@ -86,11 +86,14 @@ class AlsaHal final : public AudioHal {
   void setAlive(Device& d, bool alive);
   void ioLoop(Device* d);
   void watch();
+  void failIo(Device& d, int error);
 
   std::vector<std::unique_ptr<Device>> devices_;
   PortFactory factory_;
   mutable std::mutex mutex_;
   std::atomic<bool> stopping_{false};
+  std::mutex watcher_mutex_;
+  std::condition_variable watcher_wake_;
   std::thread watcher_;
   AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };

@@ -181,10 +181,12 @@ TEST_F(AlsaUserSpacePcm, DsfReachesTheFileAsDoP) {
   }
 }
 
-// A port that is busy, or that goes away after some periods.
+// A port that is busy, or that fails with `error` after some periods: for
+// `failures` writes (then works again), or for good.
 class TestPort final : public PcmPort {
  public:
-  TestPort(int open_result, int vanish_after) : open_result_(open_result), vanish_after_(vanish_after) {}
+  TestPort(int open_result, int fail_after, int error = -ENODEV, int failures = -1)
+      : open_result_(open_result), fail_after_(fail_after), error_(error), failures_(failures) {}
   int open() override {
     if (open_result_ == 0) open_ = true;
     return open_result_;
@@ -199,16 +201,85 @@ class TestPort final : public PcmPort {
   int configure(AlsaSampleFormat, uint32_t, uint32_t, uint32_t*) override { return 0; }
   long write(const void*, uint32_t frames) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return --vanish_after_ < 0 ? long{-ENODEV} : static_cast<long>(frames);
+    ++writes;
+    if (--fail_after_ >= 0 || failures_ == 0) return frames;
+    if (failures_ > 0) --failures_;
+    return error_;
   }
   int recover(int) override { return 0; }
   void drop() override {}
 
+  std::atomic<int> writes{0};
+
  private:
   int open_result_;
-  int vanish_after_;
+  int fail_after_;
+  int error_;
+  int failures_;
   bool open_ = false;
 };
+
+struct PortRun {
+  AlsaHal hal;
+  std::atomic<int> notices{0};
+  IoProcId proc = 0;
+  static void listener(DeviceId, void* client) { ++*static_cast<std::atomic<int>*>(client); }
+
+  explicit PortRun(AlsaHal::PortFactory factory)
+      : hal({AlsaDeviceSetup{"dac", "Test DAC", "alsa:dac", -1, 0, -1, -1}}, std::move(factory)) {}
+  void start() {
+    ASSERT_EQ(hal.setHogMode(1, ::getpid()), kNoError);
+    hal.addAliveListener(1, &listener, &notices);
+    ASSERT_EQ(hal.createIoProc(1, [](DeviceId, const TimeStamp&, IoBuffer&, const TimeStamp&, void*) { return 0; },
+                               nullptr, &proc),
+              kNoError);
+    ASSERT_EQ(hal.startIoProc(1, proc), kNoError);
+  }
+  uint32_t alive() {
+    uint32_t a = 9;
+    hal.isAlive(1, &a);
+    return a;
+  }
+  ~PortRun() {
+    hal.stopIoProc(1, proc);
+    hal.removeAliveListener(1, &listener, &notices);
+  }
+};
+
+// A DAC that stops taking audio (EIO) is given up after a few tries, a period apart,
+// and said so; one failed write is recovered from.
+TEST(AlsaHalPorts, PersistentWriteErrorsEndInALostDeviceWithoutSpinning) {
+  TestPort* port = nullptr;
+  PortRun run([&](const std::string&) {
+    auto p = std::make_unique<TestPort>(0, 10, -EIO);
+    port = p.get();
+    return p;
+  });
+  LogCapture log;
+  run.start();
+  ASSERT_TRUE(waitFor([&] { return run.notices.load() == 1; }));
+  EXPECT_EQ(run.alive(), 0u);
+  const int writes = port->writes.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(port->writes.load(), writes);  // the IO thread ended
+  EXPECT_LE(writes, 10 + 5);
+  EXPECT_TRUE(waitFor([&] { return log.contains("Test DAC stopped taking audio (Input/output error)"); }));
+}
+
+TEST(AlsaHalPorts, AnOccasionalWriteErrorIsRecoveredAndPlayingGoesOn) {
+  TestPort* port = nullptr;
+  PortRun run([&](const std::string&) {
+    auto p = std::make_unique<TestPort>(0, 10, -EIO, 1);
+    port = p.get();
+    return p;
+  });
+  LogCapture log;
+  run.start();
+  ASSERT_TRUE(waitFor([&] { return port->writes.load() > 30; }));
+  EXPECT_EQ(run.notices.load(), 0);
+  EXPECT_EQ(run.alive(), 1u);
+  EXPECT_TRUE(waitFor([&] { return log.contains("writing to Test DAC failed (Input/output error, 1 so far)"); }));
+}
 
 TEST(AlsaHalPorts, BusyDevicesAreRefusedAndVanishingOnesReported) {
   AlsaDeviceSetup busy{"busy", "Busy DAC", "alsa:busy", -1, 0, -1, -1};
@@ -229,8 +300,7 @@ TEST(AlsaHalPorts, BusyDevicesAreRefusedAndVanishingOnesReported) {
                              nullptr, &proc),
             kNoError);
   ASSERT_EQ(hal.startIoProc(2, proc), kNoError);
-  for (int i = 0; i < 2000 && notices.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(notices.load(), 1);
+  ASSERT_TRUE(waitFor([&] { return notices.load() == 1; }));
   uint32_t alive = 1;
   hal.isAlive(2, &alive);
   EXPECT_EQ(alive, 0u);

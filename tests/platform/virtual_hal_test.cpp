@@ -8,6 +8,7 @@
 
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
+#include "support/wait_for.h"
 
 using namespace sonara::audio;
 
@@ -35,22 +36,11 @@ struct OneShot {
   }
 };
 
-// Waits (bounded) until `done` holds; false when it never did.
-template <typename F>
-bool eventually(F done, int seconds = 10) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 void runOnce(VirtualHal& hal, OneShot& shot) {
   IoProcId id = 0;
   ASSERT_EQ(hal.createIoProc(1, &OneShot::proc, &shot, &id), 0);
   ASSERT_EQ(hal.startIoProc(1, id), 0);
-  EXPECT_TRUE(eventually([&] { return shot.cycles >= 3; }));
+  EXPECT_TRUE(waitFor([&] { return shot.cycles >= 3; }));
   hal.stopIoProc(1, id);
   hal.destroyIoProc(1, id);
 }
@@ -148,7 +138,7 @@ TEST(VirtualHal, RealtimeClockCapturesSilenceAndCountsGaps) {
   IoProcId id = 0;
   hal->createIoProc(1, &Pattern::proc, &pattern, &id);
   hal->startIoProc(1, id);
-  EXPECT_TRUE(eventually([&] { return pattern.cycle >= 4; }));
+  EXPECT_TRUE(waitFor([&] { return pattern.cycle >= 4; }));
   hal->stopIoProc(1, id);
   EXPECT_EQ(hal->underruns(1), 1u);
   std::string bytes = slurp(d.capture);
@@ -208,24 +198,24 @@ TEST(VirtualHal, FollowsPresenceAndTakeoverInItsDeviceFile) {
 
   d.alive = false;
   write(d);
-  ASSERT_TRUE(eventually([&] { return told == 1; }));
+  ASSERT_TRUE(waitFor([&] { return told == 1; }));
   EXPECT_EQ(alive(), 0u);
   d.alive = true;
   std::ofstream(file, std::ios::trunc) << devicesJson({d});  // written in place
-  ASSERT_TRUE(eventually([&] { return told == 2; }));
+  ASSERT_TRUE(waitFor([&] { return told == 2; }));
   EXPECT_EQ(alive(), 1u);
 
   // Another program takes the device while this one holds it: gone for this one.
   ASSERT_EQ(hal.setHogMode(1, ::getpid()), 0);
   d.hogged = true;
   write(d);
-  ASSERT_TRUE(eventually([&] { return told == 3; }));
+  ASSERT_TRUE(waitFor([&] { return told == 3; }));
   EXPECT_EQ(alive(), 0u);
   EXPECT_EQ(hal.setHogMode(1, ::getpid()), kErrorDeviceBusy);
   EXPECT_EQ(hal.setHogMode(1, -1), 0);  // giving up what was taken is no error
   d.hogged = false;
   write(d);
-  ASSERT_TRUE(eventually([&] { return told == 4; }));
+  ASSERT_TRUE(waitFor([&] { return told == 4; }));
   EXPECT_EQ(alive(), 1u);
   EXPECT_EQ(hal.setHogMode(1, ::getpid()), 0);
   std::string events = slurp(d.capture + ".log");

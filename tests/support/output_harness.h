@@ -14,6 +14,7 @@
 #include "plugin/decoder_plugin.h"
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
+#include "support/wait_for.h"
 
 // Hands out queues in order, as the play engine would.
 class QueueFeeder : public AudioOutputDelegate {
@@ -65,16 +66,6 @@ inline std::string readBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Waits (bounded) until `done` holds.
-template <typename F>
-bool waitFor(F done, int seconds = 20) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 class OutputHarness {
  public:
