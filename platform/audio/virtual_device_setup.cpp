@@ -86,6 +86,7 @@ VirtualDeviceSetup parseDevice(const json& j, size_t index) {
   if (!d.formats.empty() && d.initial_format >= d.formats.size()) {
     throw std::runtime_error("initial.format is not an index into formats");
   }
+  d.format_delay_reads = valueOr(j, "format_delay_reads", 0u);
   d.mute_supported = valueOr(j, "mute", true);
   d.hogged_by_other = valueOr(j, "hogged_by_other", false);
   d.alive = valueOr(j, "alive", true);

@@ -38,6 +38,10 @@ struct VirtualDeviceSetup {
   double initial_rate = 44100;
   uint32_t initial_format = 0;
   uint32_t initial_buffer_frames = 512;
+  // A new physical format is reported (and used) only after this many reads of
+  // it, as devices that apply a format asynchronously do; a very large number is a
+  // device that silently keeps its format.
+  uint32_t format_delay_reads = 0;
   bool mute_supported = true;
   bool hogged_by_other = false;
   bool alive = true;

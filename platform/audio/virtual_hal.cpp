@@ -63,6 +63,8 @@ struct VirtualHal::Device {
   bool held_by_other = false;
   pid_t holder = -1;
   StreamDescription current;
+  StreamDescription pending;   // set, not yet applied (format_delay_reads)
+  uint32_t reads_until_applied = 0;
   uint32_t buffer_frames = 512;
   uint32_t muted = 0;
 
@@ -357,6 +359,10 @@ Status VirtualHal::physicalFormat(StreamId stream, StreamDescription* out) {
   std::lock_guard lock(mutex_);
   Device* d = findStream(stream);
   if (!d) return kErrorUnknownDevice;
+  if (d->reads_until_applied > 0 && --d->reads_until_applied == 0) {
+    d->current = d->pending;
+    d->capture->event("format", d->sample_time.load(), formatFields(d->current));
+  }
   *out = d->current;
   return kNoError;
 }
@@ -367,7 +373,13 @@ Status VirtualHal::setPhysicalFormat(StreamId stream, const StreamDescription& f
   if (!d) return kErrorUnknownDevice;
   if (!reachable(*d)) return kErrorUnknownDevice;
   if (matchFormat(d->setup.formats, format) < 0) return kErrorUnsupportedFormat;
+  if (d->setup.format_delay_reads > 0) {
+    d->pending = format;
+    d->reads_until_applied = d->setup.format_delay_reads;
+    return kNoError;
+  }
   d->current = format;
+  d->reads_until_applied = 0;
   d->capture->event("format", d->sample_time.load(), formatFields(format));
   return kNoError;
 }

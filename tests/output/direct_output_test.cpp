@@ -50,6 +50,29 @@ TEST(DirectOutputFormat, RangedEntryIsWrittenWithTheRequestedRate) {
   EXPECT_EQ(h.ctx_->current_desc().channels_per_frame, 2u);  // more channels won
 }
 
+// Some devices take a new format a while after it was set, and report the old one
+// until then; one that never takes it must not be played as if it had.
+TEST(DirectOutputFormat, TheFormatIsReadBackUntilTheDeviceHasTakenIt) {
+  for (int delay : {3, 1000}) {
+    DeviceJson d = device({fmt(44100, 16, 2), fmt(96000, 24, 4)});
+    d.format_delay_reads = delay;
+    OutputHarness h(d);
+    auto out = h.output(streamFormat(96000, 2, plugin::kFormatLpcm));
+    std::vector<StreamId> streams;
+    h.hal_->streams(1, Scope::Output, &streams);
+    StreamDescription now;
+    h.hal_->physicalFormat(streams[0], &now);
+    if (delay == 3) {
+      ASSERT_TRUE(out);
+      EXPECT_EQ(now.sample_rate, 96000);
+      EXPECT_EQ(now.bits_per_channel, 24u);
+    } else {
+      EXPECT_FALSE(out);
+      EXPECT_EQ(now.sample_rate, 44100);  // still what it was
+    }
+  }
+}
+
 TEST(DirectOutputFormat, NativeDsdFormatsAreNeverUsedForPcmOrDoP) {
   OutputHarness h(device({fmt(176400, 32, 4, 2, true, true), fmt(176400, 16, 2, 2, false, true)}));
   EXPECT_FALSE(h.output(streamFormat(176400, 2, plugin::kFormatLpcm)));
@@ -194,14 +217,19 @@ TEST(DirectOutput, Dsd16WordsReachA16BitDeviceInTimeOrder) {
   auto out = h.output(streamFormat(176400, 2, plugin::kFormatDoP), true);
   ASSERT_TRUE(out);
   EXPECT_EQ(out->packerKind(), PackerKind::DSD16);
-  std::vector<float> words(2 * 300, floatOf(0x05A1B200u));
-  h.feeder_.add(makeQueue(176400, 2, words, out->getDeviceBufferFrameSize()));
+  // Every word different, so that order and channel are both seen.
+  std::vector<float> words;
+  for (uint32_t f = 0; f < 300; ++f) {
+    for (uint32_t c = 0; c < 2; ++c) words.push_back(floatOf(expectedWord(f % 2 ? 0xFA : 0x05, static_cast<uint8_t>(f), static_cast<uint8_t>(0x40 + c))));
+  }
+  h.feeder_.add(makeQueue(176400, 2, words, out->getDeviceBufferFrameSize(), true, true));
   ASSERT_TRUE(h.playItems(*out, 1));
   std::string bytes = h.captured();
   ASSERT_EQ(bytes.size(), 600u * 2);
-  EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 0xA1);
-  EXPECT_EQ(static_cast<uint8_t>(bytes[1]), 0xB2);
-  EXPECT_EQ(static_cast<uint8_t>(bytes[1198]), 0xA1);
+  for (uint32_t i = 0; i < 600; ++i) {  // the earlier DSD byte first in memory
+    ASSERT_EQ(static_cast<uint8_t>(bytes[2 * i]), static_cast<uint8_t>(i / 2)) << i;
+    ASSERT_EQ(static_cast<uint8_t>(bytes[2 * i + 1]), 0x40 + i % 2) << i;
+  }
 }
 
 TEST(DirectOutput, Dsd32PairsFramesAndPadsAnOddLastFrame) {
@@ -296,16 +324,23 @@ TEST(DirectOutputChannels, StereoOnSixChannelsMonoEverywhereAndSumOnMono) {
     OutputHarness h(device({fmt(44100, 16, 2, 6)}, 6));
     auto out = h.output(streamFormat(44100, 2, plugin::kFormatLpcm));
     ASSERT_TRUE(out);
-    h.feeder_.add(makeQueue(44100, 2, {0.5f, -0.5f}, out->getDeviceBufferFrameSize()));
-    h.feeder_.add(makeQueue(44100, 1, {0.25f}, out->getDeviceBufferFrameSize()));
+    // Stereo frames land in the first two channels, frame after frame; the others
+    // stay silent. Mono is copied to every channel.
+    std::vector<float> stereo;
+    for (int f = 0; f < 100; ++f) stereo.insert(stereo.end(), {f / 128.0f, -f / 256.0f});
+    h.feeder_.add(makeQueue(44100, 2, stereo, out->getDeviceBufferFrameSize()));
+    h.feeder_.add(makeQueue(44100, 1, {0.25f, -0.125f}, out->getDeviceBufferFrameSize()));
     ASSERT_TRUE(h.playItems(*out, 2));
     std::string b = h.captured();
-    ASSERT_EQ(b.size(), 2u * 6 * 2);
+    ASSERT_EQ(b.size(), 102u * 6 * 2);
     auto s = [&](int i) { return static_cast<int16_t>(static_cast<uint8_t>(b[2 * i]) | static_cast<uint8_t>(b[2 * i + 1]) << 8); };
-    EXPECT_EQ(s(0), 16384);
-    EXPECT_EQ(s(1), -16384);
-    for (int c = 2; c < 6; ++c) EXPECT_EQ(s(c), 0);
-    for (int c = 6; c < 12; ++c) EXPECT_EQ(s(c), 8192);
+    for (int f = 0; f < 100; ++f) {
+      ASSERT_EQ(s(6 * f), f * 256) << f;
+      ASSERT_EQ(s(6 * f + 1), -f * 128) << f;
+      for (int c = 2; c < 6; ++c) ASSERT_EQ(s(6 * f + c), 0) << f;
+    }
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(s(600 + c), 8192);
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(s(606 + c), -4096);
   }
   {
     OutputHarness h(device({fmt(44100, 16, 2, 1)}, 1));

@@ -82,6 +82,29 @@ TEST(PlayManager, DsfPlaysAsDoPAfterExactlyThePreRoll) {
   EXPECT_TRUE(h.controller_.saw("finished:1"));
 }
 
+TEST(PlayManager, Dsd128PlaysAsDoPAtTwiceTheRate) {
+  DeviceJson d;
+  d.formats = {fmtOf(352800, 24, 3), fmtOf(44100, 24, 3)};
+  PlayHarness h(d);
+  DsfSetup setup;
+  setup.frequency = 5644800;
+  setup.audio = patternAudio(2, 2 * 4096);
+  for (auto& ch : setup.audio) std::replace(ch.begin(), ch.end(), uint8_t{0x96}, uint8_t{0x33});
+  const std::string path = h.output_.dir_.file("dsd128.dsf");
+  writeFile(path, buildDsf(setup));
+  ASSERT_TRUE(h.playAll({recordFor(path, 1)}));
+  EXPECT_NE(h.output_.events().find("\"rate\":352800,\"bits\":24"), std::string::npos);
+  auto samples = dopSamples(h.output_.captured());
+  const size_t preroll_frames = 35280;  // 0.1 s at 352800 frames per second
+  ASSERT_EQ(samples.size(), 2 * (preroll_frames + 4096));
+  for (size_t i = 2 * preroll_frames; i < samples.size(); ++i) {
+    const size_t at = 2 * (i / 2 - preroll_frames), channel = i % 2;
+    ASSERT_EQ(samples[i].first, reverseBits(setup.audio[channel][at])) << i;
+    ASSERT_EQ(samples[i].second, reverseBits(setup.audio[channel][at + 1])) << i;
+    ASSERT_EQ(samples[i].marker, i % 2 ? samples[i - 1].marker : static_cast<uint8_t>(~samples[i - 1].marker)) << i;
+  }
+}
+
 TEST(PlayManager, DsfPlaysAsNativeDsd32Words) {
   DeviceJson d;  // a model with native DSD in 32-bit words
   d.vid = device_info[22].vid;
@@ -297,6 +320,8 @@ TEST_F(FlacPlayTest, ARateChangeDrainsAndRebuildsTheOutput) {
   FlacSetup a{44100, 16, 2, 0.3, {}}, b{96000, 24, 2, 0.3, {}};
   std::string first = makeFlac(h.output_.dir_.path(), "a", a);
   std::string second = makeFlac(h.output_.dir_.path(), "b", b);
+  const auto ref_a = referenceDecode(first, h.output_.dir_.file("a.raw"), 16);
+  const auto ref_b = referenceDecode(second, h.output_.dir_.file("b.raw"), 24);
   ASSERT_TRUE(h.playAll({recordFor(first, 1), recordFor(second, 2)}));
   std::string log = h.output_.events();
   auto at44 = log.find("\"event\":\"format\",\"sample_time\"");
@@ -304,8 +329,15 @@ TEST_F(FlacPlayTest, ARateChangeDrainsAndRebuildsTheOutput) {
   ASSERT_NE(at44, std::string::npos);
   ASSERT_NE(at96, std::string::npos);
   EXPECT_LT(log.find("\"event\":\"stop\""), at96);  // drained and stopped first
-  // Both tracks reached the device in full, each after its pre-roll.
-  EXPECT_EQ(h.output_.captured().size(), 4u * 2 * (4410 + 13230 + 9600 + 28800));
+  // Both tracks reached the device in full, each after its pre-roll: 24 bits in 4
+  // bytes, so the 16-bit track arrives shifted and the 24-bit one as it is.
+  auto captured = samples32(h.output_.captured());
+  ASSERT_EQ(captured.size(), 2 * (4410 + 9600) + ref_a.size() + ref_b.size());
+  size_t i = 0;
+  for (size_t k = 0; k < 2 * 4410; ++k, ++i) ASSERT_EQ(captured[i], 0) << i;
+  for (float v : ref_a) ASSERT_EQ(captured[i++], static_cast<int32_t>(static_cast<double>(v) * 8388608.0)) << i;
+  for (size_t k = 0; k < 2 * 9600; ++k, ++i) ASSERT_EQ(captured[i], 0) << i;
+  for (float v : ref_b) ASSERT_EQ(captured[i++], static_cast<int32_t>(static_cast<double>(v) * 8388608.0)) << i;
 }
 
 TEST_F(FlacPlayTest, ACueWindowPlaysExactlyItsSamples) {
@@ -390,7 +422,6 @@ TEST(PlayManagerFailures, UnreadableAndRefusedTracksAreReportedAndSkipped) {
   d.formats = {rangeOf(24, 4), fmtOf(352800, 24, 4)};
   PlayHarness h(d);
   std::string missing = h.output_.dir_.file("missing.flac");
-  auto bad = recordFor(h.output_.dir_.file("good.flac"), 1);  // made before the file exists
   FlacSetup hi{352800, 24, 2, 0.1, {}}, ok{44100, 16, 2, 0.2, {}};
   std::string refused = makeFlac(h.output_.dir_.path(), "refused", hi);
   std::string good = makeFlac(h.output_.dir_.path(), "good", ok);
@@ -403,7 +434,6 @@ TEST(PlayManagerFailures, UnreadableAndRefusedTracksAreReportedAndSkipped) {
   EXPECT_TRUE(h.controller_.saw("started:3"));
   EXPECT_TRUE(h.controller_.saw("finished:3"));
   EXPECT_TRUE(log.contains("Cannot Open Path. (" + missing + ")"));
-  (void)bad;
 }
 
 TEST(PlayManagerFailures, TheLastTrackFailingEndsWithFinishedAll) {
@@ -450,10 +480,8 @@ TEST(PlayManagerLifecycle, UnplugThenStopLeavesNoThreadBehind) {
   DeviceJson d;
   d.formats = {rangeOf(24, 4)};
   d.clock = "realtime";
-  std::atomic<uint8_t>* alive;
   {
     PlayHarness h(d);
-    alive = &h.alive_;
     FlacSetup setup{44100, 16, 2, 5.0, {}};
     std::string path = makeFlac(h.output_.dir_.path(), "t", setup);
     h.engine_->addInfo(recordFor(path, 1));
@@ -466,7 +494,6 @@ TEST(PlayManagerLifecycle, UnplugThenStopLeavesNoThreadBehind) {
     h.engine_.reset();
     EXPECT_EQ(h.alive_.load(), 0);  // every thread ended, the engine is gone
   }
-  (void)alive;
 }
 
 }  // namespace

@@ -344,17 +344,22 @@ TEST_F(DsfDecoderTest, TruncatedFilesNeverCrash) {
 TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
   DsfSetup setup;
   setup.audio = patternAudio(2, 3 * 4096);
-  auto bytes = buildDsf(setup);
-  // Keep the headers, the first block group and 1000 bytes of channel 0's next block.
-  size_t audio_start = 28 + 52 + 12;
-  bytes.resize(audio_start + 2 * 4096 + 1000);
-  std::string path = dir_.file("cut.dsf");
-  writeFile(path, bytes);
-  Selvet d;
-  ASSERT_EQ(d.openByPath(path, nullptr), 0);
-  EXPECT_EQ(d.getDuration(), uint64_t{5096} * 1000000000u / 352800);
-  auto words = readAll(d, 4096);
-  EXPECT_EQ(words.size(), 5096u);  // 2548 frames x 2 channels, not 6144 frames
+  const auto whole = buildDsf(setup);
+  const size_t audio_start = 28 + 52 + 12;
+  // After the first block group: 1000 bytes of channel 0's next block, or all of it
+  // and 500 bytes of channel 1's. Each channel plays only as far as channel 0 goes.
+  for (size_t tail : {size_t{1000}, size_t{4096 + 500}}) {
+    auto bytes = whole;
+    bytes.resize(audio_start + 2 * 4096 + tail);
+    std::string path = dir_.file("cut" + std::to_string(tail) + ".dsf");
+    writeFile(path, bytes);
+    Selvet d;
+    ASSERT_EQ(d.openByPath(path, nullptr), 0);
+    const uint64_t per_channel = 4096 + std::min<size_t>(tail, 4096);
+    EXPECT_EQ(d.getDuration(), per_channel * 1000000000u / 352800) << tail;
+    auto words = readAll(d, 4096);
+    EXPECT_EQ(words.size(), per_channel) << tail;  // two bytes a word, two channels
+  }
 }
 
 TEST_F(DsfDecoderTest, SixtyFourGibibytesAreRefused) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <FLAC/stream_encoder.h>
+
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -66,6 +69,46 @@ TEST_F(FlacDecoderTest, ExtremeSamplesFollowTheShiftRule) {
   EXPECT_EQ(v24[0], 1.0f - 1.0f / 8388608.0f);
   EXPECT_EQ(v24[1], -1.0f);
   EXPECT_EQ(v24[2], static_cast<float>(0x123456) / 8388608.0f);
+}
+
+// Depths the flac tool cannot write (12 and 20 bits), and 32 bits, encoded with
+// libFLAC itself: each sample comes out as sample x 2^(32 - bits) x 2^-31.
+std::string encodeWithLibflac(const TempDir& dir, const std::string& name, const std::vector<int32_t>& s,
+                              uint32_t bits) {
+  std::string path = dir.file(name + ".flac");
+  FLAC__StreamEncoder* e = FLAC__stream_encoder_new();
+  FLAC__stream_encoder_set_channels(e, 1);
+  FLAC__stream_encoder_set_bits_per_sample(e, bits);
+  FLAC__stream_encoder_set_sample_rate(e, 48000);
+  bool ok = FLAC__stream_encoder_init_file(e, path.c_str(), nullptr, nullptr) == FLAC__STREAM_ENCODER_INIT_STATUS_OK &&
+            FLAC__stream_encoder_process_interleaved(e, s.data(), static_cast<uint32_t>(s.size())) &&
+            FLAC__stream_encoder_finish(e);
+  FLAC__stream_encoder_delete(e);
+  return ok ? path : "";
+}
+
+TEST_F(FlacDecoderTest, OddDepthsFollowTheShiftRule) {
+  for (uint32_t bits : {12u, 20u, 32u}) {
+    const int64_t top = (int64_t{1} << (bits - 1)) - 1;
+    std::vector<int32_t> samples{static_cast<int32_t>(top), static_cast<int32_t>(-top - 1), 0, 1, -1,
+                                 static_cast<int32_t>(top / 3)};
+    uint32_t x = 7;
+    for (int i = 0; i < 5000; ++i) {  // noise over the whole range, so every bit counts
+      x = x * 1664525u + 1013904223u;
+      samples.push_back(static_cast<int32_t>(static_cast<int64_t>(x >> (32 - bits)) - (top + 1)));
+    }
+    std::string path = encodeWithLibflac(dir_, "d" + std::to_string(bits), samples, bits);
+    ASSERT_FALSE(path.empty()) << bits;
+    Mirrane d;
+    ASSERT_EQ(d.openByPath(path, nullptr), 0) << bits;
+    EXPECT_EQ(d.getChannels(), 1u);
+    auto values = readAll(d, 4096);
+    ASSERT_EQ(values.size(), samples.size()) << bits;
+    for (size_t i = 0; i < samples.size(); ++i) {
+      const double expected = std::ldexp(static_cast<double>(samples[i]), 32 - static_cast<int>(bits)) / 2147483648.0;
+      ASSERT_EQ(values[i], static_cast<float>(expected)) << bits << "-bit sample " << i;
+    }
+  }
 }
 
 TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {

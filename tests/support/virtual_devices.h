@@ -50,6 +50,7 @@ struct DeviceJson {
   double initial_rate = 44100;
   int initial_format = 0;
   bool mute = true, hogged = false, alive = true;
+  int format_delay_reads = 0;  // reads before a new format is reported
   std::string capture;
   std::string clock = "freewheel";
 
@@ -64,6 +65,7 @@ struct DeviceJson {
            "],\"buffer_frames\":{\"min\":" + std::to_string(min_frames) + ",\"max\":" + std::to_string(max_frames) +
            ",\"step\":" + std::to_string(frames_step) + "},\"initial\":{\"rate\":" + std::to_string(initial_rate) + ",\"format\":" + std::to_string(initial_format) +
            ",\"buffer_frames\":512},\"mute\":" + (mute ? "true" : "false") +
+           ",\"format_delay_reads\":" + std::to_string(format_delay_reads) +
            ",\"hogged_by_other\":" + (hogged ? "true" : "false") + ",\"alive\":" + (alive ? "true" : "false") +
            ",\"capture\":\"" + capture + "\",\"clock\":\"" + clock + "\"}";
   }
