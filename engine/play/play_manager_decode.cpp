@@ -110,29 +110,20 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
     } else {
       uint32_t n;
       int32_t status;
-      uint32_t added = 0;
-      uint32_t clears = 0;
       {
         // Decoding and queueing under one hold of the decoder's lock: a seek clears
         // the queue under the same lock, so samples of the old position can never
-        // arrive after the clear.
+        // arrive after the clear. The room for a whole request was there before
+        // decoding, and only this thread adds, so the queue takes all of it.
         std::lock_guard lock(item->decoderLock());
         n = window.requestSize(decoder.getTimestamp());
         status = n == 0 ? 0 : decoder.getNextSamples(staging.data(), &n);
-        if (status == 0 && n > 0) added = queue.addSamples(staging.data(), n);
-        clears = queue.clearCount();
+        if (status == 0 && n > 0) queue.addSamples(staging.data(), n);
       }
       if (status != 0) {
         postFailure(item->info());
         ended = true;
-      } else if (n > 0) {
-        // The room was there before decoding, so this is only for safety; a seek
-        // meanwhile makes the rest stale.
-        while (added < n && item->continue_decode_ && queue.clearCount() == clears) {
-          added += queue.addSamples(staging.data() + added, n - added);
-          if (added < n) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-      } else {
+      } else if (n == 0) {
         ended = true;
       }
     }

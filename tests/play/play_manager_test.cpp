@@ -227,6 +227,8 @@ TEST_P(RoundedBufferPlayTest, TracksPlayInFullWhenTheDeviceTakesALargerBuffer) {
   ASSERT_TRUE(h.playAll({recordFor(parts[0], 1), recordFor(parts[1], 2), recordFor(parts[2], 3)}, 30))
       << ::testing::PrintToString(h.controller_.events());
   EXPECT_NE(h.output_.events().find("\"frames\":4000"), std::string::npos);
+  ASSERT_TRUE(h.engine_->output());
+  EXPECT_EQ(h.engine_->output()->getDeviceBufferFrameSize(), 4000u);  // what the device took
   std::vector<int32_t> expected;
   for (float v : reference_) expected.push_back(static_cast<int32_t>(static_cast<double>(v) * 2147483648.0));
   auto captured = samples32(h.output_.captured());
