@@ -125,6 +125,7 @@ class PlaylistArrayController {
   void addInfoToCache(const sonara::Dict& record, const std::string& path);
   void report(const std::vector<PlaylistItemInfoRef>& infos, const char* type, bool notify);
   int64_t rowOfID(uint64_t id) const;
+  uint64_t lowestFreeTrackID() const;
   double baseDuration(size_t end, bool truncated) const;
   double durationOf(uint64_t id, bool truncated) const;
   void removeRows(const std::vector<PlaylistItemInfoRef>& infos);
