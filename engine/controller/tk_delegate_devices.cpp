@@ -20,8 +20,9 @@ constexpr int kListAttempts = 6;
 }  // namespace
 
 void TkDelegate::updateAudioOutputDeviceList() {
-  output_device_list_ = std::make_unique<AudioDeviceList>();
   for (int attempt = 1;; ++attempt) {
+    // Every attempt starts from an empty list, so no device is listed twice.
+    output_device_list_ = std::make_unique<AudioDeviceList>();
     try {
       output_device_list_->initialize();
       break;

@@ -29,6 +29,9 @@ class VirtualHal final : public AudioHal {
   void unplug(DeviceId id);
   void replug(DeviceId id);
   void setHeldByOther(DeviceId id, bool held);
+  // After `successes` more name lookups, one fails, as a device vanishing in the
+  // middle of an enumeration makes it.
+  void failNameLookupAfter(int successes) { name_lookups_before_failure_ = successes; }
   std::string capturePath(DeviceId id) const;
   // Waits until listener notifications queued so far have been delivered.
   void drainNotifications();
@@ -88,6 +91,7 @@ class VirtualHal final : public AudioHal {
   std::vector<std::unique_ptr<Device>> devices_;
   DeviceId default_output_ = 0;
   mutable std::mutex mutex_;
+  std::atomic<int> name_lookups_before_failure_{-1};
   AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };
 
