@@ -15,6 +15,7 @@
 #include "platform/standalone_main_loop.h"
 #include "support/flac_fixtures.h"
 #include "support/recording_delegate.h"
+#include "support/recording_inhibitor.h"
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
 
@@ -26,6 +27,7 @@ class ControllerFixture : public ::testing::Test {
     sonara::audio::installHal(nullptr);
     sonara::platform::installMainLoop(nullptr);
     sonara::platform::installUserDefaults(nullptr);
+    sonara::platform::installIdleSleepAssertion(nullptr);
   }
 
   DeviceJson device(const std::string& name, const std::string& clock) {
@@ -40,6 +42,7 @@ class ControllerFixture : public ::testing::Test {
     hal_ = makeVirtualHal(devices);
     sonara::audio::installHal(hal_);
     sonara::platform::installMainLoop(loop_);
+    sonara::platform::installIdleSleepAssertion(inhibitor_);
     sonara::platform::installUserDefaults(
         std::make_shared<sonara::platform::UserDefaults>(dir_.file("defaults.plist")));
   }
@@ -77,4 +80,5 @@ class ControllerFixture : public ::testing::Test {
       std::make_shared<sonara::platform::StandaloneMainLoop>();
   std::shared_ptr<sonara::audio::VirtualHal> hal_;
   RecordingDelegate client_;
+  std::shared_ptr<RecordingInhibitor> inhibitor_ = std::make_shared<RecordingInhibitor>();
 };
