@@ -1,6 +1,7 @@
 // The controller's device side: the device list and the client's records, selecting
 // a device, and recovering when it goes away.
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "engine/api/kiv_sonara_delegate.h"
@@ -213,7 +214,11 @@ void TkDelegate::holdSleepDelayWhileDeviceOpen() {
   if (sleep_delay_id_ != 0) return;
   int64_t id = sonara::platform::idleSleepAssertion().createSleepDelay("Pelmora", "Stopping playback before sleep");
   if (id <= 0) {
-    logLine("Inhibit(sleep, delay) Failed. (0x%08lX)", static_cast<unsigned long>(-id) & 0xFFFFFFFFul);
+    // Without logind (a container, a server) this fails at every device: say it once.
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) {
+      logLine("Inhibit(sleep, delay) Failed. (0x%08lX)", static_cast<unsigned long>(-id) & 0xFFFFFFFFul);
+    }
     return;
   }
   sleep_delay_id_ = id;
