@@ -10,6 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (auto value = sonara::platform::parsePropertyList(text)) {
     (void)sonara::platform::toXmlPropertyList(*value);
   }
+  if (auto settings = sonara::platform::parsePropertyListDictionary(text)) {
+    (void)sonara::platform::toXmlPropertyList(settings->values, settings->raw);
+  }
   std::string error;
   (void)sonara::audio::parseVirtualDevices(std::string(text), &error);
   return 0;

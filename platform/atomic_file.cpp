@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstring>
 
@@ -27,6 +28,21 @@ bool writeAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+// The file a path finally names: symbolic links followed (also one whose target does
+// not exist yet), so that replacing the file keeps the links the user made.
+std::string followLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::string target(static_cast<size_t>(PATH_MAX), '\0');
+    ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
+    target.resize(static_cast<size_t>(n));
+    path = target[0] == '/' ? target : parentOf(path) + "/" + target;
+  }
+  return path;
 }
 
 }  // namespace
@@ -54,8 +70,9 @@ std::optional<std::string> readWholeFile(const std::string& path, size_t max_byt
   return out;
 }
 
-std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view bytes,
+std::optional<std::string> writeFileAtomically(const std::string& named, std::string_view bytes,
                                                const std::function<void()>& before_rename) {
+  const std::string path = followLinks(named);
   std::string dir = parentOf(path);
   if (!makeDirectories(dir)) return "cannot create folder " + dir + ": " + std::strerror(errno);
   std::string tmp = path + ".tmp-XXXXXX";

@@ -15,7 +15,8 @@ std::optional<std::string> readWholeFile(const std::string& path,
                                          size_t max_bytes = 64u << 20);
 
 // Writes `bytes` to a temporary file beside `path`, flushes it to the disk and
-// renames it over `path`. On failure the previous file is untouched, the temporary
+// renames it over `path`. When `path` is a symbolic link, its target is the file
+// replaced and the link stays. On failure the previous file is untouched, the temporary
 // is removed and the reason is returned. `before_rename` lets tests interrupt the
 // write at its last step by throwing.
 std::optional<std::string> writeFileAtomically(

@@ -8,7 +8,9 @@
 
 namespace sonara::platform {
 
-int64_t LogindIdleSleepAssertion::create(const std::string& who, const std::string& why) {
+namespace {
+
+int64_t inhibit(const InhibitKind& kind, const std::string& who, const std::string& why) {
   sd_bus* bus = nullptr;
   int r = sd_bus_open_system(&bus);
   if (r < 0) return r;
@@ -16,7 +18,7 @@ int64_t LogindIdleSleepAssertion::create(const std::string& who, const std::stri
   sd_bus_message* reply = nullptr;
   r = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
                          "org.freedesktop.login1.Manager", "Inhibit", &error, &reply, "ssss",
-                         "sleep:idle", who.c_str(), why.c_str(), "block");
+                         kind.what, who.c_str(), why.c_str(), kind.mode);
   int64_t result = r;
   if (r >= 0) {
     int fd = -1;
@@ -30,6 +32,16 @@ int64_t LogindIdleSleepAssertion::create(const std::string& who, const std::stri
   sd_bus_flush_close_unref(bus);
   // Descriptor 0 is never returned by F_DUPFD (>= 3), so ids are always > 0.
   return result;
+}
+
+}  // namespace
+
+int64_t LogindIdleSleepAssertion::create(const std::string& who, const std::string& why) {
+  return inhibit(kIdleInhibit, who, why);
+}
+
+int64_t LogindIdleSleepAssertion::createSleepDelay(const std::string& who, const std::string& why) {
+  return inhibit(kSleepDelayInhibit, who, why);
 }
 
 void LogindIdleSleepAssertion::release(int64_t id) {

@@ -11,7 +11,8 @@ namespace {
 // Nesting deeper than this is refused: a crafted file must not exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-bool fromNode(plist_t node, Value& out, int depth) {
+// `exact` is cleared when the value cannot stand for the node as it is in the file.
+bool fromNode(plist_t node, Value& out, int depth, bool* exact = nullptr) {
   if (depth > kMaxDepth) return false;
   switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
@@ -23,6 +24,8 @@ bool fromNode(plist_t node, Value& out, int depth) {
     case PLIST_UINT: {
       uint64_t u = 0;
       plist_get_uint_val(node, &u);
+      // Written either as a negative or as a large unsigned number: keep it as read.
+      if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) && exact) *exact = false;
       out = Value(static_cast<int64_t>(u));
       return true;
     }
@@ -44,7 +47,7 @@ bool fromNode(plist_t node, Value& out, int depth) {
       a.reserve(n);
       for (uint32_t i = 0; i < n; ++i) {
         Value v;
-        if (!fromNode(plist_array_get_item(node, i), v, depth + 1)) return false;
+        if (!fromNode(plist_array_get_item(node, i), v, depth + 1, exact)) return false;
         a.push_back(std::move(v));
       }
       out = Value(std::move(a));
@@ -64,7 +67,7 @@ bool fromNode(plist_t node, Value& out, int depth) {
           break;
         }
         Value v;
-        if (!fromNode(item, v, depth + 1)) ok = false;
+        if (!fromNode(item, v, depth + 1, exact)) ok = false;
         if (ok && key) d[key] = std::move(v);
         std::free(key);
         if (!ok) break;
@@ -75,6 +78,7 @@ bool fromNode(plist_t node, Value& out, int depth) {
     }
     default:
       // Dates, data and UIDs have no place in the engine's records.
+      if (exact) *exact = false;
       out = Value();
       return true;
   }
@@ -115,12 +119,29 @@ bool holdsNul(std::string_view xml) {
   return false;
 }
 
-}  // namespace
-
-std::optional<Value> parsePropertyList(std::string_view xml) {
-  if (xml.empty() || xml.size() > std::numeric_limits<uint32_t>::max() || holdsNul(xml)) return std::nullopt;
+plist_t parseRoot(std::string_view xml) {
+  if (xml.empty() || xml.size() > std::numeric_limits<uint32_t>::max() || holdsNul(xml)) return nullptr;
   plist_t root = nullptr;
   plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
+  return root;
+}
+
+std::string xmlOf(plist_t node) {
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(node, &xml, &length);
+  std::string out(xml ? xml : "", length);
+  std::free(xml);
+  return out;
+}
+
+}  // namespace
+
+RawPropertyListEntry::RawPropertyListEntry(void* node) : node_(plist_copy(static_cast<plist_t>(node))) {}
+RawPropertyListEntry::~RawPropertyListEntry() { plist_free(static_cast<plist_t>(node_)); }
+
+std::optional<Value> parsePropertyList(std::string_view xml) {
+  plist_t root = parseRoot(xml);
   if (!root) return std::nullopt;
   Value out;
   bool ok = fromNode(root, out, 0);
@@ -131,12 +152,57 @@ std::optional<Value> parsePropertyList(std::string_view xml) {
 
 std::string toXmlPropertyList(const Value& root) {
   plist_t node = toNode(root);
-  char* xml = nullptr;
-  uint32_t length = 0;
-  plist_to_xml(node, &xml, &length);
-  std::string out(xml ? xml : "", length);
-  std::free(xml);
+  std::string out = xmlOf(node);
   plist_free(node);
+  return out;
+}
+
+std::optional<PropertyListDictionary> parsePropertyListDictionary(std::string_view xml) {
+  plist_t root = parseRoot(xml);
+  if (!root) return std::nullopt;
+  std::optional<PropertyListDictionary> out;
+  if (plist_get_node_type(root) == PLIST_DICT) {
+    out.emplace();
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(root, &it);
+    for (;;) {
+      char* key = nullptr;
+      plist_t item = nullptr;
+      plist_dict_next_item(root, it, &key, &item);
+      if (!item) {
+        std::free(key);
+        break;
+      }
+      Value v;
+      bool exact = true;
+      const bool ok = fromNode(item, v, 1, &exact);
+      if (ok && key) {
+        if (!exact) out->raw[key] = std::make_shared<const RawPropertyListEntry>(item);
+        out->values[key] = std::move(v);
+      }
+      std::free(key);
+      if (!ok) {
+        out.reset();
+        break;
+      }
+    }
+    std::free(it);
+  }
+  plist_free(root);
+  return out;
+}
+
+std::string toXmlPropertyList(const Dict& values,
+                              const std::map<std::string, std::shared_ptr<const RawPropertyListEntry>,
+                                             std::less<>>& raw) {
+  plist_t d = plist_new_dict();
+  for (const auto& [key, item] : values) {
+    auto kept = raw.find(key);
+    plist_t node = kept != raw.end() ? plist_copy(static_cast<plist_t>(kept->second->node())) : toNode(item);
+    plist_dict_set_item(d, key.c_str(), node);
+  }
+  std::string out = xmlOf(d);
+  plist_free(d);
   return out;
 }
 

@@ -30,9 +30,10 @@ std::string UserDefaults::defaultPath() {
 void UserDefaults::load() {
   auto bytes = readWholeFile(path_);
   if (!bytes) return;  // no settings yet
-  auto parsed = parsePropertyList(*bytes);
-  if (parsed && parsed->isDict()) {
-    values_ = parsed->asDict();
+  auto parsed = parsePropertyListDictionary(*bytes);
+  if (parsed) {
+    values_ = std::move(parsed->values);
+    raw_ = std::move(parsed->raw);
     return;
   }
   std::string aside = path_ + ".damaged-" + std::to_string(std::time(nullptr));
@@ -63,11 +64,13 @@ bool UserDefaults::boolean(const std::string& key) const { return object(key).as
 void UserDefaults::set(const std::string& key, Value value) {
   std::lock_guard lock(mutex_);
   values_[key] = std::move(value);
+  raw_.erase(key);
   dirty_ = true;
 }
 
 void UserDefaults::remove(const std::string& key) {
   std::lock_guard lock(mutex_);
+  raw_.erase(key);
   dirty_ |= values_.erase(key) > 0;
 }
 
@@ -75,7 +78,7 @@ bool UserDefaults::synchronize() {
   std::lock_guard lock(mutex_);
   if (!dirty_) return true;
   if (path_.empty()) return false;
-  if (auto error = writeFileAtomically(path_, toXmlPropertyList(Value(values_)))) {
+  if (auto error = writeFileAtomically(path_, toXmlPropertyList(values_, raw_))) {
     logLine("Cannot save settings: %s", error->c_str());
     return false;
   }

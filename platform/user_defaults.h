@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/property_list.h"
 #include "plugin/value.h"
 
 namespace sonara::platform {
@@ -32,8 +33,10 @@ class UserDefaults {
   void set(const std::string& key, Value value);
   void remove(const std::string& key);
 
-  // Writes the file atomically when something changed. False (with a log line) when
-  // it could not be written; the previous file is then intact.
+  // Writes the file atomically when something changed; a file that is a symbolic link
+  // stays one (its target is replaced). Keys this program never set keep their values
+  // and types. False (with a log line) when it could not be written; the previous
+  // file is then intact.
   bool synchronize();
 
  private:
@@ -42,6 +45,9 @@ class UserDefaults {
   mutable std::mutex mutex_;
   std::string path_;
   Dict values_;
+  // Entries of the file a value cannot hold (dates, data, large unsigned numbers),
+  // written back as they were read until the program sets or removes them.
+  decltype(PropertyListDictionary::raw) raw_;
   bool dirty_ = false;
 };
 

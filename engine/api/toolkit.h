@@ -1,9 +1,25 @@
-// The engine's exported functions. Call them on the main thread: Toolkit_Init first,
-// then Toolkit_SetConfiguration before the first play request, Toolkit_Exit last.
-// Every function but Toolkit_Init, Toolkit_Exit, Toolkit_IsPlaylistDirty and
-// getObject returns -1 when the engine is not initialised.
+// The engine's exported functions: Toolkit_Init first, then Toolkit_SetConfiguration
+// before the first play request, Toolkit_Exit last. Every function but Toolkit_Init,
+// Toolkit_Exit, Toolkit_IsPlaylistDirty and getObject returns -1 when the engine is
+// not initialised.
+//
+// Threads. The engine's work runs on the main thread, the thread that runs the main
+// loop installed with sonara::platform::installMainLoop. Every Toolkit_* function may
+// be called from any thread: called elsewhere, it is handed to the main loop and the
+// caller waits until it has run there. When the main thread has not taken the call
+// up within the bound (10 s, see sonara::setToolkitCallBound) the call is dropped
+// without effect and returns kToolkitCallTimedOut (-6); Toolkit_IsPlaylistDirty then
+// returns false and Toolkit_Exit returns having done nothing. A call from another
+// thread therefore never completes while the main thread is blocked waiting for that
+// same caller.
+//
+// Client events (KivSonaraDelegate) always arrive on the main thread. A client event
+// may call any Toolkit_* function, Toolkit_Exit included: the engine is then released
+// once the event has returned, and every later call finds it not initialised.
+// getObject is for tests on the main thread only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +39,8 @@ inline constexpr int32_t kToolkitBadArgument = -2;
 inline constexpr int32_t kToolkitCreationFailed = -3;
 inline constexpr int32_t kToolkitNoDevice = -4;
 inline constexpr int32_t kToolkitNotSaved = -5;
+// Called from another thread, the main thread did not take the call up in time.
+inline constexpr int32_t kToolkitCallTimedOut = -6;
 
 // Life cycle.
 SONARA_EXPORT int32_t Toolkit_Init(KivSonaraDelegate* delegate);
@@ -75,5 +93,7 @@ namespace sonara {
 using ToolkitResourceFactory = std::function<std::unique_ptr<TkDelegate>()>;
 // Replaces the factory Toolkit_Init uses; an empty function restores the built-in one.
 SONARA_EXPORT void setToolkitResourceFactory(ToolkitResourceFactory factory);
+// How long a call from another thread waits for the main thread to take it up.
+SONARA_EXPORT void setToolkitCallBound(std::chrono::milliseconds bound);
 
 }  // namespace sonara

@@ -13,6 +13,8 @@
 #include "engine/playlist/playlist_array_controller.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
+#include "engine/controller/controller_entry.h"
+#include "engine/controller/device_presence_watch.h"
 #include "engine/controller/playlist_view_fitting.h"
 #include "platform/localization.h"
 #include "platform/log.h"
@@ -30,11 +32,13 @@ TkDelegate::TkDelegate() = default;
 
 TkDelegate::~TkDelegate() {
   sleep_watcher_.reset();
+  lost_device_watch_.reset();
   cancelTimeUpdates();
   releasePlayManager();
   lifetime_.reset();
   audio_output_ctx_.reset();
   allowIdleSleep();
+  releaseSleepDelay();
   delegate_ = nullptr;
   window_ = nullptr;
 }
@@ -57,11 +61,9 @@ void TkDelegate::awakeFromNib() {
   initializeAudioOutputDeviceList();
   buildPluginInfoList();
   sleep_watcher_ = std::make_unique<sonara::platform::SleepWatcher>([alive](bool going_to_sleep) {
-    auto self = alive.lock();
-    if (!self) return;
-    std::weak_ptr<TkDelegate*> again = alive;
-    sonara::platform::mainLoop().post([again, going_to_sleep] {
-      if (auto tk = again.lock()) {
+    sonara::platform::mainLoop().post([alive, going_to_sleep] {
+      if (auto tk = alive.lock()) {
+        ControllerEntry entry;
         if (going_to_sleep) {
           (*tk)->willSleepNotification();
         } else {
@@ -133,7 +135,10 @@ sonara::ui::PlaylistView& TkDelegate::playlistView() {
 void TkDelegate::postToMain(std::function<void(TkDelegate&)> work) {
   std::weak_ptr<TkDelegate*> alive = lifetime_;
   sonara::platform::mainLoop().post([alive, work = std::move(work)] {
-    if (auto self = alive.lock()) work(**self);
+    if (auto self = alive.lock()) {
+      ControllerEntry entry;
+      work(**self);
+    }
   });
 }
 
@@ -213,8 +218,12 @@ void TkDelegate::exit() {
   if (playing_) playStop();
   releasePlayManager();
   audio_output_ctx_.reset();
+  releaseSleepDelay();
   if (array_tbl_ctl_) array_tbl_ctl_->setChangeNotificationTarget(nullptr);
   window_ = nullptr;
   array_output_devices_.clear();
   decoder_options_.clear();
+  forgetLostDevice();
+  // The client hears nothing more from this controller.
+  delegate_ = nullptr;
 }

@@ -14,6 +14,7 @@
 
 #include "engine/api/records.h"
 #include "engine/play/play_manager_delegate.h"
+#include "platform/audio/audio_hal.h"
 #include "engine/playlist/playlist_item_info.h"
 #include "platform/main_loop.h"
 #include "plugin/value.h"
@@ -24,6 +25,7 @@ class AudioDeviceList;
 class AudioOutputContext;
 class PlayManager;
 class PlaylistArrayController;
+class DevicePresenceWatch;
 
 namespace sonara::ui {
 class PlaylistView;
@@ -69,14 +71,17 @@ class TkDelegate : public PlayManagerDelegate {
   void menuRepeatTitleMode();
   void menuRepeatAllMode();
   uint64_t beginRestructuring();
-  void endRestructuring(uint64_t position_ns);
+  // Starts the current play-order track at `position_ns` on the engine now present,
+  // paused when `paused`.
+  void endRestructuring(uint64_t position_ns, bool paused);
 
   // --- devices, sleep ----------------------------------------------------------
   void updateAudioOutputDeviceList();
   void initializeAudioOutputDeviceList();
   void deviceSelected(const std::optional<std::string>& name);
   bool setupNewOutputContextWithDeviceListIndex(int index);
-  void deviceLost();
+  // The output context's disconnection callback (the HAL's notification thread).
+  static void deviceLost(const std::weak_ptr<TkDelegate*>& alive);
   void willSleepNotification();
   void didWakeNotification();
   std::vector<TkDeviceInfo> deviceInfoArray() const;
@@ -157,17 +162,27 @@ class TkDelegate : public PlayManagerDelegate {
   int32_t ram_mode_matrix_ = 0;
   int32_t ram_mode_limit_text_ = 0;
   std::atomic<int32_t> decode_mode_{0};
-  bool shuffleOn = false;
-  int32_t repeatMode = 0;
+  // Written on the main thread, read by the decoding threads' decode-ahead choice.
+  std::atomic<bool> shuffleOn{false};
+  std::atomic<int32_t> repeatMode{0};
 
   bool playing() const { return playing_; }
+  bool holdsIdleSleepAssertion() const { return assertionID != 0; }
+  bool holdsSleepDelay() const { return sleep_delay_id_ != 0; }
   bool paused() const { return pause_; }
 
  private:
+  // Stops and lets go of the play engine; the controller is then stopped.
   void releasePlayManager();
+  void enterStopped();
+  void watchForReturnOf(const std::string& name, sonara::audio::DeviceId id);
+  void forgetLostDevice();
+  void lostDeviceMayHaveReturned();
   void step(bool backwards);
   void preventIdleSleep();
   void allowIdleSleep();
+  void holdSleepDelayWhileDeviceOpen();
+  void releaseSleepDelay();
   void buildPluginInfoList();
   void notifyError(int32_t code, const PlaylistItemInfoRef& info);
   void postToMain(std::function<void(TkDelegate&)> work);
@@ -193,9 +208,15 @@ class TkDelegate : public PlayManagerDelegate {
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;
   std::shared_ptr<PlayManager> play_manager_;
   std::atomic<uint8_t> is_play_manager_alive_{0};
-  // A position kept across a rebuild of the engine, and whether playing resumed.
-  std::optional<uint64_t> restructure_position_;
-  bool restructured_ = false;
+  // Where playback goes on once a rebuilt engine exists.
+  struct Resume {
+    uint64_t position_ns;
+    bool paused;
+  };
+  std::optional<Resume> pending_resume_;
+  // The device the client chose that went away, watched for its return.
+  std::optional<std::string> lost_device_name_;
+  std::unique_ptr<DevicePresenceWatch> lost_device_watch_;
   // Work posted to the main thread checks this before touching the controller.
   std::shared_ptr<TkDelegate*> lifetime_ = std::make_shared<TkDelegate*>(this);
   std::atomic<bool> ram_decode_canceled_flag_{false};
@@ -209,6 +230,7 @@ class TkDelegate : public PlayManagerDelegate {
   std::atomic<bool> pause_{false};
   bool resizing_ = false;
   int64_t assertionID = 0;
+  int64_t sleep_delay_id_ = 0;
   sonara::platform::DelayedPerformId time_update_ = 0;
   int64_t last_whole_second_ = -1;
   std::unique_ptr<sonara::platform::SleepWatcher> sleep_watcher_;

@@ -1,9 +1,12 @@
 // The controller's device side: the device list and the client's records, selecting
 // a device, and recovering when it goes away.
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "engine/api/kiv_sonara_delegate.h"
+#include "engine/controller/controller_entry.h"
+#include "engine/controller/device_presence_watch.h"
 #include "engine/controller/tk_delegate.h"
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
@@ -20,8 +23,9 @@ constexpr int kListAttempts = 6;
 }  // namespace
 
 void TkDelegate::updateAudioOutputDeviceList() {
-  output_device_list_ = std::make_unique<AudioDeviceList>();
   for (int attempt = 1;; ++attempt) {
+    // Every attempt starts from an empty list, so no device is listed twice.
+    output_device_list_ = std::make_unique<AudioDeviceList>();
     try {
       output_device_list_->initialize();
       break;
@@ -46,11 +50,47 @@ void TkDelegate::initializeAudioOutputDeviceList() {
     deviceSelected(std::nullopt);
     return;
   }
-  std::string name = current_output_device_->name;
+  const std::string name = current_output_device_->name;
+  const auto id = current_output_device_->device_id;
   current_output_device_.reset();
   auto names = output_device_list_->getNameList(false);
-  bool present = std::find(names.begin(), names.end(), name) != names.end();
+  const bool present = std::find(names.begin(), names.end(), name) != names.end();
   deviceSelected(present ? std::optional<std::string>(name) : std::nullopt);
+  if (!present) watchForReturnOf(name, id);
+}
+
+// The device the client chose went away: when it comes back and nothing else was
+// chosen meanwhile, it is selected again (playback stays stopped).
+void TkDelegate::watchForReturnOf(const std::string& name, sonara::audio::DeviceId id) {
+  lost_device_name_ = name;
+  std::weak_ptr<TkDelegate*> alive = lifetime_;
+  lost_device_watch_ = std::make_unique<DevicePresenceWatch>(id, [alive] {
+    sonara::platform::mainLoop().post([alive] {
+      if (auto self = alive.lock()) {
+        ControllerEntry entry;
+        (*self)->lostDeviceMayHaveReturned();
+      }
+    });
+  });
+}
+
+void TkDelegate::forgetLostDevice() {
+  lost_device_watch_.reset();
+  lost_device_name_.reset();
+}
+
+void TkDelegate::lostDeviceMayHaveReturned() {
+  if (!lost_device_name_) return;
+  if (current_output_device_) {
+    forgetLostDevice();
+    return;
+  }
+  updateAudioOutputDeviceList();
+  auto names = output_device_list_->getNameList(false);
+  if (std::find(names.begin(), names.end(), *lost_device_name_) == names.end()) return;
+  const std::string name = *lost_device_name_;
+  forgetLostDevice();
+  deviceSelected(name);
 }
 
 void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
@@ -58,9 +98,11 @@ void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
   std::shared_ptr<AudioDevice> device;
   if (name && output_device_list_) device = output_device_list_->getOutputAudioDeviceByName(*name);
   if (!device) {
+    pending_resume_.reset();
     releasePlayManager();
     audio_output_ctx_.reset();
     current_output_device_.reset();
+    holdSleepDelayWhileDeviceOpen();
     return;
   }
   if (current_output_device_ && current_output_device_->device_id == device->device_id) return;
@@ -68,41 +110,42 @@ void TkDelegate::deviceSelected(const std::optional<std::string>& name) {
   auto it = std::find(names.begin(), names.end(), *name);
   int index = it == names.end() ? -1 : static_cast<int>(it - names.begin());
 
-  const bool was_playing = playing_;
-  uint64_t position = 0;
-  if (was_playing) position = restructure_position_ ? *restructure_position_ : beginRestructuring();
+  // What was playing goes on from the same place on the new device.
+  std::optional<Resume> resume = std::move(pending_resume_);
+  pending_resume_.reset();
+  if (!resume && playing_) resume = Resume{beginRestructuring(), pause_.load()};
   releasePlayManager();
   current_output_device_ = device;
-  if (!setupNewOutputContextWithDeviceListIndex(index)) {
+  const bool opened = setupNewOutputContextWithDeviceListIndex(index);
+  holdSleepDelayWhileDeviceOpen();
+  if (!opened) {
     logLine("AudioOutputContext Allocation Failed.");
     return;
   }
   std::weak_ptr<TkDelegate*> alive = lifetime_;
-  audio_output_ctx_->setDisconnectionEventTarget([alive] {
-    if (auto self = alive.lock()) (*self)->deviceLost();
-  });
+  audio_output_ctx_->setDisconnectionEventTarget([alive] { deviceLost(alive); });
   if (!setupPlayManager()) {
     logLine("PlayManager Allocation Failed.");
     return;
   }
-  if (was_playing) {
-    endRestructuring(position);
-    restructured_ = true;
-  }
+  if (resume) endRestructuring(resume->position_ns, resume->paused);
 }
 
 bool TkDelegate::applyConfiguration(const std::optional<std::string>& device_name) {
-  restructure_position_.reset();
-  restructured_ = false;
-  if (playing_) restructure_position_ = beginRestructuring();
+  // The client has chosen: a device lost before is no longer waited for.
+  forgetLostDevice();
+  pending_resume_.reset();
+  if (playing_) pending_resume_ = Resume{beginRestructuring(), pause_.load()};
   if (!setupPlayManager()) {
-    restructure_position_.reset();
+    // Refused: the engine is gone and the controller stopped (setupPlayManager
+    // released it), so nothing resumes by itself later.
+    pending_resume_.reset();
     return false;
   }
   deviceSelected(device_name);
   // The same device: the new engine starts again where the old one was.
-  if (restructure_position_ && !restructured_ && play_manager_ && playing_) endRestructuring(*restructure_position_);
-  restructure_position_.reset();
+  if (pending_resume_ && play_manager_) endRestructuring(pending_resume_->position_ns, pending_resume_->paused);
+  pending_resume_.reset();
   return true;
 }
 
@@ -119,14 +162,15 @@ bool TkDelegate::setupNewOutputContextWithDeviceListIndex(int index) {
 // On the HAL's notification thread. The stop runs on the main thread with the
 // context's stop_immediately set there, so this thread never waits for the main
 // thread (which may itself be closing the context and waiting for this thread).
-void TkDelegate::deviceLost() {
-  ram_decode_canceled_flag_ = true;
-  std::weak_ptr<TkDelegate*> alive = lifetime_;
+// Nothing of the controller is touched here: it may be going away on the main thread.
+void TkDelegate::deviceLost(const std::weak_ptr<TkDelegate*>& alive) {
   auto& loop = sonara::platform::mainLoop();
   loop.post([alive] {
     auto self = alive.lock();
     if (!self) return;
+    ControllerEntry entry;
     TkDelegate* tk = *self;
+    tk->ram_decode_canceled_flag_ = true;
     auto ctx = tk->audio_output_ctx_;
     if (ctx) ctx->setStop_immediately(true);
     tk->playStop();
@@ -134,7 +178,10 @@ void TkDelegate::deviceLost() {
     if (tk->delegate_) tk->delegate_->notifyError(0, nullptr);
   });
   loop.post([alive] {
-    if (auto self = alive.lock()) (*self)->initializeAudioOutputDeviceList();
+    if (auto self = alive.lock()) {
+      ControllerEntry entry;
+      (*self)->initializeAudioOutputDeviceList();
+    }
   });
 }
 
@@ -146,15 +193,42 @@ std::optional<std::string> TkDelegate::currentOutputDeviceName() const {
 }
 
 
-// The system is about to sleep: stop at once, without the timed mute sequence.
+// The system is about to sleep: stop at once, without the timed mute sequence, then
+// let the suspend go on.
 void TkDelegate::willSleepNotification() {
   if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(true);
   if (play_manager_) playStop();
   if (audio_output_ctx_) audio_output_ctx_->setStop_immediately(false);
+  releaseSleepDelay();
 }
 
-// After waking, playback stays stopped.
-void TkDelegate::didWakeNotification() {}
+// After waking, playback stays stopped; the next suspend is held off again.
+void TkDelegate::didWakeNotification() { holdSleepDelayWhileDeviceOpen(); }
+
+// While a device is open, a suspend waits for the stop above (logind's delay lock).
+void TkDelegate::holdSleepDelayWhileDeviceOpen() {
+  if (!audio_output_ctx_) {
+    releaseSleepDelay();
+    return;
+  }
+  if (sleep_delay_id_ != 0) return;
+  int64_t id = sonara::platform::idleSleepAssertion().createSleepDelay("Pelmora", "Stopping playback before sleep");
+  if (id <= 0) {
+    // Without logind (a container, a server) this fails at every device: say it once.
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) {
+      logLine("Inhibit(sleep, delay) Failed. (0x%08lX)", static_cast<unsigned long>(-id) & 0xFFFFFFFFul);
+    }
+    return;
+  }
+  sleep_delay_id_ = id;
+}
+
+void TkDelegate::releaseSleepDelay() {
+  if (sleep_delay_id_ == 0) return;
+  sonara::platform::idleSleepAssertion().release(sleep_delay_id_);
+  sleep_delay_id_ = 0;
+}
 
 bool TkDelegate::outputFormat(TkOutputFormat* format) const {
   auto item = currentItem();

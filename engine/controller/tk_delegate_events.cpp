@@ -5,6 +5,7 @@
 
 #include "engine/api/constants.h"
 #include "engine/api/kiv_sonara_delegate.h"
+#include "engine/controller/controller_entry.h"
 #include "engine/controller/tk_delegate.h"
 #include "engine/play/play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
@@ -12,6 +13,8 @@
 
 void TkDelegate::started(const PlaylistItemInfoRef& info) {
   if (!info) return;
+  // The first track of a new repeat-all cycle: the cycle before it has been played.
+  array_tbl_ctl_->adoptNextCycleStartingWith(info->track_id());
   array_tbl_ctl_->pointToPlayOrderByTrackID(info->track_id());
   {
     std::lock_guard lock(items_mutex_);
@@ -22,6 +25,14 @@ void TkDelegate::started(const PlaylistItemInfoRef& info) {
   samplingRateIndicator = info->get(TABLE_KEY_SRC_SAMPLERATE).asDouble();
   currentItemDuration = info->duration();
   postToMain([info](TkDelegate& tk) {
+    // The first report of a track is its own position, not where the last one ended.
+    double own = 0;
+    if (auto engine = tk.play_manager_) {
+      std::lock_guard lock(engine->monitor());
+      if (engine->getCurrentInfo() == info) own = static_cast<double>(engine->getTimestamp()) / 1e9;
+    }
+    tk.currentItemTimestamp = own;
+    tk.last_whole_second_ = static_cast<int64_t>(std::floor(own));
     tk.updateStatusBarByInfo(info);
     tk.touchIndicator(info);
     if (tk.delegate_) tk.delegate_->stateDidChange(1);
@@ -45,8 +56,9 @@ void TkDelegate::decoded(const PlaylistItemInfoRef& info) {
   if (model.getNumberErrorTracks() >= model.getNumInfos()) return;
   uint64_t next = model.getNextPlayOrderTrackIDFromID(info->track_id());
   if (next == 0 && repeatMode == 2) {
-    if (shuffleOn) model.initPlayOrderAtRandom();
-    next = model.getFirstPlayOrderTrackID();
+    // The current cycle has not been played yet: its last track may not even have
+    // started. The new shuffle waits until it has (see started).
+    next = shuffleOn ? model.prepareNextShuffledCycle(info->track_id()) : model.getFirstPlayOrderTrackID();
   }
   if (next == 0) return;
   if (auto record = completedInfo(next)) engine->addInfo(record);
@@ -122,7 +134,10 @@ void TkDelegate::timeUpdate() {
   last_whole_second_ = second;
   std::weak_ptr<TkDelegate*> alive = lifetime_;
   time_update_ = sonara::platform::mainLoop().performAfter(std::chrono::milliseconds(10), [alive] {
-    if (auto self = alive.lock()) (*self)->timeUpdate();
+    if (auto self = alive.lock()) {
+      ControllerEntry entry;
+      (*self)->timeUpdate();
+    }
   });
 }
 

@@ -42,6 +42,25 @@ void TkDelegate::releasePlayManager() {
   }
   play_manager_.reset();
   while (is_play_manager_alive_.load() != 0) std::this_thread::yield();
+  enterStopped();
+}
+
+// Without its play engine the controller is stopped, whichever path let the engine go:
+// both flags cleared together, the status reset and the idle inhibitor given back.
+void TkDelegate::enterStopped() {
+  std::lock_guard lock(monitor_);
+  if (!playing_) return;
+  const bool was_paused = pause_;
+  playing_ = false;
+  pause_ = false;
+  updateUI4PlayStop();
+  allowIdleSleep();
+  // A paused engine's stop is not reported as one: tell the client here.
+  if (was_paused) {
+    postToMain([](TkDelegate& tk) {
+      if (tk.delegate_) tk.delegate_->stateDidChange(0);
+    });
+  }
 }
 
 void TkDelegate::updateDecoderOption(Value value, const std::string& key) {
@@ -127,6 +146,7 @@ void TkDelegate::startCurrentInternal(bool backwards) {
     uint64_t candidate = backwards ? model.getPrevTrackIDOfPlayOrder() : model.getNextTrackIDOfPlayOrder();
     if (candidate == 0) {
       if (repeatMode == 0) break;
+      if (!backwards) model.adoptNextCycle();
       candidate = backwards ? model.getEndPlayOrderTrackID() : model.getFirstPlayOrderTrackID();
       if (candidate == 0) break;
     }
@@ -210,6 +230,8 @@ void TkDelegate::step(bool backwards) {
     }
   } else {
     if (repeatMode == 0) return;
+    // Past the end: the next cycle, whose first track may already be queued.
+    if (!backwards) model.adoptNextCycle();
     id = backwards ? model.getEndPlayOrderTrackID() : model.getFirstPlayOrderTrackID();
     if (id == 0) return;
     model.pointToPlayOrderByTrackID(id);
@@ -288,10 +310,10 @@ uint64_t TkDelegate::beginRestructuring() {
   return position;
 }
 
-void TkDelegate::endRestructuring(uint64_t position_ns) {
+void TkDelegate::endRestructuring(uint64_t position_ns, bool paused) {
   if (!play_manager_) return;
-  std::lock_guard engine(play_manager_->monitor());
-  uint64_t id = array_tbl_ctl_->getCurrentTrackIDOfPlayOrder();
+  std::lock_guard lock(monitor_);
+  auto id = array_tbl_ctl_->getCurrentTrackIDOfPlayOrder();
   if (id == 0) {
     logLine("No Selected.");
     return;
@@ -301,8 +323,13 @@ void TkDelegate::endRestructuring(uint64_t position_ns) {
     logLine("Info is not found.");
     return;
   }
-  play_manager_->addInfo(info);
-  playing_ = true;
-  play_manager_->startWithOffset(static_cast<double>(position_ns) / 1e9);
-  if (pause_) play_manager_->pause();
+  {
+    std::lock_guard engine(play_manager_->monitor());
+    play_manager_->addInfo(info);
+    playing_ = true;
+    pause_ = paused;
+    play_manager_->startWithOffset(static_cast<double>(position_ns) / 1e9);
+    if (paused) play_manager_->pause();
+  }
+  if (!paused) preventIdleSleep();
 }

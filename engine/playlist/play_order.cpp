@@ -8,6 +8,7 @@
 
 void PlaylistArrayController::initPlayOrderDefault() {
   std::lock_guard lock(monitor_);
+  next_cycle_.reset();
   play_order_backup_ = play_order_;
   play_order_.clear();
   for (const auto& r : rows_) play_order_.push_back(r->track_id());
@@ -15,17 +16,59 @@ void PlaylistArrayController::initPlayOrderDefault() {
   play_order_mode_ = 1;
 }
 
+namespace {
+
+// Every j is drawn from the whole range, as the order has always been shuffled.
+void shuffle(std::vector<uint64_t>& order) {
+  const size_t n = order.size();
+  for (size_t i = 0; i < n; ++i) {
+    size_t j = static_cast<size_t>(std::rand()) % n;
+    std::swap(order[i], order[j]);
+  }
+}
+
+}  // namespace
+
 void PlaylistArrayController::initPlayOrderAtRandom() {
   std::lock_guard lock(monitor_);
   initPlayOrderDefault();
-  const size_t n = play_order_.size();
-  // Every j is drawn from the whole range, as the order has always been shuffled.
-  for (size_t i = 0; i < n; ++i) {
-    size_t j = static_cast<size_t>(std::rand()) % n;
-    std::swap(play_order_[i], play_order_[j]);
-  }
+  shuffle(play_order_);
   play_order_index_ = 0;
   play_order_mode_ = 2;
+}
+
+uint64_t PlaylistArrayController::prepareNextShuffledCycle(uint64_t ending_id) {
+  std::lock_guard lock(monitor_);
+  std::vector<uint64_t> order;
+  for (const auto& r : rows_) order.push_back(r->track_id());
+  if (order.empty()) {
+    next_cycle_.reset();
+    return 0;
+  }
+  shuffle(order);
+  // The track that ends this cycle does not begin the next one.
+  if (order.size() > 1 && order.front() == ending_id) {
+    std::swap(order.front(), order[1 + static_cast<size_t>(std::rand()) % (order.size() - 1)]);
+  }
+  next_cycle_ = std::move(order);
+  return next_cycle_->front();
+}
+
+bool PlaylistArrayController::adoptNextCycle() {
+  std::lock_guard lock(monitor_);
+  if (!next_cycle_) return false;
+  play_order_backup_ = std::move(play_order_);
+  play_order_ = std::move(*next_cycle_);
+  next_cycle_.reset();
+  play_order_index_ = 0;
+  play_order_mode_ = 2;
+  return true;
+}
+
+bool PlaylistArrayController::adoptNextCycleStartingWith(uint64_t id) {
+  std::lock_guard lock(monitor_);
+  if (!next_cycle_ || next_cycle_->empty() || next_cycle_->front() != id) return false;
+  return adoptNextCycle();
 }
 
 void PlaylistArrayController::updatePlayOrderOnMode() {
@@ -192,6 +235,10 @@ void PlaylistArrayController::removePlayOrderTrackID(uint64_t id) {
   std::lock_guard lock(monitor_);
   auto it = std::find(play_order_.begin(), play_order_.end(), id);
   if (it == play_order_.end()) return;
+  if (next_cycle_) {
+    next_cycle_->erase(std::remove(next_cycle_->begin(), next_cycle_->end(), id), next_cycle_->end());
+    if (next_cycle_->empty()) next_cycle_.reset();
+  }
   const int64_t p = it - play_order_.begin();
   const int64_t cur = play_order_index_;
   play_order_.erase(it);

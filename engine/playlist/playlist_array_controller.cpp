@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
@@ -75,9 +76,24 @@ void PlaylistArrayController::resetPlaylist(bool notify) {
 uint64_t PlaylistArrayController::createUniqueTrackID() {
   std::lock_guard lock(monitor_);
   uint64_t candidate = track_id_;
-  if (id_collection_.count(candidate)) candidate = *id_collection_.rbegin() + 1;
+  if (id_collection_.count(candidate)) {
+    const uint64_t largest = *id_collection_.rbegin();
+    // A record may have proposed the largest ID there is; then the lowest free one
+    // is taken instead, as an ID never wraps to 0.
+    candidate = largest != UINT64_MAX ? largest + 1 : lowestFreeTrackID();
+  }
   id_collection_.insert(candidate);
   return candidate;
+}
+
+uint64_t PlaylistArrayController::lowestFreeTrackID() const {
+  uint64_t expected = 1;
+  for (uint64_t id : id_collection_) {
+    if (id == 0) continue;
+    if (id != expected) break;
+    ++expected;
+  }
+  return expected;
 }
 
 uint64_t PlaylistArrayController::convertUniqueTrackID(uint64_t proposed) {

@@ -110,6 +110,16 @@ class PlaylistArrayController {
   double getTruncatedBaseDurationAtCurrentPlayOrderIndex() const;
   double getTruncatedBaseDurationPlayOrderAtTrackID(uint64_t id) const;
   void removePlayOrderTrackID(uint64_t id);
+  // Repeat-all while shuffled: the order of the next cycle is drawn when the current
+  // cycle's last track has been decoded (to queue its first track for a gapless
+  // join), but takes effect only when the current cycle has been played: when its
+  // first track starts, or when the user moves on past the end. Until then the
+  // positions stay those of the current cycle. Any rebuild drops it. A cycle of more
+  // than one track never begins with `ending_id`. Returns its first ID (0: none).
+  uint64_t prepareNextShuffledCycle(uint64_t ending_id);
+  // Makes the prepared cycle the play order at position 0; false when none is prepared.
+  bool adoptNextCycle();
+  bool adoptNextCycleStartingWith(uint64_t id);
   const std::vector<uint64_t>& playOrder() const { return play_order_; }  // tests
   int64_t playOrderPosition() const { return play_order_index_; }
   uint32_t playOrderMode() const { return play_order_mode_; }
@@ -125,6 +135,7 @@ class PlaylistArrayController {
   void addInfoToCache(const sonara::Dict& record, const std::string& path);
   void report(const std::vector<PlaylistItemInfoRef>& infos, const char* type, bool notify);
   int64_t rowOfID(uint64_t id) const;
+  uint64_t lowestFreeTrackID() const;
   double baseDuration(size_t end, bool truncated) const;
   double durationOf(uint64_t id, bool truncated) const;
   void removeRows(const std::vector<PlaylistItemInfoRef>& infos);
@@ -136,6 +147,7 @@ class PlaylistArrayController {
   std::vector<uint64_t> play_order_;
   int64_t play_order_index_ = 0;
   std::vector<uint64_t> play_order_backup_;
+  std::optional<std::vector<uint64_t>> next_cycle_;
   std::set<uint64_t> id_collection_;
   bool fixed_ = false;
   bool saved_ = true;

@@ -306,6 +306,9 @@ Status VirtualHal::removeAliveListener(DeviceId id, AliveListener listener, void
 Status VirtualHal::name(DeviceId id, std::string* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
+  if (name_lookups_before_failure_.load() >= 0 && name_lookups_before_failure_.fetch_sub(1) == 0) {
+    return kErrorUnknownDevice;
+  }
   *out = d->setup.name;
   return kNoError;
 }

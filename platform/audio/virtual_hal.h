@@ -36,6 +36,9 @@ class VirtualHal final : public AudioHal {
   // Follows the device file while the program runs: changes of "alive" and
   // "hogged_by_other" there become unplug, replug and takeover events.
   void followFile(const std::string& path);
+  // After `successes` more name lookups, one fails, as a device vanishing in the
+  // middle of an enumeration makes it.
+  void failNameLookupAfter(int successes) { name_lookups_before_failure_ = successes; }
   std::string capturePath(DeviceId id) const;
   // Waits until listener notifications queued so far have been delivered.
   void drainNotifications();
@@ -98,6 +101,7 @@ class VirtualHal final : public AudioHal {
   DeviceId default_output_ = 0;
   mutable std::mutex mutex_;
   std::unique_ptr<platform::FileWatcher> watcher_;  // ended first, in the destructor
+  std::atomic<int> name_lookups_before_failure_{-1};
   AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };
 

@@ -1,5 +1,8 @@
 #include "plugins/dsf/dsf_metadata.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <taglib/id3v2tag.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/tfile.h>
@@ -23,7 +26,81 @@ std::optional<std::string> frameText(const TagLib::ID3v2::Tag& tag, const char* 
   return it->second.front()->toString().to8Bit(true);
 }
 
+constexpr size_t kHeaderBytes = 10;
+// A whole tag read at once (the fallback for layouts that cannot be walked frame by
+// frame) and a single text frame are refused beyond these; real ones stay far below.
+constexpr uint64_t kMaxWholeTagBytes = 16u << 20;
+constexpr uint32_t kMaxTextFrameBytes = 1u << 20;
+constexpr int kMaxFrames = 4096;
+
+uint32_t syncsafe(const uint8_t* p) {
+  return uint32_t{p[0] & 0x7Fu} << 21 | uint32_t{p[1] & 0x7Fu} << 14 | uint32_t{p[2] & 0x7Fu} << 7 |
+         uint32_t{p[3] & 0x7Fu};
+}
+
+uint32_t bigEndian(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+bool isTextFrameWanted(const uint8_t* id) {
+  return std::memcmp(id, "TIT2", 4) == 0 || std::memcmp(id, "TPE1", 4) == 0 ||
+         std::memcmp(id, "TIT3", 4) == 0;
+}
+
+bool isFrameId(const uint8_t* id) {
+  for (int i = 0; i < 4; ++i) {
+    if (!((id[i] >= 'A' && id[i] <= 'Z') || (id[i] >= '0' && id[i] <= '9'))) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::optional<DSFmetadataChunk> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
+                                                    uint64_t available) {
+  if (available < kHeaderBytes) return std::nullopt;
+  std::vector<uint8_t> header = read(offset, kHeaderBytes);
+  if (header.size() < kHeaderBytes || header[0] != 'I' || header[1] != 'D' || header[2] != '3') {
+    return std::nullopt;
+  }
+  const uint8_t version = header[3];
+  const uint8_t flags = header[5];
+  const uint64_t tag_end = std::min<uint64_t>(kHeaderBytes + syncsafe(&header[6]), available);
+  // Version 2.2 frames and a version 2.3 tag unsynchronised as a whole cannot be
+  // walked in place: such a tag is read whole when it is of a sane size.
+  if ((version != 3 && version != 4) || (version == 3 && (flags & 0x80) != 0)) {
+    if (tag_end > kMaxWholeTagBytes) return std::nullopt;
+    return parseID3v2Tag(read(offset, static_cast<size_t>(tag_end)));
+  }
+  uint64_t at = kHeaderBytes;
+  if ((flags & 0x40) != 0) {  // an extended header precedes the frames
+    std::vector<uint8_t> ext = read(offset + at, 4);
+    if (ext.size() < 4) return std::nullopt;
+    at += version == 3 ? 4 + uint64_t{bigEndian(ext.data())} : uint64_t{syncsafe(ext.data())};
+  }
+  // A tag of the wanted frames alone, under the original header.
+  std::vector<uint8_t> frames;
+  for (int n = 0; n < kMaxFrames && at + kHeaderBytes <= tag_end; ++n) {
+    std::vector<uint8_t> fh = read(offset + at, kHeaderBytes);
+    if (fh.size() < kHeaderBytes || !isFrameId(fh.data())) break;  // padding or damage
+    const uint64_t size = version == 4 ? syncsafe(&fh[4]) : bigEndian(&fh[4]);
+    const uint64_t next = at + kHeaderBytes + size;
+    if (next > tag_end) break;
+    if (isTextFrameWanted(fh.data()) && size <= kMaxTextFrameBytes) {
+      std::vector<uint8_t> body = read(offset + at + kHeaderBytes, static_cast<size_t>(size));
+      if (body.size() != size) break;
+      frames.insert(frames.end(), fh.begin(), fh.end());
+      frames.insert(frames.end(), body.begin(), body.end());
+    }
+    at = next;
+  }
+  std::vector<uint8_t> tag(header.begin(), header.end());
+  tag[5] = static_cast<uint8_t>(flags & ~0x50);  // no extended header, no footer
+  const auto body_size = static_cast<uint32_t>(frames.size());
+  for (int i = 0; i < 4; ++i) tag[6 + i] = static_cast<uint8_t>((body_size >> (21 - 7 * i)) & 0x7F);
+  tag.insert(tag.end(), frames.begin(), frames.end());
+  return parseID3v2Tag(tag);
+}
 
 std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
   if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,5 +17,15 @@ struct DSFmetadataChunk {
 
 // Reads an ID3v2 tag from its bytes; nothing when they hold no parseable tag.
 std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes);
+
+// `length` bytes at `offset` of the file, as many as it holds.
+using ByteReader = std::function<std::vector<uint8_t>(uint64_t offset, size_t length)>;
+
+// Reads the text frames of the ID3v2 tag that starts at `offset` and may run for
+// `available` bytes, stepping over every other frame without reading it, so that
+// cover art of any size beside them costs nothing. Frames, their number and the
+// text read are bounded against hostile sizes.
+std::optional<DSFmetadataChunk> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
+                                                    uint64_t available);
 
 }  // namespace sonara::dsf

@@ -27,8 +27,6 @@ uint8_t g_marker_phase = dsd::kMarkerA;
 // blocks; these leave ample room while keeping allocations bounded.
 constexpr uint32_t kMaxChannels = 64;
 constexpr uint64_t kMaxBlockGroupBytes = 64u << 20;
-// A longer tag is not read: real tags with artwork stay well below this.
-constexpr uint64_t kMaxTagBytes = 16u << 20;
 
 
 }  // namespace
@@ -76,11 +74,9 @@ int32_t Selvet::parse(io::FileHandle& handle) {
 
     std::optional<DSFmetadataChunk> tag;
     int64_t length = file.length();
-    if (dsd->metadata_offset != 0 && length > 0 &&
-        dsd->metadata_offset < static_cast<uint64_t>(length) &&
-        static_cast<uint64_t>(length) - dsd->metadata_offset <= kMaxTagBytes) {
-      tag = parseID3v2Tag(file.bytesAt(dsd->metadata_offset,
-                                       static_cast<size_t>(length - dsd->metadata_offset)));
+    if (dsd->metadata_offset != 0 && length > 0 && dsd->metadata_offset < static_cast<uint64_t>(length)) {
+      tag = readID3v2TextFrames([&](uint64_t at, size_t n) { return file.bytesAt(at, n); },
+                                dsd->metadata_offset, static_cast<uint64_t>(length) - dsd->metadata_offset);
     }
     Array list;
     if (tag && tag->title) list.push_back(Value(Dict{{plugin::kMetaTitle, Value(*tag->title)}}));

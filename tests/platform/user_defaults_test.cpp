@@ -123,3 +123,69 @@ TEST(UserDefaults, TopLevelArrayCountsAsDamaged) {
   UserDefaults d(path);
   EXPECT_TRUE(log.contains("damaged"));
 }
+
+// What another program (or the desktop program's own settings) left in the file.
+constexpr const char* kForeignSettings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\"><dict>"
+    "<key>last opened</key><date>2021-03-04T05:06:07Z</date>"
+    "<key>window state</key><data>AAECAwQF</data>"
+    "<key>largest</key><integer>18446744073709551615</integer>"
+    "<key>negative</key><integer>-7</integer>"
+    "<key>history</key><array><dict><key>when</key><date>2020-01-02T03:04:05Z</date>"
+    "<key>name</key><string>a</string></dict></array>"
+    "<key>volume</key><real>2</real>"
+    "<key>gapless</key><true/>"
+    "</dict></plist>\n";
+
+TEST(UserDefaults, TheFirstWriteKeepsEveryOtherKeyWithItsType) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  { std::ofstream(path) << kForeignSettings; }
+  {
+    UserDefaults d(path);
+    EXPECT_EQ(d.integer("negative"), -7);
+    d.set("max playlist id", Value(3));
+    ASSERT_TRUE(d.synchronize());
+  }
+  const std::string text = slurp(path);
+  EXPECT_NE(text.find("<date>2021-03-04T05:06:07Z</date>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<date>2020-01-02T03:04:05Z</date>"), std::string::npos) << text;
+  EXPECT_NE(text.find("AAECAwQF"), std::string::npos) << text;
+  EXPECT_NE(text.find("<integer>18446744073709551615</integer>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<integer>-7</integer>"), std::string::npos) << text;
+  EXPECT_EQ(text.find("<string></string>"), std::string::npos) << text;
+  UserDefaults again(path);
+  EXPECT_TRUE(again.object("volume").isReal());
+  EXPECT_DOUBLE_EQ(again.real("volume"), 2.0);
+  EXPECT_TRUE(again.object("gapless").isBool());
+  EXPECT_EQ(again.integer("max playlist id"), 3);
+  EXPECT_EQ(again.object("history").asArray()[0]["name"].asString(), "a");
+  // A key the program sets itself is written as it set it.
+  again.set("largest", Value(5));
+  ASSERT_TRUE(again.synchronize());
+  EXPECT_EQ(UserDefaults(path).integer("largest"), 5);
+  EXPECT_NE(slurp(path).find("<date>2021-03-04T05:06:07Z</date>"), std::string::npos);
+}
+
+TEST(UserDefaults, ASettingsFileThatIsALinkStaysALink) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.file("dotfiles"));
+  const auto target = dir.file("dotfiles/pelmora.plist");
+  { std::ofstream(target) << kForeignSettings; }
+  const auto link = dir.file("defaults.plist");
+  std::filesystem::create_symlink("dotfiles/pelmora.plist", link);
+  {
+    UserDefaults d(link);
+    d.set("max playlist id", Value(9));
+    ASSERT_TRUE(d.synchronize());
+  }
+  ASSERT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::filesystem::read_symlink(link), "dotfiles/pelmora.plist");
+  EXPECT_EQ(UserDefaults(target).integer("max playlist id"), 9);
+  // No temporary is left beside the link or the target.
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.file("dotfiles"))) ++files;
+  EXPECT_EQ(files, 1);
+}

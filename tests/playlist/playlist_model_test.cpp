@@ -64,6 +64,17 @@ TEST_F(PlaylistModelTest, TrackIdsAreNeverReused) {
   EXPECT_EQ(ids(), (std::vector<uint64_t>{7, 8, 5, 6}));
 }
 
+TEST_F(PlaylistModelTest, TrackIdsNeverWrapToZeroAfterTheLargestWasProposed) {
+  model_.insertInfos({partial(0, 1), partial(UINT64_MAX, 1)}, 0, false, false);
+  EXPECT_EQ(ids(), (std::vector<uint64_t>{1, UINT64_MAX}));
+  model_.insertInfos({partial(0, 1), partial(UINT64_MAX, 1), partial(0, 1)}, 2, false, false);
+  // The largest ID is taken, so new ones are the lowest never handed out; none is 0.
+  EXPECT_EQ(ids(), (std::vector<uint64_t>{1, UINT64_MAX, 2, 3, 4}));
+  model_.resetPlaylist(false);
+  model_.insertInfos({partial(0, 1)}, 0, false, false);
+  EXPECT_EQ(ids(), (std::vector<uint64_t>{5}));
+}
+
 TEST_F(PlaylistModelTest, ResetsAdvanceTheStoredPlaylistSerial) {
   model_.resetPlaylist(false);
   model_.resetPlaylist(false);

@@ -6,6 +6,7 @@
 #include "plugins/dsf/selvet.h"
 #include "support/dop.h"
 #include "support/dsf_writer.h"
+#include "support/id3_cover.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -274,6 +275,33 @@ TEST_F(DsfDecoderTest, ReadsTitleArtistAndSourceFormat) {
       sonara::Value(sonara::Dict{{"SrcSampleRate", sonara::Value(5644800)}}),
   };
   EXPECT_EQ(d.getMetaData(), sonara::Value(expected));
+}
+
+TEST_F(DsfDecoderTest, TitleAndArtistComeThroughBesideCoverArtOfAnySize) {
+  for (uint8_t version : {3, 4}) {
+    DsfSetup setup;
+    setup.audio = patternAudio(2, 4096);
+    setup.id3 = tagWithHugeCover(version, 17u << 20);
+    Selvet d;
+    ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
+    sonara::Array expected{
+        sonara::Value(sonara::Dict{{"Title", sonara::Value("Cover Story")}}),
+        sonara::Value(sonara::Dict{{"Artist", sonara::Value("Big Art Band")}}),
+        sonara::Value(sonara::Dict{{"SrcBits", sonara::Value(1)}}),
+        sonara::Value(sonara::Dict{{"SrcSampleRate", sonara::Value(2822400)}}),
+    };
+    EXPECT_EQ(d.getMetaData(), sonara::Value(expected)) << "ID3v2." << int{version};
+  }
+}
+
+TEST_F(DsfDecoderTest, HostileTagSizesAreBoundedAndHarmless) {
+  DsfSetup setup;
+  setup.audio = patternAudio(2, 4096);
+  // A tag claiming 256 MiB with a title frame claiming more than the tag holds.
+  setup.id3 = {'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I', 'T', '2', 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 'x'};
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
+  EXPECT_EQ(d.getMetaData().asArray().size(), 2u);  // SrcBits and SrcSampleRate only
 }
 
 TEST_F(DsfDecoderTest, UnparseableTagStillOpens) {
