@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
@@ -10,12 +11,39 @@ namespace {
 std::mutex g_mutex;
 LogSink g_sink = nullptr;
 void* g_context = nullptr;
+std::string g_last;        // the last line written
+unsigned long g_repeats = 0;  // how often it came again since
+
+void emitLocked(const std::string& line) {
+  if (g_sink) {
+    g_sink(line.c_str(), g_context);
+    return;
+  }
+  std::string out = line + "\n";
+  std::fwrite(out.data(), 1, out.size(), stderr);
+}
+
+void flushRepeatsLocked() {
+  if (g_repeats == 0) return;
+  std::string summary = g_last + " (" + std::to_string(g_repeats) + " more)";
+  g_repeats = 0;
+  emitLocked(summary);
+}
+
+void flushAtExit() { flushLog(); }
 }  // namespace
 
 void setLogSink(LogSink sink, void* context) {
   std::lock_guard lock(g_mutex);
+  flushRepeatsLocked();
   g_sink = sink;
   g_context = context;
+  g_last.clear();
+}
+
+void flushLog() {
+  std::lock_guard lock(g_mutex);
+  flushRepeatsLocked();
 }
 
 void logLine(const char* format, ...) {
@@ -37,13 +65,16 @@ void logLine(const char* format, ...) {
   }
   va_end(copy);
 
+  static std::once_flag at_exit;
+  std::call_once(at_exit, [] { std::atexit(flushAtExit); });
   std::lock_guard lock(g_mutex);
-  if (g_sink) {
-    g_sink(line.c_str(), g_context);
+  if (!g_last.empty() && line == g_last) {
+    ++g_repeats;
     return;
   }
-  line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  flushRepeatsLocked();
+  g_last = line;
+  emitLocked(line);
 }
 
 }  // namespace sonara::platform

@@ -411,6 +411,7 @@ Status VirtualHal::hogMode(DeviceId id, pid_t* holder) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   *holder = d->held_by_other ? kOtherProcess : d->holder;
+  if (*holder < 0) *holder = d->capture->otherHolder();
   return kNoError;
 }
 
@@ -419,6 +420,11 @@ Status VirtualHal::setHogMode(DeviceId id, pid_t holder) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   if (d->held_by_other) return kErrorDeviceBusy;
+  if (holder < 0) {
+    d->capture->release();
+  } else if (Status claimed = d->capture->claim(d->setup.name, nullptr); claimed != kNoError) {
+    return claimed;
+  }
   d->holder = holder;
   char fields[48];
   std::snprintf(fields, sizeof fields, "\"holder\":%d", static_cast<int>(holder));
@@ -471,6 +477,7 @@ Status VirtualHal::startIoProc(DeviceId id, IoProcId proc) {
     if (d->running) return kNoError;
   }
   if (d->thread.joinable()) d->thread.join();
+  if (!d->capture->begin()) return kErrorIllegalOperation;
   d->running = true;
   d->capture->event("start", d->sample_time.load());
   d->thread = std::thread([this, d] { ioLoop(d); });

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -85,10 +86,28 @@ bool hasFlacExtension(const std::string& path) {
   return ext == "flac";
 }
 
+// Only a regular file that starts as a FLAC stream does (its marker, or an ID3v2 tag
+// some taggers put before it) goes to libFLAC: a FIFO would block it and a device
+// or random bytes would keep it searching for a frame that never comes.
+bool looksLikeFlacFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char head[4] = {};
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return (n == 4 && std::memcmp(head, "fLaC", 4) == 0) || (n >= 3 && std::memcmp(head, "ID3", 3) == 0);
+}
+
 }  // namespace
 
 bool canDecodeFlacFile(const std::string& path) {
   if (!hasFlacExtension(path)) return false;
+  if (!looksLikeFlacFile(path)) {
+    logLine("MirranePlugin:findDecoderClassByPath failed.(not a FLAC stream)");
+    return false;
+  }
   FLAC__StreamDecoder* d = newConfiguredDecoder();
   if (!d) {
     logLine("MirranePlugin:findDecoderClassByPath failed.(FLAC__stream_decoder_new() error)");
@@ -120,8 +139,12 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
   opened_ = false;
   meta_data_ = Value(Array{});
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return plugin::kStatusParam;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return plugin::kStatusParam;
   if (static_cast<uint64_t>(st.st_size) >= kMaxFileSize) return plugin::kStatusParam;
+  if (!looksLikeFlacFile(path)) {
+    logLine("Mirrane:openByPath failed.(not a FLAC stream)");
+    return plugin::kStatusDecodeFailed;
+  }
 
   FLAC__StreamDecoder* d = newConfiguredDecoder();
   if (!d) {
@@ -233,6 +256,9 @@ int32_t Mirrane::getNextSamples(float* buffer, uint32_t* size) noexcept {
     decode_buff_.read_index = decode_buff_.count = 0;
     // Metadata blocks and skipped garbage produce no frame; go on until one comes or
     // the stream ends, so a damaged stretch is not taken for the end.
+    // Garbage is searched for a frame only so far: then the file is given up.
+    FLAC__uint64 searched_from = 0;
+    const bool have_position = FLAC__stream_decoder_get_decode_position(decoder_, &searched_from);
     while (decode_buff_.count == 0) {
       if (!FLAC__stream_decoder_process_single(decoder_)) {
         logLine("Mirrane:getNextSamples failed.(decode error)");
@@ -240,6 +266,14 @@ int32_t Mirrane::getNextSamples(float* buffer, uint32_t* size) noexcept {
         return plugin::kStatusDecodeFailed;
       }
       if (FLAC__stream_decoder_get_state(decoder_) == FLAC__STREAM_DECODER_END_OF_STREAM) break;
+      FLAC__uint64 now = 0;
+      if (decode_buff_.count == 0 && have_position && FLAC__stream_decoder_get_decode_position(decoder_, &now) &&
+          now > searched_from + kMaxBytesWithoutFrame) {
+        logLine("Mirrane:getNextSamples failed.(no frame in %llu bytes)",
+                static_cast<unsigned long long>(now - searched_from));
+        *size = 0;
+        return plugin::kStatusDecodeFailed;
+      }
     }
   }
   uint32_t available = decode_buff_.count - decode_buff_.read_index;

@@ -14,6 +14,9 @@ namespace sonara::flac {
 
 // Files from 64 GiB on are refused.
 inline constexpr uint64_t kMaxFileSize = uint64_t{1} << 36;
+// The largest frame (65535 samples of 8 channels of 32 bits, stored verbatim) is
+// about 2 MiB: input four times that size without a frame is not FLAC any more.
+inline constexpr uint64_t kMaxBytesWithoutFrame = uint64_t{8} << 20;
 
 // One decoded frame, interleaved.
 struct SampleBuffer {
