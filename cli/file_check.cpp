@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,6 +37,25 @@ std::string extensionProblem(const std::string& path, const std::vector<std::str
   if (std::find(exts.begin(), exts.end(), ext) != exts.end()) return {};
   if (ext.empty()) return "not supported (the file name has no extension)";
   return "not supported (no plug-in reads ." + ext + " files)";
+}
+
+std::string contentProblem(const std::string& path) {
+  if (sonara::platform::lowerCaseExtension(path) != "dsf") return {};
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  unsigned char head[28] = {};
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fseek(f, 0, SEEK_END);
+  const long actual = std::ftell(f);
+  std::fclose(f);
+  if (n < sizeof head || std::memcmp(head, "DSD ", 4) != 0) return "not a DSF file (no DSF header)";
+  uint64_t declared = 0;
+  for (int i = 7; i >= 0; --i) declared = declared << 8 | head[12 + i];
+  if (actual >= 0 && declared > static_cast<uint64_t>(actual)) {
+    return "truncated: the DSF header announces " + std::to_string(declared) + " bytes, the file has " +
+           std::to_string(actual);
+  }
+  return {};
 }
 
 std::string noPluginsReason() {

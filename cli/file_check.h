@@ -16,6 +16,10 @@ std::string fileProblem(const std::string& path);
 // reads .wav files)"; empty when a loaded plug-in declares the extension.
 std::string extensionProblem(const std::string& path, const std::vector<std::string>& exts);
 
+// What a cheap look inside finds wrong with a file its plug-in would refuse, such as
+// a DSF file shorter than its header says; empty when nothing is seen.
+std::string contentProblem(const std::string& path);
+
 // Why `files` could not be read at all: no plug-ins, and where they were looked for.
 std::string noPluginsReason();
 

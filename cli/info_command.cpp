@@ -2,9 +2,11 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/file_check.h"
 #include "cli/json_writer.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
+#include "platform/path_names.h"
 
 namespace pelmora::cli {
 
@@ -31,12 +33,28 @@ void printError(const std::string& path, const std::string& reason, bool json) {
 int showInfo(const std::vector<std::string>& files, bool json) {
   sonara::PluginManager::initializePluginList();
   const auto& plugins = sonara::PluginManager::sharedInstance();
+  const auto exts = plugins.getDecoderExts();
+  if (exts.empty()) {
+    std::fprintf(stderr, "pelmora-cli: %s\n", noPluginsReason().c_str());
+    return 1;
+  }
   int failures = 0;
   for (const auto& path : files) {
+    // Reasons found before any decoder opens the file: it never blocks on a FIFO.
+    std::string problem = fileProblem(path);
+    if (problem.empty()) problem = extensionProblem(path, exts);
+    if (problem.empty()) problem = contentProblem(path);
+    if (!problem.empty()) {
+      printError(path, problem, json);
+      ++failures;
+      continue;
+    }
     sonara::OpenFailure failure;
     auto opened = sonara::openDecoder(plugins, path, nullptr, &failure);
     if (!opened) {
-      std::string reason = failure.reason;
+      std::string reason = failure.status == 0 ? "not a valid ." + sonara::platform::lowerCaseExtension(path) +
+                                                     " file: its plug-in does not take it"
+                                               : failure.reason;
       if (failure.status != 0) reason += " (status " + std::to_string(failure.status) + ")";
       printError(path, reason, json);
       ++failures;
@@ -47,6 +65,11 @@ int showInfo(const std::vector<std::string>& files, bool json) {
       printError(path, "the decoder gives no metadata", json);
       ++failures;
       continue;
+    }
+    // An untagged file is named by its file name without the extension.
+    if (const std::string name = sonara::platform::lastPathComponent(path); d->title == name) {
+      const std::string ext = sonara::platform::pathExtension(path);
+      if (!ext.empty()) d->title = name.substr(0, name.size() - ext.size() - 1);
     }
     if (json) {
       std::puts(JsonObject()

@@ -43,6 +43,10 @@ class Scanner {
       out_.problems.push_back(path + ": " + why);
       return;
     }
+    if (std::string why = contentProblem(path); !why.empty()) {
+      out_.problems.push_back(path + ": " + why);
+      return;
+    }
     addFile(path);
   }
 
@@ -83,7 +87,9 @@ class Scanner {
       if (isAudioExtension(ext) && fileProblem(path).empty()) ++out_.unsupported["." + ext];
       return;
     }
-    if (std::string why = fileProblem(path); !why.empty()) {
+    std::string why = fileProblem(path);
+    if (why.empty()) why = contentProblem(path);
+    if (!why.empty()) {
       out_.problems.push_back(path + ": " + why + "; skipped");
       return;
     }

@@ -54,8 +54,10 @@ int main(int argc, char** argv) {
   plugins->add_flag("--json", plugins_json, "One JSON object per line");
 
   bool devices_json = false;
-  auto* devices = app.add_subcommand("devices", "List the output devices");
-  devices->add_flag("--json", devices_json, "One JSON object per line");
+  bool devices_verbose = false;
+  auto* devices = app.add_subcommand("devices", "List the output devices and what each can play");
+  devices->add_flag("--json", devices_json, "One JSON object per line, with UID, USB IDs, table row and flags");
+  devices->add_flag("-v,--verbose", devices_verbose, "Also show UID, USB IDs, table row and flags");
 
   bool info_json = false;
   std::vector<std::string> info_files;
@@ -102,7 +104,7 @@ int main(int argc, char** argv) {
   }
 
   if (*plugins) return listPlugins(plugins_json);
-  if (*devices) return listDevices(devices_json);
+  if (*devices) return listDevices(devices_json, devices_verbose);
   if (*info) return showInfo(info_files, info_json);
   if (*decode) return decodeToFile(decode_request);
   if (*player) return play(play_request);

@@ -54,6 +54,10 @@ int play(const PlayRequest& request) {
   const auto exts = sonara::PluginManager::sharedInstance().getDecoderExts();
   if (exts.empty()) return fail(kFailed, noPluginsReason());
 
+  std::string choice_error;
+  const std::string device = chooseDevice(request.device, &choice_error);
+  if (device.empty()) return fail(request.device.empty() ? kFailed : kUsage, choice_error);
+
   ItemScan scan = scanItems(request.items, exts);
   for (const auto& problem : scan.problems) std::fprintf(stderr, "pelmora-cli: %s\n", problem.c_str());
   if (auto summary = unsupportedSummary(scan.unsupported); !summary.empty()) {
@@ -61,9 +65,6 @@ int play(const PlayRequest& request) {
   }
   if (scan.files.empty()) return fail(kFailed, "nothing playable among the items given");
 
-  std::string choice_error;
-  const std::string device = chooseDevice(request.device, &choice_error);
-  if (device.empty()) return fail(request.device.empty() ? kFailed : kUsage, choice_error);
   if (request.dsd == "native" && !hasNativeDsd(device)) {
     std::fprintf(stderr, "pelmora-cli: %s has no native DSD: DSD goes to it as DoP\n", device.c_str());
   }

@@ -68,7 +68,7 @@ void StatusLine::drawLocked() {
 
 void StatusLine::show(const std::string& text) {
   std::lock_guard lock(mutex_);
-  if (terminal_ && text == text_ && drawn_) return;
+  if (text == text_ && (drawn_ || !terminal_)) return;  // nothing new to show
   text_ = text;
   drawLocked();
 }

@@ -1,6 +1,8 @@
 #include "platform/log.h"
 
+#include <chrono>
 #include <cstdarg>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -8,11 +10,23 @@
 
 namespace sonara::platform {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A line said lately: further copies within a few seconds are counted, not written.
+struct Recent {
+  std::string line;
+  unsigned long repeats = 0;
+  Clock::time_point last;
+};
+
+constexpr size_t kRecentLines = 8;
+constexpr auto kRepeatWindow = std::chrono::seconds(10);
+
 std::mutex g_mutex;
 LogSink g_sink = nullptr;
 void* g_context = nullptr;
-std::string g_last;        // the last line written
-unsigned long g_repeats = 0;  // how often it came again since
+std::deque<Recent> g_recent;
 
 void emitLocked(const std::string& line) {
   if (g_sink) {
@@ -23,11 +37,24 @@ void emitLocked(const std::string& line) {
   std::fwrite(out.data(), 1, out.size(), stderr);
 }
 
-void flushRepeatsLocked() {
-  if (g_repeats == 0) return;
-  std::string summary = g_last + " (" + std::to_string(g_repeats) + " more)";
-  g_repeats = 0;
+void summarizeLocked(Recent& r) {
+  if (r.repeats == 0) return;
+  std::string summary = r.line + " (" + std::to_string(r.repeats) + " more)";
+  r.repeats = 0;
   emitLocked(summary);
+}
+
+// Lines not repeated for a while leave the window, saying their count as they go.
+void expireLocked(Clock::time_point now) {
+  while (!g_recent.empty() && (g_recent.size() > kRecentLines || now - g_recent.front().last > kRepeatWindow)) {
+    summarizeLocked(g_recent.front());
+    g_recent.pop_front();
+  }
+}
+
+void flushRepeatsLocked() {
+  for (auto& r : g_recent) summarizeLocked(r);
+  g_recent.clear();
 }
 
 void flushAtExit() { flushLog(); }
@@ -38,7 +65,6 @@ void setLogSink(LogSink sink, void* context) {
   flushRepeatsLocked();
   g_sink = sink;
   g_context = context;
-  g_last.clear();
 }
 
 void flushLog() {
@@ -68,12 +94,19 @@ void logLine(const char* format, ...) {
   static std::once_flag at_exit;
   std::call_once(at_exit, [] { std::atexit(flushAtExit); });
   std::lock_guard lock(g_mutex);
-  if (!g_last.empty() && line == g_last) {
-    ++g_repeats;
+  const auto now = Clock::now();
+  for (auto it = g_recent.begin(); it != g_recent.end(); ++it) {
+    if (it->line != line || now - it->last > kRepeatWindow) continue;
+    ++it->repeats;
+    it->last = now;
+    // Most recently repeated last, so the window keeps the lines still coming.
+    Recent moved = std::move(*it);
+    g_recent.erase(it);
+    g_recent.push_back(std::move(moved));
     return;
   }
-  flushRepeatsLocked();
-  g_last = line;
+  g_recent.push_back(Recent{line, 0, now});
+  expireLocked(now);
   emitLocked(line);
 }
 

@@ -1,6 +1,7 @@
-// One line of English text per event on standard error. A line repeated at once is
-// not written again: the repeats are counted and said in one line, "<line> (435
-// more)", when another line comes or the log is flushed.
+// One line of English text per event on standard error. A line said again within a
+// few seconds (among the last few different lines) is not written again: the
+// repeats are counted and said in one line, "<line> (435 more)", when the line has
+// been quiet for a while and others come, or when the log is flushed (at exit).
 #pragma once
 
 namespace sonara::platform {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "platform/atomic_file.h"
 
@@ -77,11 +78,9 @@ pid_t CaptureLock::otherHolder() const {
 
 std::string describeProcess(pid_t pid) {
   std::string text = "PID " + std::to_string(pid);
-  auto name = platform::readWholeFile("/proc/" + std::to_string(pid) + "/comm", 256);
-  if (name && !name->empty()) {
-    if (name->back() == '\n') name->pop_back();
-    text += " (" + *name + ")";
-  }
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  if (std::getline(comm, name) && !name.empty()) text += " (" + name + ")";
   return text;
 }
 

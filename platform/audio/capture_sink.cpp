@@ -42,17 +42,6 @@ Status CaptureSink::claim(const std::string& device_name, pid_t* holder) {
   if (holder) *holder = -1;
   if (path_.empty()) return kNoError;
   std::lock_guard lock(mutex_);
-  std::string error;
-  if (!lock_.take(holder, &error)) {
-    if (error.empty()) {
-      const pid_t other = holder ? *holder : -1;
-      platform::logLine("the device \"%s\" is in use by %s", device_name.c_str(),
-                        other > 0 ? describeProcess(other).c_str() : "another process");
-      return kErrorDeviceBusy;
-    }
-    platform::logLine("the device \"%s\" cannot be taken: %s", device_name.c_str(), error.c_str());
-    return kErrorIllegalOperation;
-  }
   // The capture must be writable before anything is said to play; the file itself is
   // emptied only when the playback starts.
   makeParent(path_);
@@ -60,10 +49,24 @@ Status CaptureSink::claim(const std::string& device_name, pid_t* holder) {
   if (!probe) {
     platform::logLine("the device \"%s\" cannot write its capture file %s: %s", device_name.c_str(),
                       path_.c_str(), std::strerror(errno));
-    lock_.release();
     return kErrorIllegalOperation;
   }
   std::fclose(probe);
+  pid_t other = -1;
+  std::string error;
+  if (!lock_.take(&other, &error)) {
+    if (holder) *holder = other;
+    if (error.empty()) {
+      platform::logLine("the device \"%s\" is in use by %s", device_name.c_str(),
+                        other > 0 ? describeProcess(other).c_str() : "another process");
+      return kErrorDeviceBusy;
+    }
+    platform::logLine("the device \"%s\" cannot be taken: %s", device_name.c_str(), error.c_str());
+    return kErrorIllegalOperation;
+  }
+  // The event log starts with the taking of the device; the sound is kept until the
+  // playback starts.
+  openLogLocked();
   fresh_ = true;
   return kNoError;
 }
@@ -79,25 +82,30 @@ pid_t CaptureSink::otherHolder() const {
   return lock_.otherHolder();
 }
 
-bool CaptureSink::openFilesLocked() {
-  if (data_) std::fclose(data_);
+bool CaptureSink::openLogLocked() {
   if (log_) std::fclose(log_);
   makeParent(path_);
-  data_ = std::fopen(path_.c_str(), "wb");
   log_ = std::fopen((path_ + ".log").c_str(), "w");
-  written_ = 0;
-  segment_seconds_ = 0;
-  ::unlink((path_ + ".1").c_str());
-  if (!data_ || !log_) {
-    platform::logLine("the capture file %s cannot be written: %s", path_.c_str(), std::strerror(errno));
-    if (data_) std::fclose(data_);
-    if (log_) std::fclose(log_);
-    data_ = log_ = nullptr;
-    return false;
-  }
+  if (!log_) return false;
   std::fputs(pending_events_.c_str(), log_);
   std::fflush(log_);
   pending_events_.clear();
+  return true;
+}
+
+bool CaptureSink::openDataLocked() {
+  if (data_) std::fclose(data_);
+  makeParent(path_);
+  data_ = std::fopen(path_.c_str(), "wb");
+  written_ = 0;
+  segment_seconds_ = 0;
+  ::unlink((path_ + ".1").c_str());
+  if (!data_ || (!log_ && !openLogLocked())) {
+    platform::logLine("the capture file %s cannot be written: %s", path_.c_str(), std::strerror(errno));
+    if (data_) std::fclose(data_);
+    data_ = nullptr;
+    return false;
+  }
   return true;
 }
 
@@ -110,7 +118,7 @@ bool CaptureSink::begin() {
   }
   if (!fresh_ && data_) return true;
   fresh_ = false;
-  return openFilesLocked();
+  return openDataLocked();
 }
 
 // The full segment becomes "<capture>.1"; a new one starts. Runs on the virtual IO

@@ -2,9 +2,9 @@
 // beside them "<capture>.log", one JSON object per line for every event with its
 // device sample time and byte offset in the capture.
 //
-// The files are emptied only when a playback starts on the device (a listing, or a
-// run that fails before playing, leaves the last capture alone); events before that
-// wait in memory. A process that takes the device holds it against other processes
+// The capture is emptied only when a playback starts on the device (a listing, or a
+// run that fails before playing, leaves the last capture alone); the event log starts
+// afresh when a process takes the device, and events before that wait in memory. A process that takes the device holds it against other processes
 // (see CaptureLock). The capture keeps the last minutes only: when the file holds
 // `$PELMORA_CAPTURE_MINUTES` (default 5) of sound it becomes "<capture>.1" and a
 // new file starts, so the two together hold at least the last N and at most 2N
@@ -56,7 +56,8 @@ class CaptureSink {
   const std::string& path() const { return path_; }
 
  private:
-  bool openFilesLocked();
+  bool openLogLocked();
+  bool openDataLocked();
   void rotateLocked();
 
   mutable std::mutex mutex_;

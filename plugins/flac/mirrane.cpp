@@ -47,7 +47,10 @@ void metadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* me
   }
 }
 
-void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void*) {
+void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client) {
+  if (client && status == FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH) {
+    static_cast<Mirrane*>(client)->noteStreamError();
+  }
   const char* message = "An error in the stream caused the decoder to lose synchronization.";
   switch (status) {
     case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER:
@@ -63,6 +66,40 @@ void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus st
       break;
   }
   logLine("%s", message);
+}
+
+// The decoder reads through these, so that it can count what it reads.
+FLAC__StreamDecoderReadStatus readCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
+                                           void* client) {
+  return static_cast<Mirrane*>(client)->read(buffer, bytes);
+}
+
+FLAC__StreamDecoderSeekStatus seekCallback(const FLAC__StreamDecoder*, FLAC__uint64 offset, void* client) {
+  FILE* f = static_cast<Mirrane*>(client)->file();
+  if (offset > static_cast<FLAC__uint64>(INT64_MAX) || ::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
+  }
+  return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
+}
+
+FLAC__StreamDecoderTellStatus tellCallback(const FLAC__StreamDecoder*, FLAC__uint64* offset, void* client) {
+  off_t at = ::ftello(static_cast<Mirrane*>(client)->file());
+  if (at < 0) return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
+  *offset = static_cast<FLAC__uint64>(at);
+  return FLAC__STREAM_DECODER_TELL_STATUS_OK;
+}
+
+FLAC__StreamDecoderLengthStatus lengthCallback(const FLAC__StreamDecoder*, FLAC__uint64* length, void* client) {
+  struct stat st {};
+  if (::fstat(::fileno(static_cast<Mirrane*>(client)->file()), &st) != 0) {
+    return FLAC__STREAM_DECODER_LENGTH_STATUS_ERROR;
+  }
+  *length = static_cast<FLAC__uint64>(st.st_size);
+  return FLAC__STREAM_DECODER_LENGTH_STATUS_OK;
+}
+
+FLAC__bool eofCallback(const FLAC__StreamDecoder*, void* client) {
+  return std::feof(static_cast<Mirrane*>(client)->file()) != 0;
 }
 
 // A libFLAC decoder set up as both the principal and the decoder use it: MD5
@@ -142,8 +179,9 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return plugin::kStatusParam;
   if (static_cast<uint64_t>(st.st_size) >= kMaxFileSize) return plugin::kStatusParam;
   if (!looksLikeFlacFile(path)) {
-    logLine("Mirrane:openByPath failed.(not a FLAC stream)");
-    return plugin::kStatusDecodeFailed;
+    // What libFLAC would end with after searching the whole file for metadata.
+    logLine("Mirrane:openByPath failed.(FLAC__stream_decoder_process_until_end_of_metadata() error)");
+    return plugin::kStatusLibraryFailed;
   }
 
   FLAC__StreamDecoder* d = newConfiguredDecoder();
@@ -155,10 +193,20 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
     if (message) logLine("%s", message);
     FLAC__stream_decoder_finish(d);
     FLAC__stream_decoder_delete(d);
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
     return status;
   };
-  if (FLAC__stream_decoder_init_file(d, path.c_str(), writeCallback, metadataCallback,
-                                     errorCallback, this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) {
+    return fail("Mirrane:openByPath failed.(FLAC__stream_decoder_init_file() error)", plugin::kStatusLibraryFailed);
+  }
+  bytes_read_ = last_good_bytes_ = 0;
+  gave_up_ = false;
+  searching_frames_ = false;  // metadata (pictures, padding) may be large
+  if (FLAC__stream_decoder_init_stream(d, readCallback, seekCallback, tellCallback, lengthCallback, eofCallback,
+                                       writeCallback, metadataCallback, errorCallback,
+                                       this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
     return fail("Mirrane:openByPath failed.(FLAC__stream_decoder_init_file() error)",
                 plugin::kStatusLibraryFailed);
   }
@@ -178,6 +226,8 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
   }
   decode_buff_.read_index = 0;
   decode_buff_.count = 0;
+  last_good_bytes_ = bytes_read_;
+  searching_frames_ = true;
   decoder_ = d;
   opened_ = true;
   return 0;
@@ -240,6 +290,9 @@ FLAC__StreamDecoderWriteStatus Mirrane::storeFrame(const FLAC__Frame* frame,
       out[size_t{i} * ch + c] = static_cast<float>(sample) * (1.0f / 2147483648.0f);
     }
   }
+  // A frame that failed its CRC comes as silence: no sign of a stream.
+  if (!stream_error_) last_good_bytes_ = bytes_read_;
+  stream_error_ = false;
   decode_buff_.read_index = 0;
   decode_buff_.count = block * ch;
   decode_buff_.first_sample = frame->header.number.sample_number;
@@ -255,25 +308,21 @@ int32_t Mirrane::getNextSamples(float* buffer, uint32_t* size) noexcept {
   if (decode_buff_.read_index == decode_buff_.count) {
     decode_buff_.read_index = decode_buff_.count = 0;
     // Metadata blocks and skipped garbage produce no frame; go on until one comes or
-    // the stream ends, so a damaged stretch is not taken for the end.
-    // Garbage is searched for a frame only so far: then the file is given up.
-    FLAC__uint64 searched_from = 0;
-    const bool have_position = FLAC__stream_decoder_get_decode_position(decoder_, &searched_from);
+    // the stream ends, so a damaged stretch is not taken for the end. Reading gives
+    // up after too much input without a valid frame (see readCallback).
     while (decode_buff_.count == 0) {
-      if (!FLAC__stream_decoder_process_single(decoder_)) {
-        logLine("Mirrane:getNextSamples failed.(decode error)");
+      const bool processed = FLAC__stream_decoder_process_single(decoder_);
+      if (!processed || gave_up_ || FLAC__stream_decoder_get_state(decoder_) == FLAC__STREAM_DECODER_ABORTED) {
+        if (gave_up_) {
+          logLine("Mirrane:getNextSamples failed.(no valid frame in %llu bytes)",
+                  static_cast<unsigned long long>(kMaxBytesWithoutFrame));
+        } else {
+          logLine("Mirrane:getNextSamples failed.(decode error)");
+        }
         *size = 0;
         return plugin::kStatusDecodeFailed;
       }
       if (FLAC__stream_decoder_get_state(decoder_) == FLAC__STREAM_DECODER_END_OF_STREAM) break;
-      FLAC__uint64 now = 0;
-      if (decode_buff_.count == 0 && have_position && FLAC__stream_decoder_get_decode_position(decoder_, &now) &&
-          now > searched_from + kMaxBytesWithoutFrame) {
-        logLine("Mirrane:getNextSamples failed.(no frame in %llu bytes)",
-                static_cast<unsigned long long>(now - searched_from));
-        *size = 0;
-        return plugin::kStatusDecodeFailed;
-      }
     }
   }
   uint32_t available = decode_buff_.count - decode_buff_.read_index;
@@ -310,7 +359,12 @@ int32_t Mirrane::seek(uint64_t ns) noexcept {
   uint64_t total = FLAC__stream_decoder_get_total_samples(decoder_);
   if (total != 0 && target > total - 1) target = total - 1;
   decode_buff_.read_index = decode_buff_.count = 0;
-  if (!FLAC__stream_decoder_seek_absolute(decoder_, target)) {
+  // A seek reads around the file by design; the frame search bound resumes after it.
+  searching_frames_ = false;
+  const bool sought = FLAC__stream_decoder_seek_absolute(decoder_, target);
+  searching_frames_ = true;
+  last_good_bytes_ = bytes_read_;
+  if (!sought) {
     logLine("Mirrane:seek failed.");
     // A failed seek leaves libFLAC unusable until flushed.
     FLAC__stream_decoder_flush(decoder_);
@@ -340,6 +394,19 @@ uint32_t Mirrane::getPreferredBufferSize() noexcept {
   return static_cast<uint32_t>(channels_ * static_cast<double>(sampling_rate_) * 0.02);
 }
 
+FLAC__StreamDecoderReadStatus Mirrane::read(FLAC__byte buffer[], size_t* bytes) {
+  if (*bytes == 0) return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+  if (searching_frames_ && bytes_read_ - last_good_bytes_ > kMaxBytesWithoutFrame) {
+    gave_up_ = true;
+    *bytes = 0;
+    return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+  }
+  *bytes = std::fread(buffer, 1, *bytes, file_);
+  bytes_read_ += *bytes;
+  if (*bytes > 0) return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
+  return std::ferror(file_) ? FLAC__STREAM_DECODER_READ_STATUS_ABORT : FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
+}
+
 void Mirrane::close() noexcept {
   opened_ = false;
   if (decoder_) {
@@ -347,6 +414,8 @@ void Mirrane::close() noexcept {
     FLAC__stream_decoder_delete(decoder_);
     decoder_ = nullptr;
   }
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
   meta_data_ = Value();
   decode_buff_ = SampleBuffer{};
 }

@@ -4,6 +4,7 @@
 #include <FLAC/stream_decoder.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ class Mirrane final : public plugin::Decoder {
   void setMetaData(const char* name, const char* value);
   FLAC__StreamDecoderWriteStatus storeFrame(const FLAC__Frame* frame,
                                             const FLAC__int32* const channels[]);
+  void noteStreamError() { stream_error_ = true; }
+  FLAC__StreamDecoderReadStatus read(FLAC__byte buffer[], size_t* bytes);
+  FILE* file() const { return file_; }
 
  private:
   float sampling_rate_ = 0;
@@ -67,6 +71,12 @@ class Mirrane final : public plugin::Decoder {
   Value meta_data_;
   FLAC__StreamDecoder* decoder_ = nullptr;
   SampleBuffer decode_buff_;
+  FILE* file_ = nullptr;
+  bool stream_error_ = false;  // a CRC mismatch since the last frame
+  bool gave_up_ = false;       // reading stopped: too long without a valid frame
+  bool searching_frames_ = false;  // the bound applies (not while reading metadata or seeking)
+  uint64_t bytes_read_ = 0;
+  uint64_t last_good_bytes_ = 0;  // bytes read when the last valid frame came
 };
 
 class MirraneClass final : public plugin::DecoderClass {
