@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <string>
 
 namespace sonara::platform {
@@ -72,14 +73,36 @@ void flushLog() {
   flushRepeatsLocked();
 }
 
+namespace {
+void logLineV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
+}
+
 void logLine(const char* format, ...) {
-  char stack[512];
   va_list args;
   va_start(args, format);
+  logLineV(format, args);
+  va_end(args);
+}
+
+void logLineOnce(const char* format, ...) {
+  static std::mutex said_mutex;
+  static std::set<std::string> said;
+  {
+    std::lock_guard lock(said_mutex);
+    if (!said.insert(format).second) return;
+  }
+  va_list args;
+  va_start(args, format);
+  logLineV(format, args);
+  va_end(args);
+}
+
+namespace {
+void logLineV(const char* format, va_list args) {
+  char stack[512];
   va_list copy;
   va_copy(copy, args);
   int n = std::vsnprintf(stack, sizeof stack, format, args);
-  va_end(args);
   std::string line;
   if (n < 0) {
     line = format;
@@ -109,5 +132,6 @@ void logLine(const char* format, ...) {
   expireLocked(now);
   emitLocked(line);
 }
+}  // namespace
 
 }  // namespace sonara::platform

@@ -9,6 +9,10 @@ namespace sonara::platform {
 // printf-style; a trailing newline is added. Never call from the real-time thread.
 void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Like logLine, but said only the first time this format is used in the process: for
+// a lasting condition met again at every resume, skip and back.
+void logLineOnce(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Writes the count of a pending run of repeats (also done at exit).
 void flushLog();
 
