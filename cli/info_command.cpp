@@ -72,20 +72,28 @@ int showInfo(const std::vector<std::string>& files, bool json) {
       if (!ext.empty()) d->title = name.substr(0, name.size() - ext.size() - 1);
     }
     if (json) {
-      std::puts(JsonObject()
-                    .add("path", path)
-                    .add("decoder", opened->decoder_class->className())
-                    .add("rate", static_cast<double>(d->rate))
-                    .add("channels", d->channels)
-                    .add("bits", d->bits)
-                    .add("format", formatName(d->format))
-                    .add("duration", d->duration_s)
-                    .add("title", d->title)
-                    .add("artist", d->artist)
-                    .add("src_bits", d->src_bits)
-                    .add("src_rate", d->src_rate)
-                    .str()
-                    .c_str());
+      JsonObject o;
+      o.add("path", path)
+          .add("decoder", opened->decoder_class->className())
+          .add("rate", static_cast<double>(d->rate))
+          .add("channels", d->channels)
+          .add("bits", d->bits)
+          .add("format", formatName(d->format))
+          .add("duration", d->duration_s)
+          .add("title", d->title)
+          .add("artist", d->artist)
+          .add("src_bits", d->src_bits)
+          .add("src_rate", d->src_rate);
+      // Tags the file does not have are null.
+      for (const auto& [key, value] : {std::pair{"album", &d->album}, std::pair{"track", &d->track},
+                                       std::pair{"disc", &d->disc}, std::pair{"date", &d->date}}) {
+        if (value->empty()) {
+          o.addNull(key);
+        } else {
+          o.add(key, *value);
+        }
+      }
+      std::puts(o.str().c_str());
     } else {
       std::printf("%s\n  decoder   %s\n  stream    %.0f Hz, %u channels, %u-bit %s\n"
                   "  source    %lld-bit, %.0f Hz\n  duration  %.3f s\n  title     %s\n"
@@ -93,6 +101,10 @@ int showInfo(const std::vector<std::string>& files, bool json) {
                   path.c_str(), opened->decoder_class->className(), static_cast<double>(d->rate),
                   d->channels, d->bits, formatName(d->format), static_cast<long long>(d->src_bits),
                   d->src_rate, d->duration_s, d->title.c_str(), d->artist.c_str());
+      if (!d->album.empty()) std::printf("  album     %s\n", d->album.c_str());
+      if (!d->track.empty()) std::printf("  track     %s\n", d->track.c_str());
+      if (!d->disc.empty()) std::printf("  disc      %s\n", d->disc.c_str());
+      if (!d->date.empty()) std::printf("  date      %s\n", d->date.c_str());
     }
   }
   return failures == 0 ? 0 : 1;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli/device_choice.h"
+#include "cli/device_summary.h"
 #include "cli/exit_signals.h"
 #include "cli/file_check.h"
 #include "cli/item_scan.h"
@@ -19,6 +20,7 @@
 #include "engine/plugin/plugin_manager.h"
 #include "platform/audio/virtual_device_setup.h"
 #include "platform/log.h"
+#include "platform/named_exception.h"
 #include "platform/services.h"
 #include "platform/standalone_main_loop.h"
 
@@ -39,6 +41,22 @@ bool hasNativeDsd(const std::string& device_name) {
     if (d->name == device_name) return d->deviceInfo.outputCapabilities & (kDeviceDSD32 | kDeviceDSD16);
   }
   return false;
+}
+
+std::string deviceOffer(const std::string& device_name) {
+  AudioDeviceList list;
+  try {
+    list.initialize();
+  } catch (const sonara::NamedException&) {
+    return {};
+  }
+  for (const auto& d : list.getDeviceArray(false)) {
+    if (d->name != device_name) continue;
+    DeviceAbilities a = abilitiesOf(list.hal(), *d);
+    a.in_use_by.clear();
+    return describeAbilities(a);
+  }
+  return {};
 }
 
 bool fileExists(const std::string& path) {
@@ -75,6 +93,7 @@ int play(const PlayRequest& request) {
   StatusLine status(tty);
   status.captureLog();
   PlayerClient client(status, request.repeat == "one");
+  client.setDeviceOffer(deviceOffer(device));
   if (Toolkit_Init(&client) != kToolkitOk) return fail(kFailed, "the engine could not be started");
   struct ExitEngine {
     ~ExitEngine() { Toolkit_Exit(); }

@@ -47,12 +47,24 @@ void PlayerClient::stateDidChange(int32_t state) {
 
 void PlayerClient::notifyError(int32_t code, const AudioFileInfo* info) {
   static const char* const kWhy[] = {"the output device went away", "no output device could be opened",
-                                     "skipped: it failed before or the device cannot play its format",
-                                     "decoding failed", "not enough memory"};
+                                     "skipped: it failed before", "decoding failed", "not enough memory"};
   if (code == 0) device_lost_ = true;
   std::string text = "pelmora-cli: ";
   if (info) text += info->fileName() + ": ";
-  text += code >= 0 && code < 5 ? kWhy[code] : "error";
+  const bool failed_before = info && failed_.count(info->fileName()) > 0;
+  if (code == 2 && info && !failed_before) {
+    // The engine skips a track the device cannot take: say what it is and what the
+    // device offers.
+    std::string format = info->bitResolution() == 1
+                             ? "DSD " + formatRate(info->samplingRate() * 16.0)
+                             : info->extName() + " " + formatRate(info->samplingRate()) + " " +
+                                   std::to_string(info->bitResolution()) + "-bit";
+    text += "skipped: the device cannot play " + format +
+            (device_offer_.empty() ? "" : "; it offers " + device_offer_);
+  } else {
+    text += code >= 0 && code < 5 ? kWhy[code] : "error";
+  }
+  if (info && (code == 2 || code == 3)) failed_.insert(info->fileName());
   status_.message(text);
   ++errors_;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ class PlayerClient final : public KivSonaraDelegate {
   void restarted();
 
   void show();
+  // What the device can play, in words, for the reason a track is skipped.
+  void setDeviceOffer(std::string offer) { device_offer_ = std::move(offer); }
 
   int32_t state() const { return state_; }
   bool everPlayed() const { return ever_played_; }
@@ -50,6 +53,8 @@ class PlayerClient final : public KivSonaraDelegate {
   std::string line();
 
   StatusLine& status_;
+  std::string device_offer_;
+  std::set<std::string> failed_;  // files reported as failed: a later skip is "failed before"
   bool repeat_one_;
   int32_t state_ = 0;
   bool ever_played_ = false;

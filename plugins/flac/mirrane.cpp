@@ -256,6 +256,14 @@ void Mirrane::setMetaData(const char* raw_name, const char* value) {
     list.push_back(Value(Dict{{plugin::kMetaArtist, Value(value)}}));
   } else if (name == "TITLE") {
     list.push_back(Value(Dict{{plugin::kMetaTitle, Value(value)}}));
+  } else if (name == "ALBUM") {
+    list.push_back(Value(Dict{{plugin::kMetaAlbum, Value(value)}}));
+  } else if (name == "TRACKNUMBER") {
+    list.push_back(Value(Dict{{plugin::kMetaTrackNumber, Value(value)}}));
+  } else if (name == "DISCNUMBER") {
+    list.push_back(Value(Dict{{plugin::kMetaDiscNumber, Value(value)}}));
+  } else if (name == "DATE") {
+    list.push_back(Value(Dict{{plugin::kMetaDate, Value(value)}}));
   } else if (name == "SRC_BITS") {
     list.push_back(Value(Dict{{plugin::kMetaSrcBits, Value(std::strtol(value, nullptr, 10))}}));
   } else if (name == "SRC_SAMPLERATE") {
