@@ -38,7 +38,7 @@ Signals:
 Exit status:
   0    the playlist has played (or q was pressed)
   1    nothing could be played, the device could not be opened or went away
-  2    usage error (unknown option or device, bad value)
+  2    usage error (unknown option or device, bad value or time)
   129  SIGHUP, 130 SIGINT, 143 SIGTERM, unless the playlist had already ended)";
 
 }  // namespace

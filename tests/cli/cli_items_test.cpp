@@ -188,6 +188,9 @@ TEST_F(CliItems, UsageErrorsExitWithStatusTwo) {
   EXPECT_NE(bad_start.out.find("a time cannot be negative: -1"), std::string::npos) << bad_start.out;
   auto far = runBounded(env_.cli() + "decode --length 1e9 " + track_ + " -o " + env_.dir.file("o.raw"));
   EXPECT_EQ(far.status, 2) << far.out;
+  auto past = runBounded(env_.cli() + "decode --start 5 " + track_ + " -o " + env_.dir.file("o.raw"));
+  EXPECT_EQ(past.status, 2) << past.out;
+  EXPECT_NE(past.out.find("--start 5 is past the end of " + track_ + " (0.500 s)"), std::string::npos) << past.out;
   EXPECT_EQ(runBounded(env_.cli() + "play --repeat sometimes " + track_).status, 2);
   EXPECT_EQ(runBounded(env_.cli() + "play --no-such-option " + track_).status, 2);
   EXPECT_EQ(runBounded(env_.cli() + "play --device Nowhere " + track_).status, 2);

@@ -126,6 +126,21 @@ TEST_F(CliMessages, ATrackTheDeviceCannotTakeSaysWhichFormatAndWhatTheDeviceOffe
   EXPECT_NE(r.out.find("Song | FLAC 44.1 kHz 16-bit -> PCM 44.1 kHz 16-bit"), std::string::npos) << r.out;
 }
 
+TEST_F(CliMessages, NativeDsdIsNamedByWhatItIs) {
+  DeviceJson native = bigDac(env_.dir.file("native.raw"));
+  native.name = "Native DAC";
+  native.formats.push_back(formatJson(88200, 32, 4, 2, true, true));
+  env_.setDevices({native});
+  auto devices = runBounded(env_.cli() + "devices");
+  EXPECT_NE(devices.out.find("native DSD up to DSD64 (DSD_U32_BE)"), std::string::npos) << devices.out;
+  std::string dsf = makeDsfFile(env_.dir.file("tone.dsf"));
+  auto r = runBounded(env_.cli() + "play --dsd native " + dsf);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("DSF 2.8224 MHz 1-bit -> native DSD64 in 32-bit words (DSD_U32)"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("DSD32"), std::string::npos) << r.out;
+}
+
 TEST_F(CliMessages, WithoutPlugInsEveryCommandSaysWhereItLooked) {
   const std::string empty = env_.dir.file("no-plugins");
   fs::create_directories(empty);
