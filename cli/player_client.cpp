@@ -20,8 +20,17 @@ std::string transportText(const std::string& transport, double rate, uint32_t bi
 
 void PlayerClient::songSwitch() {
   ++tracks_started_;
+  std::shared_ptr<AudioFileInfo> file;
+  if (Toolkit_GetFileInfo(false, &file) != 0) file.reset();
+  const std::string name = file ? file->fileName() : std::string();
+  // The same file again without a skip is the same place in the play order: a
+  // restart after a seek, or repeat one. (Each real file is queued once.)
+  const bool same_track = !key_step_pending_ && !name.empty() && name == current_file_;
+  current_file_ = name;
   if (order_index_ < 0) {
     order_index_ = 0;
+  } else if (same_track) {
+    // stays
   } else if (pending_step_ < 0) {
     order_index_ = order_index_ > 0 ? order_index_ - 1 : 0;
   } else if (pending_step_ > 0 || !repeat_one_) {
@@ -29,10 +38,9 @@ void PlayerClient::songSwitch() {
   }
   pending_step_ = repeat_one_ ? 0 : 1;
   key_step_pending_ = false;
-  position_ = 0;
+  if (!same_track) position_ = 0;
   if (static_cast<size_t>(order_index_) >= durations_.size()) durations_.resize(order_index_ + 1);
-  std::shared_ptr<AudioFileInfo> file;
-  if (Toolkit_GetFileInfo(false, &file) == 0 && file) {
+  if (file) {
     durations_[order_index_] = static_cast<uint32_t>(file->durationBySec() + 0.5);
   }
   changed_ = true;
