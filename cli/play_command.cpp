@@ -166,6 +166,7 @@ int play(const PlayRequest& request) {
       break;
     }
     if (!client.everPlayed() && client.errors() >= static_cast<int>(count)) break;
+    if (client.noDevice()) break;  // the device could not be opened: nothing will play
   }
   Toolkit_StopRequest();
   loop->runFor(std::chrono::milliseconds(20));
@@ -178,6 +179,9 @@ int play(const PlayRequest& request) {
     if (fileExists(path)) std::printf("The device's bytes were captured to %s\n", path.c_str());
   }
   if (terminated_by) return exitStatusOf(terminated_by);
+  if (client.noDevice() && !client.everPlayed()) {
+    return fail(kFailed, "the device \"" + device + "\" could not be opened");
+  }
   if (!client.everPlayed()) return fail(kFailed, "nothing could be played");
   if (client.deviceLost()) return kFailed;
   return 0;

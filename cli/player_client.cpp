@@ -57,6 +57,7 @@ void PlayerClient::notifyError(int32_t code, const AudioFileInfo* info) {
   static const char* const kWhy[] = {"the output device went away", "no output device could be opened",
                                      "skipped: it failed before", "decoding failed", "not enough memory"};
   if (code == 0) device_lost_ = true;
+  if (code == 1) no_device_ = true;
   std::string text = "pelmora-cli: ";
   if (info) text += info->fileName() + ": ";
   const bool failed_before = info && failed_.count(info->fileName()) > 0;

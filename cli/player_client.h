@@ -47,6 +47,7 @@ class PlayerClient final : public KivSonaraDelegate {
   bool everPlayed() const { return ever_played_; }
   int errors() const { return errors_; }
   bool deviceLost() const { return device_lost_; }
+  bool noDevice() const { return no_device_; }
   int tracksStarted() const { return tracks_started_; }
 
  private:
@@ -59,6 +60,7 @@ class PlayerClient final : public KivSonaraDelegate {
   int32_t state_ = 0;
   bool ever_played_ = false;
   bool device_lost_ = false;
+  bool no_device_ = false;
   int tracks_started_ = 0;
   int errors_ = 0;
   int order_index_ = -1;  // the playing track's place in the play order, as far as seen

@@ -145,8 +145,9 @@ TEST_F(CliItems, TheCaptureDeviceIsExclusiveAndOnlyANewPlaybackEmptiesIt) {
   std::string long_track = makeFlac(env_.dir.path(), "long", longer);
   CliProcess holder(env_.cli() + "play " + long_track);
   ASSERT_TRUE(holder.waitFor("Long | FLAC")) << holder.output();
-  auto second = runBounded(env_.cli() + "play " + track_);
+  auto second = runBounded(env_.cli() + "play " + track_ + " " + long_track);
   EXPECT_EQ(second.status, 1) << second.out;
+  EXPECT_NE(second.out.find("the device \"Test DAC\" could not be opened"), std::string::npos) << second.out;
   EXPECT_NE(second.out.find("is in use by PID " + std::to_string(holder.pid()) + " (pelmora-cli)"),
             std::string::npos)
       << second.out;
