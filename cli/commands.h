@@ -8,7 +8,7 @@
 namespace pelmora::cli {
 
 int listPlugins(bool json);
-int listDevices(bool json);
+int listDevices(bool json, bool verbose);
 int showInfo(const std::vector<std::string>& files, bool json);
 
 struct DecodeRequest {

@@ -18,7 +18,7 @@ int decodeToFile(const DecodeRequest& request) {
                                     nullptr, &failure);
   if (!opened) {
     std::fprintf(stderr, "pelmora-cli: %s: %s\n", request.file.c_str(), failure.reason.c_str());
-    return failure.status != 0 ? 3 : 2;
+    return failure.status != 0 ? 3 : 1;
   }
   auto& decoder = *opened->decoder;
   const uint32_t channels = decoder.getChannels();
@@ -26,6 +26,12 @@ int decodeToFile(const DecodeRequest& request) {
   if (channels == 0 || preferred == 0) {
     std::fprintf(stderr, "pelmora-cli: %s: the decoder reports no channels\n", request.file.c_str());
     return 3;
+  }
+  const double duration_s = static_cast<double>(decoder.getDuration()) / 1e9;
+  if (duration_s > 0 && request.start_s >= duration_s) {
+    std::fprintf(stderr, "pelmora-cli: --start %g is past the end of %s (%.3f s)\n", request.start_s,
+                 request.file.c_str(), duration_s);
+    return 2;
   }
   if (request.start_s > 0) {
     if (!decoder.supportsSeek()) {
@@ -43,7 +49,7 @@ int decodeToFile(const DecodeRequest& request) {
   if (!out) {
     std::fprintf(stderr, "pelmora-cli: cannot write %s: %s\n", request.output.c_str(),
                  std::strerror(errno));
-    return 2;
+    return 1;
   }
   std::vector<float> buffer(window.chunk());
   int result = 0;
@@ -61,11 +67,11 @@ int decodeToFile(const DecodeRequest& request) {
     // x86 and ARM Linux are little-endian: the floats go out as they are in memory.
     if (std::fwrite(buffer.data(), sizeof(float), n, out) != n) {
       std::fprintf(stderr, "pelmora-cli: cannot write %s\n", request.output.c_str());
-      result = 2;
+      result = 1;
       break;
     }
   }
-  if (std::fclose(out) != 0 && result == 0) result = 2;
+  if (std::fclose(out) != 0 && result == 0) result = 1;
   return result;
 }
 

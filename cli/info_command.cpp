@@ -2,9 +2,11 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/file_check.h"
 #include "cli/json_writer.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
+#include "platform/path_names.h"
 
 namespace pelmora::cli {
 
@@ -31,12 +33,28 @@ void printError(const std::string& path, const std::string& reason, bool json) {
 int showInfo(const std::vector<std::string>& files, bool json) {
   sonara::PluginManager::initializePluginList();
   const auto& plugins = sonara::PluginManager::sharedInstance();
+  const auto exts = plugins.getDecoderExts();
+  if (exts.empty()) {
+    std::fprintf(stderr, "pelmora-cli: %s\n", noPluginsReason().c_str());
+    return 1;
+  }
   int failures = 0;
   for (const auto& path : files) {
+    // Reasons found before any decoder opens the file: it never blocks on a FIFO.
+    std::string problem = fileProblem(path);
+    if (problem.empty()) problem = extensionProblem(path, exts);
+    if (problem.empty()) problem = contentProblem(path);
+    if (!problem.empty()) {
+      printError(path, problem, json);
+      ++failures;
+      continue;
+    }
     sonara::OpenFailure failure;
     auto opened = sonara::openDecoder(plugins, path, nullptr, &failure);
     if (!opened) {
-      std::string reason = failure.reason;
+      std::string reason = failure.status == 0 ? "not a valid ." + sonara::platform::lowerCaseExtension(path) +
+                                                     " file: its plug-in does not take it"
+                                               : failure.reason;
       if (failure.status != 0) reason += " (status " + std::to_string(failure.status) + ")";
       printError(path, reason, json);
       ++failures;
@@ -48,21 +66,34 @@ int showInfo(const std::vector<std::string>& files, bool json) {
       ++failures;
       continue;
     }
+    // An untagged file is named by its file name without the extension.
+    if (const std::string name = sonara::platform::lastPathComponent(path); d->title == name) {
+      const std::string ext = sonara::platform::pathExtension(path);
+      if (!ext.empty()) d->title = name.substr(0, name.size() - ext.size() - 1);
+    }
     if (json) {
-      std::puts(JsonObject()
-                    .add("path", path)
-                    .add("decoder", opened->decoder_class->className())
-                    .add("rate", static_cast<double>(d->rate))
-                    .add("channels", d->channels)
-                    .add("bits", d->bits)
-                    .add("format", formatName(d->format))
-                    .add("duration", d->duration_s)
-                    .add("title", d->title)
-                    .add("artist", d->artist)
-                    .add("src_bits", d->src_bits)
-                    .add("src_rate", d->src_rate)
-                    .str()
-                    .c_str());
+      JsonObject o;
+      o.add("path", path)
+          .add("decoder", opened->decoder_class->className())
+          .add("rate", static_cast<double>(d->rate))
+          .add("channels", d->channels)
+          .add("bits", d->bits)
+          .add("format", formatName(d->format))
+          .add("duration", d->duration_s)
+          .add("title", d->title)
+          .add("artist", d->artist)
+          .add("src_bits", d->src_bits)
+          .add("src_rate", d->src_rate);
+      // Tags the file does not have are null.
+      for (const auto& [key, value] : {std::pair{"album", &d->album}, std::pair{"track", &d->track},
+                                       std::pair{"disc", &d->disc}, std::pair{"date", &d->date}}) {
+        if (value->empty()) {
+          o.addNull(key);
+        } else {
+          o.add(key, *value);
+        }
+      }
+      std::puts(o.str().c_str());
     } else {
       std::printf("%s\n  decoder   %s\n  stream    %.0f Hz, %u channels, %u-bit %s\n"
                   "  source    %lld-bit, %.0f Hz\n  duration  %.3f s\n  title     %s\n"
@@ -70,6 +101,10 @@ int showInfo(const std::vector<std::string>& files, bool json) {
                   path.c_str(), opened->decoder_class->className(), static_cast<double>(d->rate),
                   d->channels, d->bits, formatName(d->format), static_cast<long long>(d->src_bits),
                   d->src_rate, d->duration_s, d->title.c_str(), d->artist.c_str());
+      if (!d->album.empty()) std::printf("  album     %s\n", d->album.c_str());
+      if (!d->track.empty()) std::printf("  track     %s\n", d->track.c_str());
+      if (!d->disc.empty()) std::printf("  disc      %s\n", d->disc.c_str());
+      if (!d->date.empty()) std::printf("  date      %s\n", d->date.c_str());
     }
   }
   return failures == 0 ? 0 : 1;

@@ -1,12 +1,47 @@
 // pelmora-cli: the headless player over the engine's Toolkit API.
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "build_config.h"
 #include "cli/commands.h"
 #include "cli/play_command.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+// Times are seconds from 0 up to a day; anything else is a mistake on the command line.
+const CLI::Validator kSeconds(
+    [](std::string& text) -> std::string {
+      char* end = nullptr;
+      double v = std::strtod(text.c_str(), &end);
+      if (text.empty() || !end || *end != '\0' || !std::isfinite(v)) return "not a number of seconds: " + text;
+      if (v < 0) return "a time cannot be negative: " + text;
+      if (v > 86400) return "a time beyond 24 hours is out of range: " + text;
+      return {};
+    },
+    "SECONDS");
+
+const char* const kPlayFooter = R"(Keys (on a terminal):
+  space or p  pause / resume
+  n           next track
+  b           back: restart the track when 3 s or more into it or on the first
+              track, else the previous track
+  q           stop and exit
+Signals:
+  SIGUSR1 pause / resume, SIGUSR2 next track;
+  SIGINT (Ctrl-C), SIGTERM, SIGHUP stop and give the device back as it was found.
+Exit status:
+  0    the playlist has played (or q was pressed)
+  1    nothing could be played, the device could not be opened or went away
+  2    usage error (unknown option or device, bad value or time)
+  129  SIGHUP, 130 SIGINT, 143 SIGTERM, unless the playlist had already ended)";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace pelmora::cli;
@@ -19,8 +54,10 @@ int main(int argc, char** argv) {
   plugins->add_flag("--json", plugins_json, "One JSON object per line");
 
   bool devices_json = false;
-  auto* devices = app.add_subcommand("devices", "List the output devices");
-  devices->add_flag("--json", devices_json, "One JSON object per line");
+  bool devices_verbose = false;
+  auto* devices = app.add_subcommand("devices", "List the output devices and what each can play");
+  devices->add_flag("--json", devices_json, "One JSON object per line, with UID, USB IDs, table row and flags");
+  devices->add_flag("-v,--verbose", devices_verbose, "Also show UID, USB IDs, table row and flags");
 
   bool info_json = false;
   std::vector<std::string> info_files;
@@ -32,26 +69,42 @@ int main(int argc, char** argv) {
   auto* decode = app.add_subcommand(
       "decode", "Decode a file as the play engine does; write raw 32-bit float samples");
   decode->add_option("FILE", decode_request.file, "Audio file")->required();
-  decode->add_option("--start", decode_request.start_s, "Start in seconds")
-      ->check(CLI::NonNegativeNumber);
-  decode->add_option("--length", decode_request.length_s, "Length in seconds (0: to the end)")
-      ->check(CLI::NonNegativeNumber);
+  decode->add_option("--start", decode_request.start_s, "Start in seconds (default 0)")
+      ->check(kSeconds);
+  decode->add_option("--length", decode_request.length_s, "Length in seconds (default 0: to the end)")
+      ->check(kSeconds);
   decode->add_option("-o,--output", decode_request.output, "Output file")->required();
 
   PlayRequest play_request;
   auto* player = app.add_subcommand("play", "Play audio files and folders on an output device");
   player->add_option("ITEM", play_request.items, "Audio files or folders")->required();
-  player->add_option("--device", play_request.device, "Output device name (default: the first)");
-  player->add_option("--dsd", play_request.dsd, "DSD transport when the device takes both")
+  player->add_option("--device", play_request.device,
+                     "Output device: name (any case), UID or number from `devices` (default: the first)");
+  player->add_option("--dsd", play_request.dsd,
+                     "DSD transport: dop, or native where the device has it (default: dop)")
       ->check(CLI::IsMember({"dop", "native"}));
-  player->add_option("--repeat", play_request.repeat, "Repeat mode")->check(CLI::IsMember({"off", "one", "all"}));
-  player->add_flag("--shuffle", play_request.shuffle, "Play in shuffled order");
-  player->add_option("--start", play_request.start_s, "Start position in seconds")->check(CLI::NonNegativeNumber);
+  player->add_option("--repeat", play_request.repeat, "Repeat mode: off, one or all (default: off)")
+      ->check(CLI::IsMember({"off", "one", "all"}));
+  player->add_flag("--shuffle", play_request.shuffle, "Play in shuffled order (default: table order)");
+  player->add_option("--start", play_request.start_s, "Start position in seconds in the first track (default 0)")
+      ->check(kSeconds);
+  player->footer(kPlayFooter);
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);  // prints the message
+    return kUsageError;
+  }
 
   if (*plugins) return listPlugins(plugins_json);
-  if (*devices) return listDevices(devices_json);
+  if (*devices) return listDevices(devices_json, devices_verbose);
   if (*info) return showInfo(info_files, info_json);
   if (*decode) return decodeToFile(decode_request);
   if (*player) return play(play_request);

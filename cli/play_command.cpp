@@ -1,215 +1,189 @@
 #include "cli/play_command.h"
 
-#include <poll.h>
-#include <termios.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 
-#include "cli/play_display.h"
+#include "cli/device_choice.h"
+#include "cli/device_summary.h"
+#include "cli/exit_signals.h"
+#include "cli/file_check.h"
+#include "cli/item_scan.h"
+#include "cli/player_client.h"
+#include "cli/status_line.h"
+#include "cli/terminal_keys.h"
 #include "engine/api/toolkit.h"
+#include "engine/output/audio_device_list.h"
+#include "engine/plugin/plugin_manager.h"
 #include "platform/audio/virtual_device_setup.h"
+#include "platform/log.h"
+#include "platform/named_exception.h"
 #include "platform/services.h"
 #include "platform/standalone_main_loop.h"
 
 namespace pelmora::cli {
 namespace {
 
-std::atomic<int> g_signal{0};
-void onSignal(int signal) { g_signal = signal; }
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
 
-// Raw keys from a terminal, restored on exit.
-class TerminalKeys {
- public:
-  TerminalKeys() {
-    if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &saved_) != 0) return;
-    termios raw = saved_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-  }
-  ~TerminalKeys() {
-    if (active_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  int next() {
-    if (!active_) return -1;
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    char c;
-    if (::poll(&p, 1, 0) > 0 && ::read(STDIN_FILENO, &c, 1) == 1) return c;
-    return -1;
-  }
-  bool active() const { return active_; }
-
- private:
-  termios saved_{};
-  bool active_ = false;
-};
-
-class PlayerClient final : public KivSonaraDelegate {
- public:
-  explicit PlayerClient(bool tty) : tty_(tty) {}
-  // Every track is shown as it starts, however briefly it plays.
-  void songSwitch() override {
-    ++tracks_started_;
-    position_ = 0;
-    changed_ = true;
-    show();
-  }
-  void stateDidChange(int32_t state) override {
-    state_ = state;
-    if (state == 1) ever_played_ = true;
-    changed_ = true;
-  }
-  void notifyError(int32_t code, const AudioFileInfo* info) override {
-    static const char* const kWhy[] = {"the output device went away", "no output device could be opened",
-                                       "skipped: it failed before or the device cannot play its format",
-                                       "decoding failed", "not enough memory"};
-    clearLine();
-    std::fprintf(stderr, "pelmora-cli: %s%s%s\n", info ? info->fileName().c_str() : "", info ? ": " : "",
-                 code >= 0 && code < 5 ? kWhy[code] : "error");
-    ++errors_;
-  }
-  void notifyPos(uint32_t position, uint32_t total) override {
-    position_ = position;
-    total_ = total;
-    changed_ = true;
-  }
-  void playlistStateDidChange(int32_t) override {}
-  void playlistSelectionDidChange(bool) override {}
-  void propertiesMenuSelected() override {}
-  void checkForLastConnectedDevice() override {}
-
-  void clearLine() {
-    if (tty_ && shown_) std::fputs("\r\x1b[K", stdout);
-    std::fflush(stdout);
-  }
-  void show() {
-    if (!changed_) return;
-    changed_ = false;
-    if (state_ == 0) return;
-    std::shared_ptr<AudioFileInfo> file;
-    if (Toolkit_GetFileInfo(false, &file) != 0 || !file) return;
-    std::string source = file->extName() + " " + formatRate(file->samplingRate()) + " " +
-                         std::to_string(file->bitResolution()) + "-bit";
-    TkOutputFormat out;
-    std::string device;
-    if (Toolkit_GetOutputFormat(&out) == 0) {
-      device = " -> " + out.transport + " " + formatRate(out.sampleRate) + " " + std::to_string(out.bits) + "-bit";
-    }
-    uint32_t total_time = 0;
-    Toolkit_TotalTime(&total_time);
-    std::string line = (state_ == 2 ? "[paused] " : "") + file->titleName() +
-                       (file->artistName().empty() ? "" : " - " + file->artistName()) + " | " + source + device +
-                       " | " + formatTime(position_) + " / " + formatTime(static_cast<uint32_t>(file->durationBySec() + 0.5)) +
-                       " | playlist " + formatTime(total_) + " / " + formatTime(total_time);
-    if (tty_) {
-      std::printf("\r\x1b[K%s", line.c_str());
-    } else {
-      std::printf("%s\n", line.c_str());
-    }
-    shown_ = true;
-    std::fflush(stdout);
-  }
-
-  int32_t state_ = 0;
-  bool ever_played_ = false;
-  int tracks_started_ = 0;
-  int errors_ = 0;
-
- private:
-  bool tty_;
-  bool shown_ = false;
-  bool changed_ = false;
-  uint32_t position_ = 0;
-  uint32_t total_ = 0;
-};
-
-int fail(const std::string& message) {
+int fail(int status, const std::string& message) {
+  sonara::platform::flushLog();
   std::fprintf(stderr, "pelmora-cli: %s\n", message.c_str());
-  return 1;
+  return status;
+}
+
+bool hasNativeDsd(const std::string& device_name) {
+  for (const auto& d : outputDevices(nullptr)) {
+    if (d->name == device_name) return d->deviceInfo.outputCapabilities & (kDeviceDSD32 | kDeviceDSD16);
+  }
+  return false;
+}
+
+std::string deviceOffer(const std::string& device_name) {
+  AudioDeviceList list;
+  try {
+    list.initialize();
+  } catch (const sonara::NamedException&) {
+    return {};
+  }
+  for (const auto& d : list.getDeviceArray(false)) {
+    if (d->name != device_name) continue;
+    DeviceAbilities a = abilitiesOf(list.hal(), *d);
+    a.in_use_by.clear();
+    return describeAbilities(a);
+  }
+  return {};
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
 
 int play(const PlayRequest& request) {
+  installPlayerSignals();
+  sonara::PluginManager::initializePluginList();
+  const auto exts = sonara::PluginManager::sharedInstance().getDecoderExts();
+  if (exts.empty()) return fail(kFailed, noPluginsReason());
+
+  std::string choice_error;
+  const std::string device = chooseDevice(request.device, &choice_error);
+  if (device.empty()) return fail(request.device.empty() ? kFailed : kUsage, choice_error);
+
+  ItemScan scan = scanItems(request.items, exts);
+  for (const auto& problem : scan.problems) std::fprintf(stderr, "pelmora-cli: %s\n", problem.c_str());
+  if (auto summary = unsupportedSummary(scan.unsupported); !summary.empty()) {
+    std::fprintf(stderr, "pelmora-cli: %s\n", summary.c_str());
+  }
+  if (scan.files.empty()) return fail(kFailed, "nothing playable among the items given");
+
+  if (request.dsd == "native" && !hasNativeDsd(device)) {
+    std::fprintf(stderr, "pelmora-cli: %s has no native DSD: DSD goes to it as DoP\n", device.c_str());
+  }
+
   auto loop = std::make_shared<sonara::platform::StandaloneMainLoop>();
   sonara::platform::installMainLoop(loop);
   const bool tty = ::isatty(STDOUT_FILENO);
-  PlayerClient client(tty);
-  if (Toolkit_Init(&client) != kToolkitOk) return fail("the engine could not be started");
+  StatusLine status(tty);
+  status.captureLog();
+  PlayerClient client(status, request.repeat == "one");
+  client.setDeviceOffer(deviceOffer(device));
+  if (Toolkit_Init(&client) != kToolkitOk) return fail(kFailed, "the engine could not be started");
   struct ExitEngine {
     ~ExitEngine() { Toolkit_Exit(); }
   } exit_engine;
-
-  std::vector<TkDeviceInfo> devices;
-  if (Toolkit_GetDeviceList(&devices) != kToolkitOk) return fail("no output device found");
-  std::string device = request.device.empty() ? devices.front().deviceName().value_or("") : request.device;
-  bool known = false;
-  for (const auto& d : devices) known |= d.deviceName() == device;
-  if (!known) return fail("no output device named \"" + device + "\" (see pelmora-cli devices)");
 
   TkConfig config;
   config.setDeviceName(device);
   config.setDecodeMode(request.dsd == "native" ? 1 : 0);
   config.setRamMode(0);
   config.setRamModeMemoryLimit(100);
-  if (Toolkit_SetConfiguration(&config) != kToolkitOk) return fail("the play engine could not be set up");
+  if (Toolkit_SetConfiguration(&config) != kToolkitOk) return fail(kFailed, "the play engine could not be set up");
   TkConfig applied;
   Toolkit_GetConfiguration(&applied);
-  if (applied.deviceName() != device) return fail("the device \"" + device + "\" could not be opened (is it busy?)");
+  if (applied.deviceName() != device) return fail(kFailed, "the device \"" + device + "\" could not be opened");
 
-  Toolkit_AddDroppedFiles(request.items);
+  Toolkit_AddDroppedFiles(scan.files);
   uint32_t count = 0;
   Toolkit_GetPlaylistItemCount(&count);
-  if (count == 0) return fail("nothing playable among the items given");
+  if (count == 0) return fail(kFailed, "nothing playable among the items given");
   Toolkit_Repeat(request.repeat == "one" ? 1 : request.repeat == "all" ? 2 : 0);
   Toolkit_Shuffle(request.shuffle ? 1 : 0);
 
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
-  std::signal(SIGUSR1, onSignal);
-  std::signal(SIGUSR2, onSignal);
   TerminalKeys keys;
-  if (keys.active()) std::printf("keys: space pause, n next, b previous, q stop\n");
+  if (keys.active()) status.message("keys: space pause, n next, b back (restart after 3 s), q stop");
 
-  Toolkit_PlayRequest();
+  int terminated_by = 0;
+  bool quit = false;
+  bool ended_after_skip = false;
+  if (int s = takeSignal(); isTerminating(s)) terminated_by = s;
+  if (!terminated_by) Toolkit_PlayRequest();
   bool seeked = request.start_s <= 0;
-  bool stopping = false;
-  while (!stopping) {
-    loop->runFor(std::chrono::milliseconds(50));
-    if (!seeked && client.state_ == 1) {
+  while (!terminated_by && !quit) {
+    loop->runFor(std::chrono::milliseconds(20));
+    if (!seeked && client.state() == 1) {
       Toolkit_SetPos(static_cast<uint32_t>(request.start_s));
       seeked = true;
     }
-    switch (int s = g_signal.exchange(0); s) {
-      case SIGINT:
-      case SIGTERM: stopping = true; break;
-      case SIGUSR1: Toolkit_PauseRequest(); break;
-      case SIGUSR2: Toolkit_NextRequest(); break;
-      default: break;
+    const int s = takeSignal();
+    if (isTerminating(s)) {
+      terminated_by = s;
+      break;
+    }
+    if (s == SIGUSR1) Toolkit_PauseRequest();
+    if (s == SIGUSR2) {
+      client.willStep(1);
+      Toolkit_NextRequest();
     }
     for (int key = keys.next(); key >= 0; key = keys.next()) {
       if (key == ' ' || key == 'p') Toolkit_PauseRequest();
-      if (key == 'n') Toolkit_NextRequest();
-      if (key == 'b') Toolkit_PrevRequest();
-      if (key == 'q') stopping = true;
+      if (key == 'n') {
+        client.willStep(1);
+        Toolkit_NextRequest();
+      }
+      if (key == 'b') {
+        if (client.backRestarts()) {
+          Toolkit_SetPos(0);
+          client.restarted();
+        } else {
+          client.willStep(-1);
+          Toolkit_PrevRequest();
+        }
+      }
+      if (key == 'q') quit = true;
     }
     client.show();
-    if (client.ever_played_ && client.state_ == 0) break;
-    if (!client.ever_played_ && client.errors_ >= static_cast<int>(count)) break;
+    // The engine says stopped outside a skip only when the playlist has ended (or
+    // the device went away): passing stops are not reported to the client.
+    if (client.everPlayed() && client.state() == 0) {
+      ended_after_skip = client.keyStepPending();
+      break;
+    }
+    if (!client.everPlayed() && client.errors() >= static_cast<int>(count)) break;
+    if (client.noDevice()) break;  // the device could not be opened: nothing will play
   }
   Toolkit_StopRequest();
   loop->runFor(std::chrono::milliseconds(20));
-  client.clearLine();
+  status.finish();
   if (tty) std::printf("\n");
-  if (device == "Pelmora Capture") {
-    std::printf("The device's bytes were captured to %s\n", sonara::audio::defaultCapturePath().c_str());
+  sonara::platform::flushLog();
+  if (ended_after_skip) status.message("pelmora-cli: no further track to go to: the playlist has ended");
+  if (client.everPlayed() && device == "Pelmora Capture") {
+    const std::string path = sonara::audio::defaultCapturePath();
+    if (fileExists(path)) std::printf("The device's bytes were captured to %s\n", path.c_str());
   }
-  if (!client.ever_played_) return fail("nothing could be played");
+  if (terminated_by) return exitStatusOf(terminated_by);
+  if (client.noDevice() && !client.everPlayed()) {
+    return fail(kFailed, "the device \"" + device + "\" could not be opened");
+  }
+  if (!client.everPlayed()) return fail(kFailed, "nothing could be played");
+  if (client.deviceLost()) return kFailed;
   return 0;
 }
 

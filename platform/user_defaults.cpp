@@ -1,6 +1,10 @@
 #include "platform/user_defaults.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,14 +33,32 @@ std::string UserDefaults::defaultPath() {
 
 void UserDefaults::load() {
   auto bytes = readWholeFile(path_);
-  if (!bytes) return;  // no settings yet
+  if (!bytes) {
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return;  // no settings yet
+    // Something is there that cannot be read: say so, and never write over it.
+    if (S_ISDIR(st.st_mode)) {
+      logLine("Settings file %s is a folder, not a file; settings will not be saved.", path_.c_str());
+    } else {
+      const int why = ::access(path_.c_str(), R_OK) != 0 ? errno : EINVAL;
+      logLine("Settings file %s cannot be read (%s); settings will not be saved.", path_.c_str(),
+              why == EINVAL ? "not a readable settings file" : std::strerror(why));
+    }
+    path_.clear();
+    return;
+  }
   auto parsed = parsePropertyListDictionary(*bytes);
   if (parsed) {
     values_ = std::move(parsed->values);
     raw_ = std::move(parsed->raw);
     return;
   }
-  std::string aside = path_ + ".damaged-" + std::to_string(std::time(nullptr));
+  // A date a person can read: defaults.plist.damaged-2026-12-08T10-15-00.
+  char stamp[32] = "unknown-time";
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H-%M-%S", &local);
+  std::string aside = path_ + ".damaged-" + stamp;
   if (std::rename(path_.c_str(), aside.c_str()) == 0) {
     logLine("Settings file %s is damaged; moved aside to %s.", path_.c_str(), aside.c_str());
   } else {

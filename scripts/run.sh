@@ -7,7 +7,10 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/pelmora-ccache}"
 build="$root/build/release"
-"$root/scripts/build.sh" "$build" -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
+echo "Building pelmora-cli in $build (the first build takes about 5 minutes on 2 cores; later ones are quick)"
+started=$SECONDS
+"$root/scripts/build.sh" "$build" -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF
+echo "Built in $((SECONDS - started)) s"
 cli="$build/cli/pelmora-cli"
 
 demo="$root/demo"

@@ -197,7 +197,7 @@ void TkDelegate::preventIdleSleep() {
   if (assertionID != 0) return;
   int64_t id = sonara::platform::idleSleepAssertion().create("Pelmora", "Audio Playing");
   if (id <= 0) {
-    logLine("IOPMAssertionCreateWithName() Failed. (0x%08lX)",
+    sonara::platform::logLineOnce("cannot keep the system awake: logind is not reachable (error 0x%08lX)",
             static_cast<unsigned long>(-id) & 0xFFFFFFFFul);
     assertionID = 0;
     return;

@@ -100,8 +100,11 @@ void TkDelegate::stoped(const PlaylistItemInfoRef& info) {
       tk.untouchIndicator(info);
     });
   }
+  // The stop inside Next, Previous or a restart is overtaken by the start that follows
+  // it on the main thread: by the time it is delivered the controller plays again, and
+  // the client is not told of a stop that did not end playback.
   postToMain([](TkDelegate& tk) {
-    if (tk.delegate_) tk.delegate_->stateDidChange(0);
+    if (tk.delegate_ && !tk.playing_) tk.delegate_->stateDidChange(0);
   });
   std::lock_guard lock(items_mutex_);
   currentItem_ = nullptr;

@@ -16,7 +16,7 @@ std::optional<std::string> AudioDevice::getName(AudioHal& hal, DeviceId id) {
   if (id == 0) raiseError("Unknown Device.");
   std::string out;
   if (Status s = hal.name(id, &out); s != kNoError) {
-    raiseError("AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    raiseError("a device property cannot be read (0x%08lX)", statusHex(s));
   }
   return out;
 }
@@ -25,7 +25,7 @@ std::optional<std::string> AudioDevice::getModelUID(AudioHal& hal, DeviceId id) 
   if (id == 0) raiseError("Unknown Device.");
   std::string out;
   if (Status s = hal.modelUid(id, &out); s != kNoError) {
-    logLine("AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    logLine("a device property cannot be read (0x%08lX)", statusHex(s));
     return std::nullopt;
   }
   return out;
@@ -35,7 +35,7 @@ std::optional<std::string> AudioDevice::getDeviceUID(AudioHal& hal, DeviceId id)
   if (id == 0) raiseError("Unknown Device.");
   std::string out;
   if (Status s = hal.deviceUid(id, &out); s != kNoError) {
-    logLine("AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    logLine("a device property cannot be read (0x%08lX)", statusHex(s));
     return std::nullopt;
   }
   return out;
@@ -46,7 +46,7 @@ uint32_t AudioDevice::countChannnels(AudioHal& hal, DeviceId id, bool input) {
   std::vector<uint32_t> buffers;
   if (Status s = hal.streamConfiguration(id, input ? Scope::Input : Scope::Output, &buffers);
       s != kNoError) {
-    raiseError("AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    raiseError("a device property cannot be read (0x%08lX)", statusHex(s));
   }
   uint32_t total = 0;
   for (uint32_t channels : buffers) total += channels;
@@ -56,13 +56,13 @@ uint32_t AudioDevice::countChannnels(AudioHal& hal, DeviceId id, bool input) {
 bool AudioDevice::getIntegerMode(AudioHal& hal, DeviceId id) {
   std::vector<StreamId> streams;
   if (Status s = hal.streams(id, Scope::Output, &streams); s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreams) failed.(0x%lX)", statusHex(s));
+    logLine("the device's streams cannot be read (0x%lX)", statusHex(s));
     return false;
   }
   if (streams.empty()) return false;
   std::vector<RangedDescription> formats;
   if (Status s = hal.availablePhysicalFormats(streams[0], &formats); s != kNoError) {
-    logLine("AudioObjectGetPropertyData(kAudioStreamPropertyAvailablePhysicalFormats) failed.(0x%lX)",
+    logLine("the device's hardware formats cannot be read (0x%lX)",
             statusHex(s));
     return false;
   }

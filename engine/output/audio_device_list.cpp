@@ -17,18 +17,18 @@ void AudioDeviceList::initialize() { buildList(); }
 void AudioDeviceList::buildList() {
   uint32_t count = 0;
   if (Status s = hal_.deviceCount(&count); s != kNoError) {
-    raiseError("buildList : AudioObjectGetPropertyDataSize() Failed. (0x%08lX)", statusHex(s));
+    raiseError("buildList : the list of audio devices cannot be read (0x%08lX)", statusHex(s));
   }
   if (count > kMaxDevices) raiseError("buildList : Too Many Audio Devices. (%d)", static_cast<int>(count));
   std::vector<DeviceId> ids;
   if (Status s = hal_.devices(&ids); s != kNoError) {
-    raiseError("buildList : AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    raiseError("buildList : the list of audio devices cannot be read (0x%08lX)", statusHex(s));
   }
   std::vector<DeviceId> alive_ids;
   for (DeviceId id : ids) {
     uint32_t alive = 0;
     if (Status s = hal_.isAlive(id, &alive); s != kNoError) {
-      raiseError("buildList : AudioObjectGetPropertyData() (kAudioDevicePropertyDeviceIsAlive) Failed. (0x%08lX)",
+      raiseError("buildList : whether a device is present cannot be read (0x%08lX)",
                  statusHex(s));
     }
     if (alive) alive_ids.push_back(id);
@@ -55,7 +55,7 @@ std::vector<std::shared_ptr<AudioDevice>> AudioDeviceList::getDeviceArray(bool i
 DeviceId AudioDeviceList::getDefaultOutputDeviceID() const {
   DeviceId id = 0;
   if (Status s = hal_.defaultOutputDevice(&id); s != kNoError) {
-    raiseError("getDefaultOutputDeviceID : AudioObjectGetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    raiseError("getDefaultOutputDeviceID : the default output device cannot be read (0x%08lX)", statusHex(s));
   }
   return id;
 }
@@ -101,7 +101,7 @@ bool AudioDeviceList::setOutputDeviceByName(const std::string& name) {
   auto d = getOutputAudioDeviceByName(name);
   if (!d || d->device_id == 0) return false;
   if (Status s = hal_.setDefaultOutputDevice(d->device_id); s != kNoError) {
-    raiseError("setOutputDeviceByName : AudioObjectSetPropertyData() Failed. (0x%08lX)", statusHex(s));
+    raiseError("setOutputDeviceByName : the default output device cannot be set (0x%08lX)", statusHex(s));
   }
   return true;
 }

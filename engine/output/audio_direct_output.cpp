@@ -62,7 +62,7 @@ std::unique_ptr<AudioDirectOutput> AudioDirectOutput::initWithOutputContext(
   AudioHal& hal = ctx->hal();
   if (Status s = hal.createIoProc(ctx->dev_id(), &AudioDirectOutput::ioProc, out.get(), &out->proc_id_);
       s != kNoError) {
-    logLine("AudioDeviceCreateIOProcID Failed. (Output) (0x%08lX)", statusHex(s));
+    logLine("the device's IO callback cannot be set up (Output) (0x%08lX)", statusHex(s));
     out->detatchOutputContext();
     return nullptr;
   }
@@ -88,7 +88,7 @@ std::unique_ptr<AudioDirectOutput> AudioDirectOutput::initWithOutputContext(
   }
   if (!ok) {
     if (Status s = hal.destroyIoProc(ctx->dev_id(), out->proc_id_); s != kNoError) {
-      logLine("AudioDeviceDestroyIOProcID failed. (0x%08lx)", statusHex(s));
+      logLine("the device's IO callback cannot be removed (0x%08lx)", statusHex(s));
     }
     out->proc_created_ = false;
     out->detatchOutputContext();
@@ -143,12 +143,12 @@ bool AudioDirectOutput::setSamplingRate(double rate, uint32_t preferred_bits) {
   AudioHal& hal = ctx_->hal();
   std::vector<StreamId> streams;
   if (Status s = hal.streams(ctx_->dev_id(), Scope::Output, &streams); s != kNoError || streams.empty()) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreams) failed.(0x%lX)", statusHex(s));
+    logLine("the device's streams cannot be read (0x%lX)", statusHex(s));
     return false;
   }
   std::vector<RangedDescription> formats;
   if (Status s = hal.availablePhysicalFormats(streams[0], &formats); s != kNoError) {
-    logLine("AudioObjectGetPropertyData(kAudioStreamPropertyAvailablePhysicalFormats) failed.(0x%lX)", statusHex(s));
+    logLine("the device's hardware formats cannot be read (0x%lX)", statusHex(s));
     return false;
   }
   // Native DSD words go to a format made for them when the device has one.
@@ -170,7 +170,7 @@ bool AudioDirectOutput::setSamplingRate(double rate, uint32_t preferred_bits) {
   StreamDescription chosen = best->format;
   if (chosen.sample_rate == 0) chosen.sample_rate = rate;
   if (Status s = hal.setPhysicalFormat(streams[0], chosen); s != kNoError) {
-    logLine("AudioObjectSetPropertyData (kAudioStreamPropertyPhysicalFormat) failed.(0x%lX)", statusHex(s));
+    logLine("the device's hardware format cannot be set (0x%lX)", statusHex(s));
     return false;
   }
   bool verified = false;
@@ -194,7 +194,7 @@ bool AudioDirectOutput::setupBuffer() {
                          : static_cast<uint32_t>(desc.sample_rate * 0.02);
   ValueRange range;
   if (Status s = ctx_->hal().bufferFrameSizeRange(ctx_->dev_id(), &range); s != kNoError) {
-    logLine("AudioObjectGetPropertyData(kAudioDevicePropertyBufferFrameSizeRange) Failed. (0x%08lX)", statusHex(s));
+    logLine("the device's buffer size range cannot be read (0x%08lX)", statusHex(s));
     return false;
   }
   uint32_t frames = std::max(static_cast<uint32_t>(range.minimum), minimum);
@@ -232,7 +232,7 @@ void AudioDirectOutput::play() {
     ctx_->setMute(true);
   }
   if (Status s = ctx_->hal().startIoProc(ctx_->dev_id(), proc_id_); s != kNoError) {
-    sonara::raiseError("AudioDeviceStart() Failed. (0x%08lX)", statusHex(s));
+    sonara::raiseError("the device cannot be started (0x%08lX)", statusHex(s));
   }
   playing_ = true;
 }

@@ -28,7 +28,7 @@ bool AudioOutputContext::open(const AudioDeviceList& list, int index) {
 
   uint32_t alive = 0;
   if (Status s = hal_.isAlive(dev_id_, &alive); s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyDeviceIsAlive) Failed. (OrgOutput) (0x%08lX)",
+    logLine("whether the device is present cannot be read (OrgOutput) (0x%08lX)",
             statusHex(s));
     return false;
   }
@@ -37,12 +37,12 @@ bool AudioOutputContext::open(const AudioDeviceList& list, int index) {
   Status s = hal_.streams(dev_id_, Scope::Output, &streams);
   if (s == kNoError && streams.empty()) s = kErrorUnknownProperty;
   if (s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreams) Failed. (OrgOutput) (0x%08lX)", statusHex(s));
+    logLine("the device's streams cannot be read (OrgOutput) (0x%08lX)", statusHex(s));
     return false;
   }
   stream_id_ = streams[0];
   if (Status f = hal_.physicalFormat(stream_id_, &org_desc_); f != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyStreamFormat) Failed. (OrgOutput) (0x%08lX)",
+    logLine("the device's hardware format cannot be read (OrgOutput) (0x%08lX)",
             statusHex(f));
     return false;
   }
@@ -50,18 +50,18 @@ bool AudioOutputContext::open(const AudioDeviceList& list, int index) {
   setCurrent_desc(org_desc_);
   device_channels_ = AudioDevice::countChannnels(hal_, dev_id_, false);
   if (Status b = hal_.bufferSize(dev_id_, &org_buffer_bytes_); b != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyBufferSize) Failed. (OrgOutput) (0x%08lX)",
+    logLine("the device's buffer size cannot be read (OrgOutput) (0x%08lX)",
             statusHex(b));
     return false;
   }
   have_buffer_size_ = true;
   if (Status l = hal_.addAliveListener(dev_id_, &AudioOutputContext::aliveChanged, this); l != kNoError) {
-    logLine("AudioObjectAddPropertyListener Failed. (0x%08lX)", statusHex(l));
+    logLine("the device's removal cannot be watched (0x%08lX)", statusHex(l));
     return false;
   }
   listening_ = true;
   if (Status h = hal_.setHogMode(dev_id_, ::getpid()); h != kNoError) {
-    logLine("AudioObjectSetPropertyData (kAudioDevicePropertyHogMode) Failed. (0x%08lX)", statusHex(h));
+    logLine("the device cannot be taken for exclusive use (0x%08lX)", statusHex(h));
     return false;
   }
   hogging_ = true;
@@ -82,7 +82,7 @@ AudioOutputContext::~AudioOutputContext() {
 void AudioOutputContext::searchInterface() {
   std::string uid;
   if (Status s = hal_.deviceUid(dev_id_, &uid); s != kNoError) {
-    logLine("AudioObjectGetPropertyData(kAudioDevicePropertyDeviceUID) Failed. (0x%08lx)", statusHex(s));
+    logLine("the device's UID cannot be read (0x%08lx)", statusHex(s));
     return;
   }
   Status status = kNoError;
@@ -122,13 +122,13 @@ void AudioOutputContext::restore() {
   if (listening_) {
     if (Status s = hal_.removeAliveListener(dev_id_, &AudioOutputContext::aliveChanged, this);
         s != kNoError) {
-      logLine("AudioObjectRemovePropertyListener Failed. (0x%08lX)", statusHex(s));
+      logLine("the watch on the device's removal cannot be ended (0x%08lX)", statusHex(s));
     }
     listening_ = false;
   }
   if (hogging_) {
     if (Status s = hal_.setHogMode(dev_id_, -1); s != kNoError) {
-      logLine("AudioObjectSetPropertyData (kAudioDevicePropertyHogMode) Failed. (restore) (0x%08lX)",
+      logLine("the device cannot be given back from exclusive use (restore) (0x%08lX)",
               statusHex(s));
     }
     hogging_ = false;
@@ -153,11 +153,11 @@ bool AudioOutputContext::setDsdMethod(bool native) {
   if (!if_if_) return false;
   uint8_t number = 0;
   if (Status s = if_if_->interfaceNumber(&number); s != kNoError) {
-    logLine("GetInterfaceNumber() Failed. (0x%08lX)", statusHex(s));
+    logLine("the USB audio streaming interface cannot be found (0x%08lX)", statusHex(s));
     return false;
   }
   if (Status s = if_if_->controlRequest(0x41, 0x00, native ? 1 : 0, number, 0, nullptr); s != kNoError) {
-    logLine("ControlRequest() Failed. (0x%08lX)", statusHex(s));
+    logLine("the USB vendor request to the device failed (0x%08lX)", statusHex(s));
     return false;
   }
   return true;
@@ -166,15 +166,15 @@ bool AudioOutputContext::setDsdMethod(bool native) {
 void AudioOutputContext::logAvailableRateFailures() {
   std::vector<ValueRange> rates;
   if (Status s = hal_.availableNominalSampleRates(dev_id_, Scope::Global, &rates); s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyAvailableNominalSampleRates) (Global) Failed. (0x%08lX)",
+    logLine("the device's sample rates cannot be read (Global) (0x%08lX)",
             statusHex(s));
   }
   if (Status s = hal_.availableNominalSampleRates(dev_id_, Scope::Output, &rates); s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyAvailableNominalSampleRates) (Output) Failed. (0x%08lX)",
+    logLine("the device's sample rates cannot be read (Output) (0x%08lX)",
             statusHex(s));
   }
   if (Status s = hal_.availableNominalSampleRates(dev_id_, Scope::Input, &rates); s != kNoError) {
-    logLine("AudioObjectGetPropertyData (kAudioDevicePropertyAvailableNominalSampleRates) (Input) Failed. (0x%08lX)",
+    logLine("the device's sample rates cannot be read (Input) (0x%08lX)",
             statusHex(s));
   }
 }

@@ -45,6 +45,14 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
       d.artist = v.asString();
     } else if (const Value& t = entry[plugin::kMetaTitle]; !t.isNull()) {
       title = t.asString();
+    } else if (const Value& a = entry[plugin::kMetaAlbum]; a.isString()) {
+      d.album = a.asString();
+    } else if (const Value& n = entry[plugin::kMetaTrackNumber]; n.isString()) {
+      d.track = n.asString();
+    } else if (const Value& k = entry[plugin::kMetaDiscNumber]; k.isString()) {
+      d.disc = k.asString();
+    } else if (const Value& y = entry[plugin::kMetaDate]; y.isString()) {
+      d.date = y.asString();
     } else if (const Value& b = entry[plugin::kMetaSrcBits]; !b.isNull()) {
       d.src_bits = b.isString() ? std::atoll(b.asString().c_str()) : b.asInt();
     } else if (const Value& r = entry[plugin::kMetaSrcSampleRate]; !r.isNull()) {

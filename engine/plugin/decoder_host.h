@@ -37,6 +37,10 @@ struct StreamDescription {
   double duration_s = 0;
   std::string title;   // the file name when the file has no title
   std::string artist;  // empty when the file has none
+  std::string album;   // album, track and disc numbers and date as tagged; empty when
+  std::string track;   // the file has none
+  std::string disc;
+  std::string date;
   int64_t src_bits = 0;
   double src_rate = 0;
 };

@@ -1,23 +1,139 @@
 #include "platform/audio/capture_sink.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/log.h"
 
 namespace sonara::audio {
 
-CaptureSink::CaptureSink(const std::string& path) : path_(path) {
-  if (path.empty()) return;
+namespace {
+
+double captureMinutes() {
+  const char* text = std::getenv("PELMORA_CAPTURE_MINUTES");
+  if (!text || !*text) return 5;
+  char* end = nullptr;
+  double minutes = std::strtod(text, &end);
+  if (!end || *end != '\0' || !std::isfinite(minutes) || minutes <= 0) return 5;
+  return minutes;
+}
+
+void makeParent(const std::string& path) {
   auto slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0) platform::makeDirectories(path.substr(0, slash));
-  data_ = std::fopen(path.c_str(), "wb");
-  log_ = std::fopen((path + ".log").c_str(), "w");
 }
+
+}  // namespace
+
+CaptureSink::CaptureSink(const std::string& path)
+    : path_(path), lock_(path), max_segment_seconds_(captureMinutes() * 60) {}
 
 CaptureSink::~CaptureSink() {
   if (data_) std::fclose(data_);
   if (log_) std::fclose(log_);
+}
+
+Status CaptureSink::claim(const std::string& device_name, pid_t* holder) {
+  if (holder) *holder = -1;
+  if (path_.empty()) return kNoError;
+  std::lock_guard lock(mutex_);
+  // The capture must be writable before anything is said to play; the file itself is
+  // emptied only when the playback starts.
+  makeParent(path_);
+  FILE* probe = std::fopen(path_.c_str(), "ab");
+  if (!probe) {
+    platform::logLine("the device \"%s\" cannot write its capture file %s: %s", device_name.c_str(),
+                      path_.c_str(), std::strerror(errno));
+    return kErrorIllegalOperation;
+  }
+  std::fclose(probe);
+  pid_t other = -1;
+  std::string error;
+  if (!lock_.take(&other, &error)) {
+    if (holder) *holder = other;
+    if (error.empty()) {
+      platform::logLine("the device \"%s\" is in use by %s", device_name.c_str(),
+                        other > 0 ? describeProcess(other).c_str() : "another process");
+      return kErrorDeviceBusy;
+    }
+    platform::logLine("the device \"%s\" cannot be taken: %s", device_name.c_str(), error.c_str());
+    return kErrorIllegalOperation;
+  }
+  // The event log starts with the taking of the device; the sound is kept until the
+  // playback starts.
+  openLogLocked();
+  fresh_ = true;
+  return kNoError;
+}
+
+void CaptureSink::release() {
+  std::lock_guard lock(mutex_);
+  lock_.release();
+}
+
+pid_t CaptureSink::otherHolder() const {
+  if (path_.empty()) return -1;
+  std::lock_guard lock(mutex_);
+  return lock_.otherHolder();
+}
+
+bool CaptureSink::openLogLocked() {
+  if (log_) std::fclose(log_);
+  makeParent(path_);
+  log_ = std::fopen((path_ + ".log").c_str(), "w");
+  if (!log_) return false;
+  std::fputs(pending_events_.c_str(), log_);
+  std::fflush(log_);
+  pending_events_.clear();
+  return true;
+}
+
+bool CaptureSink::openDataLocked() {
+  if (data_) std::fclose(data_);
+  makeParent(path_);
+  data_ = std::fopen(path_.c_str(), "wb");
+  written_ = 0;
+  segment_seconds_ = 0;
+  ::unlink((path_ + ".1").c_str());
+  if (!data_ || (!log_ && !openLogLocked())) {
+    platform::logLine("the capture file %s cannot be written: %s", path_.c_str(), std::strerror(errno));
+    if (data_) std::fclose(data_);
+    data_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool CaptureSink::begin() {
+  if (path_.empty()) return true;
+  std::lock_guard lock(mutex_);
+  if (write_failed_) {
+    platform::logLine("the capture file %s could not be written in full", path_.c_str());
+    write_failed_ = false;
+  }
+  if (!fresh_ && data_) return true;
+  fresh_ = false;
+  return openDataLocked();
+}
+
+// The full segment becomes "<capture>.1"; a new one starts. Runs on the virtual IO
+// thread, which stands in for hardware and may block.
+void CaptureSink::rotateLocked() {
+  std::fclose(data_);
+  data_ = nullptr;
+  if (std::rename(path_.c_str(), (path_ + ".1").c_str()) != 0) write_failed_ = true;
+  data_ = std::fopen(path_.c_str(), "wb");
+  if (!data_) write_failed_ = true;
+  segment_seconds_ = 0;
+  if (log_) {
+    std::fprintf(log_, "{\"event\":\"rotate\",\"offset\":%llu}\n", static_cast<unsigned long long>(written_));
+    std::fflush(log_);
+  }
 }
 
 void CaptureSink::reserve(size_t samples, uint32_t bytes_per_sample) {
@@ -52,18 +168,25 @@ void CaptureSink::write(const IoBuffer& buffer, uint32_t frames, const StreamDes
     for (uint32_t b = 0; b < width; ++b) *out++ = static_cast<uint8_t>(word >> (8 * b));
   }
   size_t bytes = static_cast<size_t>(out - scratch_.data());
-  std::fwrite(scratch_.data(), 1, bytes, data_);
-  std::fflush(data_);
+  if (std::fwrite(scratch_.data(), 1, bytes, data_) != bytes || std::fflush(data_) != 0) write_failed_ = true;
   written_ += bytes;
+  if (format.sample_rate > 0) segment_seconds_ += frames / format.sample_rate;
+  if (segment_seconds_ >= max_segment_seconds_) rotateLocked();
 }
 
 void CaptureSink::event(const char* name, double sample_time, const std::string& fields) {
   std::lock_guard lock(mutex_);
-  if (!log_) return;
-  std::fprintf(log_, "{\"event\":\"%s\",\"sample_time\":%.0f,\"offset\":%llu%s%s}\n", name,
-               sample_time, static_cast<unsigned long long>(written_), fields.empty() ? "" : ",",
-               fields.c_str());
-  std::fflush(log_);
+  if (path_.empty()) return;
+  char head[160];
+  std::snprintf(head, sizeof head, "{\"event\":\"%s\",\"sample_time\":%.0f,\"offset\":%llu", name, sample_time,
+                static_cast<unsigned long long>(written_));
+  std::string line = std::string(head) + (fields.empty() ? "" : ",") + fields + "}\n";
+  if (log_) {
+    std::fputs(line.c_str(), log_);
+    std::fflush(log_);
+  } else if (pending_events_.size() < (64u << 10)) {
+    pending_events_ += line;
+  }
 }
 
 uint64_t CaptureSink::bytesWritten() const {

@@ -483,6 +483,7 @@ Status VirtualHal::hogMode(DeviceId id, pid_t* holder) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   *holder = d->held_by_other ? kOtherProcess : d->holder;
+  if (*holder < 0) *holder = d->capture->otherHolder();
   return kNoError;
 }
 
@@ -491,7 +492,12 @@ Status VirtualHal::setHogMode(DeviceId id, pid_t holder) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   if (d->held_by_other && holder != -1) return kErrorDeviceBusy;
-  if (d->taken_from_us && holder == -1) return kNoError;  // already given up
+  if (holder < 0) {
+    d->capture->release();
+    if (d->taken_from_us) return kNoError;  // already given up
+  } else if (Status claimed = d->capture->claim(d->setup.name, nullptr); claimed != kNoError) {
+    return claimed;
+  }
   d->holder = holder;
   char fields[48];
   std::snprintf(fields, sizeof fields, "\"holder\":%d", static_cast<int>(holder));
@@ -544,6 +550,7 @@ Status VirtualHal::startIoProc(DeviceId id, IoProcId proc) {
     if (d->running) return kNoError;
   }
   if (d->thread.joinable()) d->thread.join();
+  if (!d->capture->begin()) return kErrorIllegalOperation;
   d->running = true;
   d->capture->event("start", d->sample_time.load());
   d->thread = std::thread([this, d] { ioLoop(d); });

@@ -117,6 +117,11 @@ std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes)
     out.title = frameText(tag, "TIT2");
     out.artist = frameText(tag, "TPE1");
     out.description = frameText(tag, "TIT3");
+    out.album = frameText(tag, "TALB");
+    out.track = frameText(tag, "TRCK");
+    out.disc = frameText(tag, "TPOS");
+    out.date = frameText(tag, "TDRC");
+    if (!out.date) out.date = frameText(tag, "TYER");
     return out;
   } catch (...) {
     return std::nullopt;

@@ -1,4 +1,4 @@
-// Title and artist from the ID3v2 tag at the end of a DSF file.
+// Title, artist, album, track and disc numbers and date from the ID3v2 tag at the end of a DSF file.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,10 @@ struct DSFmetadataChunk {
   std::optional<std::string> title;   // "TIT2"
   std::optional<std::string> artist;  // "TPE1"
   std::optional<std::string> description;  // "TIT3"
+  std::optional<std::string> album;        // "TALB"
+  std::optional<std::string> track;        // "TRCK"
+  std::optional<std::string> disc;         // "TPOS"
+  std::optional<std::string> date;         // "TDRC", else "TYER"
 };
 
 // Reads an ID3v2 tag from its bytes; nothing when they hold no parseable tag.

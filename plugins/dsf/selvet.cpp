@@ -81,6 +81,10 @@ int32_t Selvet::parse(io::FileHandle& handle) {
     Array list;
     if (tag && tag->title) list.push_back(Value(Dict{{plugin::kMetaTitle, Value(*tag->title)}}));
     if (tag && tag->artist) list.push_back(Value(Dict{{plugin::kMetaArtist, Value(*tag->artist)}}));
+    if (tag && tag->album) list.push_back(Value(Dict{{plugin::kMetaAlbum, Value(*tag->album)}}));
+    if (tag && tag->track) list.push_back(Value(Dict{{plugin::kMetaTrackNumber, Value(*tag->track)}}));
+    if (tag && tag->disc) list.push_back(Value(Dict{{plugin::kMetaDiscNumber, Value(*tag->disc)}}));
+    if (tag && tag->date) list.push_back(Value(Dict{{plugin::kMetaDate, Value(*tag->date)}}));
 
     auto fmt = file.findFmtChunk();
     if (!fmt) throw DecoderException("fmt chunk is not found.", plugin::kStatusDecodeFailed);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -46,7 +47,10 @@ void metadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* me
   }
 }
 
-void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void*) {
+void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client) {
+  if (client && status == FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH) {
+    static_cast<Mirrane*>(client)->noteStreamError();
+  }
   const char* message = "An error in the stream caused the decoder to lose synchronization.";
   switch (status) {
     case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER:
@@ -62,6 +66,40 @@ void errorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus st
       break;
   }
   logLine("%s", message);
+}
+
+// The decoder reads through these, so that it can count what it reads.
+FLAC__StreamDecoderReadStatus readCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
+                                           void* client) {
+  return static_cast<Mirrane*>(client)->read(buffer, bytes);
+}
+
+FLAC__StreamDecoderSeekStatus seekCallback(const FLAC__StreamDecoder*, FLAC__uint64 offset, void* client) {
+  FILE* f = static_cast<Mirrane*>(client)->file();
+  if (offset > static_cast<FLAC__uint64>(INT64_MAX) || ::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
+  }
+  return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
+}
+
+FLAC__StreamDecoderTellStatus tellCallback(const FLAC__StreamDecoder*, FLAC__uint64* offset, void* client) {
+  off_t at = ::ftello(static_cast<Mirrane*>(client)->file());
+  if (at < 0) return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
+  *offset = static_cast<FLAC__uint64>(at);
+  return FLAC__STREAM_DECODER_TELL_STATUS_OK;
+}
+
+FLAC__StreamDecoderLengthStatus lengthCallback(const FLAC__StreamDecoder*, FLAC__uint64* length, void* client) {
+  struct stat st {};
+  if (::fstat(::fileno(static_cast<Mirrane*>(client)->file()), &st) != 0) {
+    return FLAC__STREAM_DECODER_LENGTH_STATUS_ERROR;
+  }
+  *length = static_cast<FLAC__uint64>(st.st_size);
+  return FLAC__STREAM_DECODER_LENGTH_STATUS_OK;
+}
+
+FLAC__bool eofCallback(const FLAC__StreamDecoder*, void* client) {
+  return std::feof(static_cast<Mirrane*>(client)->file()) != 0;
 }
 
 // A libFLAC decoder set up as both the principal and the decoder use it: MD5
@@ -85,10 +123,28 @@ bool hasFlacExtension(const std::string& path) {
   return ext == "flac";
 }
 
+// Only a regular file that starts as a FLAC stream does (its marker, or an ID3v2 tag
+// some taggers put before it) goes to libFLAC: a FIFO would block it and a device
+// or random bytes would keep it searching for a frame that never comes.
+bool looksLikeFlacFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char head[4] = {};
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return (n == 4 && std::memcmp(head, "fLaC", 4) == 0) || (n >= 3 && std::memcmp(head, "ID3", 3) == 0);
+}
+
 }  // namespace
 
 bool canDecodeFlacFile(const std::string& path) {
   if (!hasFlacExtension(path)) return false;
+  if (!looksLikeFlacFile(path)) {
+    logLine("MirranePlugin:findDecoderClassByPath failed.(not a FLAC stream)");
+    return false;
+  }
   FLAC__StreamDecoder* d = newConfiguredDecoder();
   if (!d) {
     logLine("MirranePlugin:findDecoderClassByPath failed.(FLAC__stream_decoder_new() error)");
@@ -120,8 +176,13 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
   opened_ = false;
   meta_data_ = Value(Array{});
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return plugin::kStatusParam;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return plugin::kStatusParam;
   if (static_cast<uint64_t>(st.st_size) >= kMaxFileSize) return plugin::kStatusParam;
+  if (!looksLikeFlacFile(path)) {
+    // What libFLAC would end with after searching the whole file for metadata.
+    logLine("Mirrane:openByPath failed.(FLAC__stream_decoder_process_until_end_of_metadata() error)");
+    return plugin::kStatusLibraryFailed;
+  }
 
   FLAC__StreamDecoder* d = newConfiguredDecoder();
   if (!d) {
@@ -132,10 +193,20 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
     if (message) logLine("%s", message);
     FLAC__stream_decoder_finish(d);
     FLAC__stream_decoder_delete(d);
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
     return status;
   };
-  if (FLAC__stream_decoder_init_file(d, path.c_str(), writeCallback, metadataCallback,
-                                     errorCallback, this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) {
+    return fail("Mirrane:openByPath failed.(FLAC__stream_decoder_init_file() error)", plugin::kStatusLibraryFailed);
+  }
+  bytes_read_ = last_good_bytes_ = 0;
+  gave_up_ = false;
+  searching_frames_ = false;  // metadata (pictures, padding) may be large
+  if (FLAC__stream_decoder_init_stream(d, readCallback, seekCallback, tellCallback, lengthCallback, eofCallback,
+                                       writeCallback, metadataCallback, errorCallback,
+                                       this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
     return fail("Mirrane:openByPath failed.(FLAC__stream_decoder_init_file() error)",
                 plugin::kStatusLibraryFailed);
   }
@@ -155,6 +226,8 @@ int32_t Mirrane::openByPath(const std::string& path, const Dict*) noexcept {
   }
   decode_buff_.read_index = 0;
   decode_buff_.count = 0;
+  last_good_bytes_ = bytes_read_;
+  searching_frames_ = true;
   decoder_ = d;
   opened_ = true;
   return 0;
@@ -183,6 +256,14 @@ void Mirrane::setMetaData(const char* raw_name, const char* value) {
     list.push_back(Value(Dict{{plugin::kMetaArtist, Value(value)}}));
   } else if (name == "TITLE") {
     list.push_back(Value(Dict{{plugin::kMetaTitle, Value(value)}}));
+  } else if (name == "ALBUM") {
+    list.push_back(Value(Dict{{plugin::kMetaAlbum, Value(value)}}));
+  } else if (name == "TRACKNUMBER") {
+    list.push_back(Value(Dict{{plugin::kMetaTrackNumber, Value(value)}}));
+  } else if (name == "DISCNUMBER") {
+    list.push_back(Value(Dict{{plugin::kMetaDiscNumber, Value(value)}}));
+  } else if (name == "DATE") {
+    list.push_back(Value(Dict{{plugin::kMetaDate, Value(value)}}));
   } else if (name == "SRC_BITS") {
     list.push_back(Value(Dict{{plugin::kMetaSrcBits, Value(std::strtol(value, nullptr, 10))}}));
   } else if (name == "SRC_SAMPLERATE") {
@@ -217,6 +298,9 @@ FLAC__StreamDecoderWriteStatus Mirrane::storeFrame(const FLAC__Frame* frame,
       out[size_t{i} * ch + c] = static_cast<float>(sample) * (1.0f / 2147483648.0f);
     }
   }
+  // A frame that failed its CRC comes as silence: no sign of a stream.
+  if (!stream_error_) last_good_bytes_ = bytes_read_;
+  stream_error_ = false;
   decode_buff_.read_index = 0;
   decode_buff_.count = block * ch;
   decode_buff_.first_sample = frame->header.number.sample_number;
@@ -232,10 +316,17 @@ int32_t Mirrane::getNextSamples(float* buffer, uint32_t* size) noexcept {
   if (decode_buff_.read_index == decode_buff_.count) {
     decode_buff_.read_index = decode_buff_.count = 0;
     // Metadata blocks and skipped garbage produce no frame; go on until one comes or
-    // the stream ends, so a damaged stretch is not taken for the end.
+    // the stream ends, so a damaged stretch is not taken for the end. Reading gives
+    // up after too much input without a valid frame (see readCallback).
     while (decode_buff_.count == 0) {
-      if (!FLAC__stream_decoder_process_single(decoder_)) {
-        logLine("Mirrane:getNextSamples failed.(decode error)");
+      const bool processed = FLAC__stream_decoder_process_single(decoder_);
+      if (!processed || gave_up_ || FLAC__stream_decoder_get_state(decoder_) == FLAC__STREAM_DECODER_ABORTED) {
+        if (gave_up_) {
+          logLine("Mirrane:getNextSamples failed.(no valid frame in %llu bytes)",
+                  static_cast<unsigned long long>(kMaxBytesWithoutFrame));
+        } else {
+          logLine("Mirrane:getNextSamples failed.(decode error)");
+        }
         *size = 0;
         return plugin::kStatusDecodeFailed;
       }
@@ -276,7 +367,12 @@ int32_t Mirrane::seek(uint64_t ns) noexcept {
   uint64_t total = FLAC__stream_decoder_get_total_samples(decoder_);
   if (total != 0 && target > total - 1) target = total - 1;
   decode_buff_.read_index = decode_buff_.count = 0;
-  if (!FLAC__stream_decoder_seek_absolute(decoder_, target)) {
+  // A seek reads around the file by design; the frame search bound resumes after it.
+  searching_frames_ = false;
+  const bool sought = FLAC__stream_decoder_seek_absolute(decoder_, target);
+  searching_frames_ = true;
+  last_good_bytes_ = bytes_read_;
+  if (!sought) {
     logLine("Mirrane:seek failed.");
     // A failed seek leaves libFLAC unusable until flushed.
     FLAC__stream_decoder_flush(decoder_);
@@ -306,6 +402,19 @@ uint32_t Mirrane::getPreferredBufferSize() noexcept {
   return static_cast<uint32_t>(channels_ * static_cast<double>(sampling_rate_) * 0.02);
 }
 
+FLAC__StreamDecoderReadStatus Mirrane::read(FLAC__byte buffer[], size_t* bytes) {
+  if (*bytes == 0) return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+  if (searching_frames_ && bytes_read_ - last_good_bytes_ > kMaxBytesWithoutFrame) {
+    gave_up_ = true;
+    *bytes = 0;
+    return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+  }
+  *bytes = std::fread(buffer, 1, *bytes, file_);
+  bytes_read_ += *bytes;
+  if (*bytes > 0) return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
+  return std::ferror(file_) ? FLAC__STREAM_DECODER_READ_STATUS_ABORT : FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
+}
+
 void Mirrane::close() noexcept {
   opened_ = false;
   if (decoder_) {
@@ -313,6 +422,8 @@ void Mirrane::close() noexcept {
     FLAC__stream_decoder_delete(decoder_);
     decoder_ = nullptr;
   }
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
   meta_data_ = Value();
   decode_buff_ = SampleBuffer{};
 }

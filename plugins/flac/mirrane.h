@@ -4,6 +4,7 @@
 #include <FLAC/stream_decoder.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ namespace sonara::flac {
 
 // Files from 64 GiB on are refused.
 inline constexpr uint64_t kMaxFileSize = uint64_t{1} << 36;
+// The largest frame (65535 samples of 8 channels of 32 bits, stored verbatim) is
+// about 2 MiB: input four times that size without a frame is not FLAC any more.
+inline constexpr uint64_t kMaxBytesWithoutFrame = uint64_t{8} << 20;
 
 // One decoded frame, interleaved.
 struct SampleBuffer {
@@ -52,6 +56,9 @@ class Mirrane final : public plugin::Decoder {
   void setMetaData(const char* name, const char* value);
   FLAC__StreamDecoderWriteStatus storeFrame(const FLAC__Frame* frame,
                                             const FLAC__int32* const channels[]);
+  void noteStreamError() { stream_error_ = true; }
+  FLAC__StreamDecoderReadStatus read(FLAC__byte buffer[], size_t* bytes);
+  FILE* file() const { return file_; }
 
  private:
   float sampling_rate_ = 0;
@@ -64,6 +71,12 @@ class Mirrane final : public plugin::Decoder {
   Value meta_data_;
   FLAC__StreamDecoder* decoder_ = nullptr;
   SampleBuffer decode_buff_;
+  FILE* file_ = nullptr;
+  bool stream_error_ = false;  // a CRC mismatch since the last frame
+  bool gave_up_ = false;       // reading stopped: too long without a valid frame
+  bool searching_frames_ = false;  // the bound applies (not while reading metadata or seeking)
+  uint64_t bytes_read_ = 0;
+  uint64_t last_good_bytes_ = 0;  // bytes read when the last valid frame came
 };
 
 class MirraneClass final : public plugin::DecoderClass {

@@ -26,7 +26,8 @@ class CliTest : public ::testing::Test {
   std::string makeDsf() {
     DsfSetup setup;
     setup.audio = patternAudio(2, 352800 * 2);  // two seconds of DSD64
-    setup.id3 = buildId3({{"TIT2", "Take \"Five\""}, {"TPE1", "Quartet"}});
+    setup.id3 = buildId3({{"TIT2", "Take \"Five\""}, {"TPE1", "Quartet"}, {"TALB", "Live"}, {"TRCK", "3/9"},
+                          {"TDRC", "1959"}});
     audio_ = setup.audio;
     std::string path = dir_.file("track.dsf");
     writeFile(path, buildDsf(setup));
@@ -43,7 +44,8 @@ TEST_F(CliTest, InfoDescribesADsfFile) {
   std::string expected = "{\"path\":\"" + path +
                          "\",\"decoder\":\"Selvet\",\"rate\":176400,\"channels\":2,\"bits\":32,"
                          "\"format\":\"dop\",\"duration\":2,\"title\":\"Take \\\"Five\\\"\","
-                         "\"artist\":\"Quartet\",\"src_bits\":1,\"src_rate\":2822400}\n";
+                         "\"artist\":\"Quartet\",\"src_bits\":1,\"src_rate\":2822400,\"album\":\"Live\","
+                         "\"track\":\"3/9\",\"disc\":null,\"date\":\"1959\"}\n";
   ASSERT_GE(r.out.size(), expected.size());
   EXPECT_EQ(r.out.substr(0, expected.size()), expected);
   EXPECT_NE(r.out.find("\"path\":\"" + dir_.file("nothing.dsf") + "\",\"error\":"),

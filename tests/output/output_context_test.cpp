@@ -71,7 +71,7 @@ TEST_F(OutputContextTest, HogRefusedByAnotherHolder) {
   make({d});
   LogCapture log;
   EXPECT_EQ(AudioOutputContext::initWithList(*list_, 0), nullptr);
-  EXPECT_TRUE(log.contains("AudioObjectSetPropertyData (kAudioDevicePropertyHogMode) Failed. (0x"));
+  EXPECT_TRUE(log.contains("the device cannot be taken for exclusive use (0x"));
   EXPECT_FALSE(log.contains("(restore)"));  // nothing was taken, nothing to give back
 }
 

@@ -116,7 +116,7 @@ TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {
   setup.rate = 96000;
   setup.bits = 24;
   setup.tags = {"ARTIST=First Artist", "title=Lower Case Name", "artist=Second Artist",
-               "SRC_BITS=32", "Src_SampleRate=352800", "ALBUM=ignored"};
+               "SRC_BITS=32", "Src_SampleRate=352800", "ALBUM=Kept", "COMMENT=ignored"};
   Mirrane d;
   ASSERT_EQ(d.openByPath(make("meta", setup), nullptr), 0);
   EXPECT_EQ(d.getFormat(), plugin::kFormatLpcm);
@@ -134,6 +134,7 @@ TEST_F(FlacDecoderTest, StreamPropertiesAndMetadata) {
       sonara::Value(sonara::Dict{{"Artist", sonara::Value("Second Artist")}}),
       sonara::Value(sonara::Dict{{"SrcBits", sonara::Value(32)}}),
       sonara::Value(sonara::Dict{{"SrcSampleRate", sonara::Value(352800)}}),
+      sonara::Value(sonara::Dict{{"Album", sonara::Value("Kept")}}),
   };
   EXPECT_EQ(d.getMetaData(), sonara::Value(expected));
 }

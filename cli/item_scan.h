@@ -1,0 +1,26 @@
+// The files a `play` command line names: folders searched in name order, each real
+// file at most once however many links lead to it, and a reason for everything left
+// out.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace pelmora::cli {
+
+struct ItemScan {
+  std::vector<std::string> files;  // playable by extension, in play order
+  // "<path>: <reason>" for items named on the command line and for odd entries in
+  // folders (FIFOs, devices, sockets, unreadable or empty files, link loops).
+  std::vector<std::string> problems;
+  // Audio files in folders that no loaded plug-in reads, counted by extension.
+  std::map<std::string, int> unsupported;
+};
+
+ItemScan scanItems(const std::vector<std::string>& items, const std::vector<std::string>& exts);
+
+// "12 files skipped: 7 .wav, 5 .mp3 — not supported"; empty when none.
+std::string unsupportedSummary(const std::map<std::string, int>& unsupported);
+
+}  // namespace pelmora::cli

@@ -1,0 +1,41 @@
+// A hermetic setting for running pelmora-cli: a temporary folder with a virtual
+// device file and a settings file of its own.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "support/virtual_devices.h"
+
+class CliEnv {
+ public:
+  explicit CliEnv(std::vector<DeviceJson> devices = {DeviceJson{}}) { setDevices(std::move(devices)); }
+
+  void setDevices(std::vector<DeviceJson> devices) {
+    std::ofstream(dir.file("devices.json")) << devicesJson(devices);
+  }
+  // "SONARA_VIRTUAL_DEVICES=... SONARA_DEFAULTS=... <cli> " ready for arguments.
+  std::string cli(const std::string& extra_env = "") const {
+    return "env SONARA_VIRTUAL_DEVICES=" + dir.file("devices.json") + " SONARA_DEFAULTS=" + dir.file("d.plist") + " " +
+           extra_env + (extra_env.empty() ? "" : " ") + PELMORA_CLI_PATH + " ";
+  }
+
+  TempDir dir;
+};
+
+// A device paced like hardware, capturing into `capture`.
+inline DeviceJson realtimeDac(const std::string& capture, const std::string& name = "Test DAC") {
+  DeviceJson d;
+  d.name = name;
+  d.formats = {formatJson(0, 32, 4, 2, false, false, 44100, 192000)};
+  d.capture = capture;
+  d.clock = "realtime";
+  return d;
+}
+
+inline std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string{std::istreambuf_iterator<char>(in), {}};
+}
