@@ -42,9 +42,11 @@ uint32_t bigEndian(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
 }
 
+// The text frames the decoder reports; pictures and everything else are stepped over.
 bool isTextFrameWanted(const uint8_t* id) {
-  return std::memcmp(id, "TIT2", 4) == 0 || std::memcmp(id, "TPE1", 4) == 0 ||
-         std::memcmp(id, "TIT3", 4) == 0;
+  static const char* const kWanted[] = {"TIT2", "TPE1", "TIT3", "TALB", "TRCK", "TPOS", "TDRC", "TYER"};
+  return std::any_of(std::begin(kWanted), std::end(kWanted),
+                     [id](const char* w) { return std::memcmp(id, w, 4) == 0; });
 }
 
 bool isFrameId(const uint8_t* id) {

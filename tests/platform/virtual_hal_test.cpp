@@ -206,7 +206,8 @@ TEST(VirtualHal, FollowsPresenceAndTakeoverInItsDeviceFile) {
   EXPECT_EQ(alive(), 1u);
 
   // Another program takes the device while this one holds it: gone for this one.
-  ASSERT_EQ(hal.setHogMode(1, ::getpid()), 0);
+  ASSERT_EQ(hal.setHogMode(1, ::getpid()), 0);  // the event log starts with the taking
+  EXPECT_NE(slurp(d.capture + ".log").find("\"event\":\"unplug\""), std::string::npos);
   d.hogged = true;
   write(d);
   ASSERT_TRUE(waitFor([&] { return told == 3; }));
@@ -217,11 +218,10 @@ TEST(VirtualHal, FollowsPresenceAndTakeoverInItsDeviceFile) {
   write(d);
   ASSERT_TRUE(waitFor([&] { return told == 4; }));
   EXPECT_EQ(alive(), 1u);
-  EXPECT_EQ(hal.setHogMode(1, ::getpid()), 0);
   std::string events = slurp(d.capture + ".log");
-  EXPECT_NE(events.find("\"event\":\"unplug\""), std::string::npos);
   EXPECT_NE(events.find("\"event\":\"taken\""), std::string::npos);
   EXPECT_NE(events.find("\"event\":\"given_back\""), std::string::npos);
+  EXPECT_EQ(hal.setHogMode(1, ::getpid()), 0);
   hal.removeAliveListener(1, [](DeviceId, void* c) { ++*static_cast<std::atomic<int>*>(c); }, &told);
 }
 
