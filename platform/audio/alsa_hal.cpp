@@ -306,8 +306,14 @@ bool AlsaHal::ensureConfigured(Device& d) {
   int r = d.port->configure(d.current_format, d.current.channels_per_frame,
                             static_cast<uint32_t>(d.current.sample_rate), d.wanted_period, &setup);
   if (r < 0) {
-    logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.setup.name.c_str(), d.current.bits_per_channel,
-            d.current.sample_rate, snd_strerror(r));
+    // Some drivers refuse a pair only when configured: it is no longer offered, so
+    // that the next choice falls on another.
+    logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s; it is no longer offered.", d.setup.name.c_str(),
+            d.current.bits_per_channel, d.current.sample_rate, snd_strerror(r));
+    const StreamDescription refused = d.current;
+    d.formats.erase(std::remove_if(d.formats.begin(), d.formats.end(),
+                                   [&](const auto& e) { return e.second == refused; }),
+                    d.formats.end());
     return false;
   }
   d.period = setup.period;

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -116,7 +117,9 @@ TEST_F(AlsaTestPcm, FormatRatePairsAreCheckedAndRefusalsSaid) {
   ASSERT_EQ(hal.setPhysicalFormat(streams.at(0), s32), kNoError);
   uint32_t frames = 0;
   EXPECT_EQ(hal.bufferFrameSize(1, &frames), kErrorUnsupportedFormat);
-  EXPECT_TRUE(log.contains("ALSA picky_dac refuses 32-bit at 96000 Hz"));
+  EXPECT_TRUE(log.contains("ALSA picky_dac refuses 32-bit at 96000 Hz: Invalid argument; it is no longer offered."));
+  ASSERT_EQ(hal.availablePhysicalFormats(streams.at(0), &formats), kNoError);
+  EXPECT_EQ(formats.size(), 3u);
   ASSERT_EQ(hal.setPhysicalFormat(streams.at(0), format16(96000)), kNoError);
   EXPECT_EQ(hal.bufferFrameSize(1, &frames), kNoError);
   hal.setHogMode(1, -1);
@@ -262,6 +265,38 @@ TEST(AlsaTestPcmCli, ABusyDeviceIsRefusedWithTheReason) {
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("ALSA testdac cannot be taken: Device or resource busy"), std::string::npos)
       << run.output;
+}
+
+// 32 bits at 96 kHz is offered but refused when configured: the track plays in the
+// next format the device offers, bit for bit.
+TEST(AlsaTestPcmCli, AFormatRefusedWhenConfiguredFallsToTheNextOne) {
+  CliRun run;
+  run.spec.formats = "S24_3LE S32_LE";
+  run.spec.rates = "96000";
+  run.spec.refuse = "S32_LE@96000";
+  std::string flac = makeFlac(run.dir.path(), "t", FlacSetup{96000, 24, 2, 0.5, {}});
+  ASSERT_FALSE(flac.empty());
+  run.play(flac);
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("refuses 32-bit at 96000 Hz"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("-> PCM 96 kHz 24-bit"), std::string::npos) << run.output;
+  auto reference = referenceDecode(flac, run.dir.file("ref.raw"), 24);
+  std::vector<int32_t> expected, heard;
+  for (float f : reference) expected.push_back(static_cast<int32_t>(static_cast<double>(f) * 8388608.0));
+  const std::string bytes = readWhole(run.spec.capture);
+  for (size_t i = 0; i + 3 <= bytes.size(); i += 3) {
+    auto u = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) | static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8 |
+             static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 2])) << 16;
+    heard.push_back(static_cast<int32_t>(u << 8) >> 8);
+  }
+  // The samples of the file, in order, between the silence before and after.
+  auto first = std::find_if(heard.begin(), heard.end(), [](int32_t v) { return v != 0; });
+  auto expected_first = std::find_if(expected.begin(), expected.end(), [](int32_t v) { return v != 0; });
+  ASSERT_NE(first, heard.end());
+  const auto offset = (first - heard.begin()) - (expected_first - expected.begin());
+  ASSERT_GE(offset, 0);
+  ASSERT_GE(heard.size(), static_cast<size_t>(offset) + expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), heard.begin() + offset));
 }
 
 // DoP is a marker byte over 16 DSD bits: a 16-bit device cannot carry it.
