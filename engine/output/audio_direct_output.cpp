@@ -52,6 +52,11 @@ bool betterCandidate(const StreamDescription& candidate, const StreamDescription
 
 }  // namespace
 
+namespace {
+// Formats a device may refuse, one after the other, before the output gives up.
+constexpr int kFormatRetries = 3;
+}  // namespace
+
 AudioDirectOutput::AudioDirectOutput(std::shared_ptr<AudioOutputContext> ctx) : AudioOutput(std::move(ctx)) {}
 
 std::unique_ptr<AudioDirectOutput> AudioDirectOutput::initWithOutputContext(
@@ -68,9 +73,15 @@ std::unique_ptr<AudioDirectOutput> AudioDirectOutput::initWithOutputContext(
   }
   out->proc_created_ = true;
   bool ok = out->setupAudioOutputProperties(format);
-  if (ok && !out->setupBuffer()) {
-    logLine("setupBuffer Failed. (Output)");
-    ok = false;
+  // A driver may refuse the chosen format only when it is configured, and then no
+  // longer offer it: the next candidate is tried, a few times at most.
+  for (int retry = 0; ok && !out->setupBuffer(); ++retry) {
+    if (retry == kFormatRetries || !out->setupAudioOutputProperties(format)) {
+      logLine("setupBuffer Failed. (Output)");
+      ok = false;
+    } else {
+      logLine("The device refused the format it offered; playing in the next one it offers.");
+    }
   }
   if (ok) {
     // Two packers sized for one device buffer of the stream: the one playing and the

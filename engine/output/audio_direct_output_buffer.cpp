@@ -67,9 +67,12 @@ bool AudioDirectOutputBuffer::formatMatching(PackerKind kind, const RangedDescri
   const bool carries_dsd = f.format_flags & kFormatFlagCarriesNativeDSD;
   switch (kind) {
     case PackerKind::PCM:
-    case PackerKind::DoP:
       // PCM and DoP must never reach a format that carries native DSD words.
       return isMixableSignedPcm(f) && !carries_dsd;
+    case PackerKind::DoP:
+      // A DoP frame is a marker byte over 16 DSD bits: it needs a 24- or 32-bit
+      // container, in 16 bits it would play as noise.
+      return isMixableSignedPcm(f) && !carries_dsd && f.bits_per_channel >= 24;
     case PackerKind::DSD16:
       return f.format_id == kFormatLinearPCM && f.bits_per_channel == preferred_bits &&
              (f.format_flags & kFormatFlagIsSignedInteger) &&

@@ -88,12 +88,18 @@ struct AlsaHal::Device {
   AlsaDeviceSetup setup;
   std::unique_ptr<PcmPort> port;
   bool probed = false;
+  bool probe_failed = false;  // looked at again when taken, not on every question
   PcmCapabilities caps;
   std::vector<std::pair<AlsaSampleFormat, StreamDescription>> formats;
+  // What the engine asked for; the PCM is configured with it when it is first needed
+  // (the buffer size read back, or the IO started), once per format.
   StreamDescription current;
   AlsaSampleFormat current_format = AlsaSampleFormat::S16_LE;
+  uint32_t wanted_period = kDefaultPeriod;
   bool configured = false;
-  uint32_t period = kDefaultPeriod;
+  uint32_t period = kDefaultPeriod;  // in effect once configured, else the wish
+  uint32_t buffer = 0;               // frames, in effect once configured
+  bool refusal_logged = false;
   std::atomic<bool> alive{true};
   bool hogged = false;
   DeviceReservation reservation;
@@ -102,14 +108,21 @@ struct AlsaHal::Device {
   IoProc proc = nullptr;
   void* client = nullptr;
   std::atomic<bool> running{false};
+  // The engine left the last period short: its stream ended (or ran dry), and what
+  // was written is to be played out at the stop, not dropped.
+  std::atomic<bool> stream_ended{false};
   std::thread thread;
   std::atomic<uint64_t> underruns{0};
   uint64_t underruns_reported = 0;
+  std::atomic<uint64_t> suspends{0};
+  uint64_t suspends_reported = 0;
   std::atomic<uint64_t> write_errors{0};
   std::atomic<int> last_write_error{0};
   uint64_t write_errors_reported = 0;
   std::atomic<int> io_failure{0};  // errno that ended the IO thread, for the watcher
   bool failed = false;             // watcher only: given up until the card returns
+  bool handed_over = false;        // watcher only: another program asked for it and got it
+  int hand_over_checks = 0;
   std::atomic<int> realtime_result{1};  // 1 unknown, 0 real-time, else the errno
 };
 
@@ -162,6 +175,8 @@ std::vector<AlsaDeviceSetup> AlsaHal::enumerate() {
       setup.pcm_name = "hw:CARD=" + card_id + ",DEV=" + std::to_string(device);
       setup.name = card_name + " - " + snd_pcm_info_get_name(pcm);
       setup.uid = "alsa:" + card_id + ":" + std::to_string(device) + (usb.empty() ? "" : ":usb-" + usb);
+      setup.card_id = card_id;
+      setup.reservation = "Audio" + std::to_string(card);
       unsigned vid = 0, pid = 0;
       if (std::sscanf(usb.c_str(), "%x:%x", &vid, &pid) == 2) {
         setup.vid = static_cast<int32_t>(vid);
@@ -204,59 +219,107 @@ uint64_t AlsaHal::underruns(DeviceId id) const {
   return d ? d->underruns.load() : 0;
 }
 
-// Under mutex_. The formats are read once, when the device can first be opened.
+uint64_t AlsaHal::suspends(DeviceId id) const {
+  Device* d = find(id);
+  return d ? d->suspends.load() : 0;
+}
+
+// Under mutex_. The formats are read once, when the device can first be opened. A
+// card is reserved before it is opened, even for a look: a sound server holding it
+// would make the open fail. One held by a program that does not let go is looked at
+// again when it is taken.
 bool AlsaHal::ensureProbed(Device& d) {
   if (d.probed) return true;
+  if (d.probe_failed && !d.hogged) return false;
+  bool reserved_here = false;
+  if (!d.hogged && !d.setup.reservation.empty()) {
+    std::string holder;
+    if (!d.reservation.acquire(d.setup.reservation, &holder)) {
+      logLine("ALSA: %s cannot be looked at: it is held by %s; it is asked for again when chosen.",
+              d.setup.name.c_str(), holder.c_str());
+      d.probe_failed = true;
+      return false;
+    }
+    reserved_here = true;
+  }
   PcmCapabilities caps;
-  if (d.port->probe(&caps) < 0) return false;
+  int r = d.port->probe(&caps);
+  if (reserved_here) d.reservation.release();
+  if (r < 0) {
+    logLine("ALSA: %s cannot be looked at: %s; it is tried again when chosen.", d.setup.name.c_str(),
+            snd_strerror(r));
+    d.probe_failed = true;
+    return false;
+  }
   d.caps = caps;
   d.probed = true;
-  for (AlsaSampleFormat f : caps.formats) {
-    bool dsd = isNativeDsd(f);
+  d.formats.clear();
+  for (const FormatRates& pair : caps.pairs) {
+    bool dsd = isNativeDsd(pair.format);
     // One entry per width of native DSD: the BE layout is probed first and wins.
     bool duplicate = std::any_of(d.formats.begin(), d.formats.end(), [&](const auto& e) {
-      return dsd && isNativeDsd(e.first) && bytesPerSample(e.first) == bytesPerSample(f);
+      return dsd && isNativeDsd(e.first) && bytesPerSample(e.first) == bytesPerSample(pair.format);
     });
     if (duplicate) continue;
-    for (double rate : caps.rates) d.formats.emplace_back(f, describe(f, caps.channels, rate));
+    for (double rate : pair.rates) d.formats.emplace_back(pair.format, describe(pair.format, caps.channels, rate));
   }
-  if (!d.formats.empty()) {
+  if (!d.formats.empty() && d.current.sample_rate == 0) {
     auto initial = std::find_if(d.formats.begin(), d.formats.end(),
                                 [](const auto& e) { return e.second.sample_rate == 44100; });
     if (initial == d.formats.end()) initial = d.formats.begin();
     d.current = initial->second;
     d.current_format = initial->first;
   }
-  d.period = std::clamp(kDefaultPeriod, caps.min_period, caps.max_period);
+  if (caps.min_period <= caps.max_period) d.wanted_period = std::clamp(d.wanted_period, caps.min_period, caps.max_period);
+  if (!d.configured) d.period = d.wanted_period;
   return true;
 }
 
+// Under mutex_. Remembers the format and period; an open PCM is only asked whether it
+// takes the pair, and configured later, once, by ensureConfigured.
 Status AlsaHal::apply(Device& d, const StreamDescription& format, uint32_t frames) {
   for (const auto& [alsa, desc] : d.formats) {
-    StreamDescription wanted = desc;
-    if (!(wanted == format)) continue;
-    if (!d.port->isOpen()) {
-      // Not ours yet: remembered, set when the device is taken.
-      d.current = format;
-      d.current_format = alsa;
-      d.period = frames;
-      d.configured = false;
-      return kNoError;
+    if (!(desc == format)) continue;
+    const auto rate = static_cast<uint32_t>(format.sample_rate);
+    if (d.port->isOpen()) {
+      if (int r = d.port->test(alsa, format.channels_per_frame, rate); r < 0) {
+        logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.setup.name.c_str(), format.bits_per_channel,
+                format.sample_rate, snd_strerror(r));
+        return kErrorUnsupportedFormat;
+      }
     }
-    uint32_t period = frames;
-    int r = d.port->configure(alsa, format.channels_per_frame, static_cast<uint32_t>(format.sample_rate), &period);
-    if (r < 0) {
-      logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.setup.name.c_str(), format.bits_per_channel,
-              format.sample_rate, snd_strerror(r));
-      return kErrorUnsupportedFormat;
-    }
+    if (!(d.current == format) || d.current_format != alsa || d.wanted_period != frames) d.configured = false;
     d.current = format;
     d.current_format = alsa;
-    d.period = period;
-    d.configured = true;
+    d.wanted_period = frames;
+    if (!d.configured) d.period = frames;
     return kNoError;
   }
   return kErrorUnsupportedFormat;
+}
+
+// Under mutex_. Configures a taken PCM with what was asked, if it is not already.
+bool AlsaHal::ensureConfigured(Device& d) {
+  if (d.configured) return true;
+  if (!d.port->isOpen() || d.formats.empty()) return false;
+  PcmSetup setup;
+  int r = d.port->configure(d.current_format, d.current.channels_per_frame,
+                            static_cast<uint32_t>(d.current.sample_rate), d.wanted_period, &setup);
+  if (r < 0) {
+    // Some drivers refuse a pair only when configured: it is no longer offered, so
+    // that the next choice falls on another.
+    logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s; it is no longer offered.", d.setup.name.c_str(),
+            d.current.bits_per_channel, d.current.sample_rate, snd_strerror(r));
+    const StreamDescription refused = d.current;
+    d.formats.erase(std::remove_if(d.formats.begin(), d.formats.end(),
+                                   [&](const auto& e) { return e.second == refused; }),
+                    d.formats.end());
+    return false;
+  }
+  d.period = setup.period;
+  d.buffer = setup.buffer;
+  d.configured = true;
+  return true;
 }
 
 // --- system, presence, identity ------------------------------------------------------
@@ -339,9 +402,9 @@ Status AlsaHal::streams(DeviceId id, Scope scope, std::vector<StreamId>* out) {
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   out->clear();
-  if (scope != Scope::Input && (ensureProbed(*d) || d->probed) && !d->formats.empty()) {
-    out->push_back(kStreamIdBase + d->id);
-  }
+  // A device that could not be looked at yet (held by another program) still has its
+  // stream: taking it asks for it again, and says who holds it.
+  if (scope != Scope::Input && (!ensureProbed(*d) || !d->formats.empty())) out->push_back(kStreamIdBase + d->id);
   return kNoError;
 }
 
@@ -366,7 +429,7 @@ Status AlsaHal::setPhysicalFormat(StreamId stream, const StreamDescription& form
   std::lock_guard lock(mutex_);
   Device* d = findStream(stream);
   if (!d) return kErrorUnknownDevice;
-  return apply(*d, format, d->period);
+  return apply(*d, format, d->wanted_period);
 }
 
 // --- clock and buffers ---------------------------------------------------------------
@@ -385,7 +448,7 @@ Status AlsaHal::setNominalSampleRate(DeviceId id, double rate) {
   if (!d) return kErrorUnknownDevice;
   StreamDescription wanted = d->current;
   wanted.sample_rate = rate;
-  return apply(*d, wanted, d->period);
+  return apply(*d, wanted, d->wanted_period);
 }
 
 Status AlsaHal::availableNominalSampleRates(DeviceId id, Scope, std::vector<ValueRange>* out) {
@@ -393,7 +456,11 @@ Status AlsaHal::availableNominalSampleRates(DeviceId id, Scope, std::vector<Valu
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
   out->clear();
-  for (double r : d->caps.rates) out->push_back({r, r});
+  std::vector<double> rates;
+  for (const FormatRates& pair : d->caps.pairs) rates.insert(rates.end(), pair.rates.begin(), pair.rates.end());
+  std::sort(rates.begin(), rates.end());
+  rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+  for (double r : rates) out->push_back({r, r});
   return kNoError;
 }
 
@@ -401,6 +468,7 @@ Status AlsaHal::bufferSize(DeviceId id, uint32_t* bytes) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
+  if (d->hogged && !ensureConfigured(*d)) return kErrorUnsupportedFormat;
   *bytes = d->period * std::max(d->current.channels_per_frame, 1u) * 4;
   return kNoError;
 }
@@ -421,6 +489,8 @@ Status AlsaHal::bufferFrameSize(DeviceId id, uint32_t* frames) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
+  // What the driver chose: it rounds periods to its own steps.
+  if (d->hogged && !ensureConfigured(*d)) return kErrorUnsupportedFormat;
   *frames = d->period;
   return kNoError;
 }
@@ -429,8 +499,12 @@ Status AlsaHal::setBufferFrameSize(DeviceId id, uint32_t frames) {
   std::lock_guard lock(mutex_);
   Device* d = find(id);
   if (!d) return kErrorUnknownDevice;
-  if (frames < d->caps.min_period || frames > d->caps.max_period) return kErrorBadValue;
+  if (d->probed && (frames < d->caps.min_period || frames > d->caps.max_period)) return kErrorBadValue;
   if (d->running) return kErrorIllegalOperation;
+  if (d->formats.empty()) {
+    d->wanted_period = frames;
+    return kNoError;
+  }
   return apply(*d, d->current, frames);
 }
 
@@ -459,13 +533,18 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
   if (holder == -1) {
     d->mixer.close();
     d->port->close();
-    d->reservation.release();
+    d->reservation.release();  // after the close: a program waiting for it may open it now
     d->hogged = false;
     d->configured = false;
     return kNoError;
   }
   if (d->hogged) return kNoError;
-  d->reservation.acquire(d->setup.card);
+  std::string other;
+  if (!d->setup.reservation.empty() && !d->reservation.acquire(d->setup.reservation, &other)) {
+    logLine("ALSA: %s cannot be taken: it is held by %s, which did not let go of it.", d->setup.name.c_str(),
+            other.c_str());
+    return kErrorDeviceBusy;
+  }
   int r = d->port->open();
   if (r < 0) {
     d->reservation.release();
@@ -475,10 +554,12 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
     return r == -EBUSY ? kErrorDeviceBusy : kErrorUnknownDevice;
   }
   d->hogged = true;
+  d->configured = false;
+  d->probe_failed = false;
   d->mixer.open(d->setup.card);
+  // A device first seen while another program held it is looked at now. The PCM
+  // is configured when the track's format is known, not here.
   ensureProbed(*d);
-  // The format asked for before the device was taken is set now.
-  if (!d->formats.empty()) apply(*d, d->current, d->period);
   return kNoError;
 }
 
@@ -528,7 +609,7 @@ Status AlsaHal::startIoProc(DeviceId id, IoProcId proc) {
     if (!d->proc || proc != id || !d->hogged) return kErrorIllegalOperation;
     if (!d->alive) return kErrorUnknownDevice;
     if (d->running) return kNoError;
-    if (!d->configured && apply(*d, d->current, d->period) != kNoError) return kErrorUnsupportedFormat;
+    if (!ensureConfigured(*d)) return kErrorUnsupportedFormat;
   }
   if (d->thread.joinable()) d->thread.join();
   d->running = true;
@@ -550,9 +631,18 @@ Status AlsaHal::stopIoProc(DeviceId id, IoProcId proc) {
   if (!d) return kErrorUnknownDevice;
   if (proc != id) return kErrorIllegalOperation;
   if (!d->running.exchange(false)) return kNoError;
-  if (d->thread.joinable() && d->thread.get_id() != std::this_thread::get_id()) d->thread.join();
+  const bool on_io_thread = d->thread.get_id() == std::this_thread::get_id();
+  if (d->thread.joinable() && !on_io_thread) d->thread.join();
   std::lock_guard lock(mutex_);
-  if (d->port->isOpen()) d->port->drop();
+  if (!d->port->isOpen()) return kNoError;
+  // The buffer is a quarter second deep: after the end of a stream it still holds
+  // the stream's last frames, which are played, not cut off. A stop in mid-stream
+  // (pause, stop, skip) is immediate.
+  if (d->stream_ended.load() && d->configured && !on_io_thread && d->current.sample_rate > 0) {
+    d->port->drain(d->buffer / d->current.sample_rate + 0.1);
+  } else {
+    d->port->drop();
+  }
   return kNoError;
 }
 
@@ -575,20 +665,24 @@ void AlsaHal::ioLoop(Device* d) {
   StreamDescription format;
   AlsaSampleFormat alsa;
   uint32_t frames;
+  bool paced;
   {
     std::lock_guard lock(mutex_);
     format = d->current;
     alsa = d->current_format;
     frames = d->period;
+    // Only a PCM without a clock of its own (null, file) is paced here: pacing a
+    // card's PCM on top of its clock would starve it.
+    paced = !d->port->hasOwnClock();
   }
   const uint32_t channels = std::max(format.channels_per_frame, 1u);
+  const uint32_t frame_bytes = channels * bytesPerSample(alsa);
   // Everything this loop needs is allocated before the first cycle.
   std::vector<float> io(size_t{frames} * channels);
-  std::vector<uint8_t> out(size_t{frames} * channels * bytesPerSample(alsa));
+  std::vector<uint8_t> out(size_t{frames} * frame_bytes);
   double sample_time = 0;
-  // A PCM that is no card's (null, file) has no clock of its own: pace it like one.
-  const bool paced = d->setup.card < 0;
   const double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
+  const double period_seconds = frames / rate;
   auto deadline = std::chrono::steady_clock::now();
   int failures = 0;  // write errors in a row
   while (d->running.load()) {
@@ -600,36 +694,56 @@ void AlsaHal::ioLoop(Device* d) {
     TimeStamp now{sample_time, now_ns};
     TimeStamp output_time{sample_time + frames, now_ns};
     if (d->proc) d->proc(d->id, now, buffer, output_time, d->client);
+    d->stream_ended.store(buffer.byte_size < io.size() * sizeof(float), std::memory_order_relaxed);
     // The whole period goes out: frames the engine left unfilled hold its silence.
     convertPeriod(alsa, io.data(), io.size(), out.data());
-    long written = d->port->write(out.data(), frames);
-    if (written >= 0) {
-      failures = 0;
-    } else if (written == -EPIPE) {
-      d->underruns.fetch_add(1);
-      d->port->recover(static_cast<int>(written));
-    } else if (written == -ENODEV || written == -EBADFD || written == -ESTRPIPE) {
-      failIo(*d, static_cast<int>(-written));  // the device went away
+    if (int error = writePeriod(*d, out.data(), frames, frame_bytes, period_seconds, failures); error != 0) {
+      failIo(*d, error);  // the device went away, or keeps failing
       break;
-    } else {
-      // An error alsa-lib may recover from: tried a few times, a period apart so
-      // that the thread never spins; a device that keeps failing is given up.
-      d->write_errors.fetch_add(1);
-      d->last_write_error = static_cast<int>(-written);
-      if (d->port->recover(static_cast<int>(written)) < 0 || ++failures >= kWriteFailureLimit) {
-        failIo(*d, static_cast<int>(-written));
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::duration<double>(frames / rate));
     }
     sample_time += frames;
     if (paced) {
       deadline += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-          std::chrono::duration<double>(frames / rate));
+          std::chrono::duration<double>(period_seconds));
       std::this_thread::sleep_until(deadline);
     }
   }
   d->running = false;
+}
+
+// On the IO thread: writes one period whole, through underruns and suspends. After
+// an underrun (EPIPE) or a system suspend (ESTRPIPE) the PCM is prepared or resumed
+// and the rest of the period is written again, so nothing the engine gave is lost.
+// Other errors are retried a period apart so the thread never spins. Returns 0, or
+// the errno after which the device is given up: it is gone (ENODEV, EBADFD), or it
+// failed `kWriteFailureLimit` times in a row.
+int AlsaHal::writePeriod(Device& d, const uint8_t* data, uint32_t frames, uint32_t frame_bytes, double seconds,
+                         int& failures) {
+  uint32_t done = 0;
+  while (done < frames && d.running.load()) {
+    long n = d.port->write(data + size_t{done} * frame_bytes, frames - done);
+    if (n >= 0) {
+      done += static_cast<uint32_t>(n);
+      failures = 0;
+      continue;
+    }
+    const int error = static_cast<int>(-n);
+    if (error == ENODEV || error == EBADFD) return error;
+    if (error == EPIPE) {
+      d.underruns.fetch_add(1);
+    } else if (error == ESTRPIPE) {
+      d.suspends.fetch_add(1);
+    } else {
+      d.write_errors.fetch_add(1);
+      d.last_write_error = error;
+    }
+    if (++failures >= kWriteFailureLimit) return error;
+    const bool recovered = d.port->recover(-error) == 0;
+    if (!recovered || (error != EPIPE && error != ESTRPIPE)) {
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+  }
+  return 0;
 }
 
 // On the real-time thread: the device can no longer be written. The watcher tells
@@ -639,14 +753,31 @@ void AlsaHal::failIo(Device& d, int error) {
   watcher_wake_.notify_one();
 }
 
-// Watches cards come and go, and tells of underruns and write errors off the
-// real-time thread.
+// Under no lock, on the watcher thread: whether the card is present, found by its
+// identity (its index may change when it is plugged in again).
+void AlsaHal::watchCard(Device& d) {
+  if (d.setup.card_id.empty()) return;
+  char target[64] = {};
+  const std::string link = "/proc/asound/" + d.setup.card_id;
+  ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+  int card = -1;
+  if (n > 4 && std::strncmp(target, "card", 4) == 0) card = std::atoi(target + 4);
+  if (card >= 0 && card != d.setup.card) {
+    std::lock_guard lock(mutex_);
+    d.setup.card = card;
+    d.setup.reservation = "Audio" + std::to_string(card);
+  }
+}
+
+// Watches cards come and go, answers other programs that ask for a card we hold, and
+// tells of underruns, suspends and write errors off the real-time thread.
 void AlsaHal::watch() {
   while (!stopping_.load()) {
     for (auto& d : devices_) {
       bool present = true;
-      if (d->setup.card >= 0) {
-        present = ::access(("/proc/asound/card" + std::to_string(d->setup.card)).c_str(), F_OK) == 0;
+      if (!d->setup.card_id.empty()) {
+        present = ::access(("/proc/asound/" + d->setup.card_id).c_str(), F_OK) == 0;
+        if (present) watchCard(*d);
       }
       if (!present) d->failed = false;  // a card that returns is tried afresh
       if (int error = d->io_failure.exchange(0); error != 0 && present) {
@@ -654,12 +785,26 @@ void AlsaHal::watch() {
                 std::strerror(error));
         d->failed = true;
       }
-      setAlive(*d, present && !d->failed);
+      d->reservation.serve();
+      if (d->reservation.wanted() && !d->handed_over) {
+        logLine("ALSA: another program asked for %s; it is given up.", d->setup.name.c_str());
+        d->handed_over = true;
+        d->hand_over_checks = 0;
+      } else if (d->handed_over && !d->reservation.held() && ++d->hand_over_checks % 4 == 0 &&
+                 !DeviceReservation::heldByAnother(d->setup.reservation)) {
+        d->handed_over = false;  // the other program gave it back
+      }
+      setAlive(*d, present && !d->failed && !d->handed_over);
       uint64_t now = d->underruns.load();
       if (now > d->underruns_reported) {
         logLine("ALSA: %s ran out of samples (underrun %llu); recovered.", d->setup.name.c_str(),
                 static_cast<unsigned long long>(now));
         d->underruns_reported = now;
+      }
+      uint64_t suspends = d->suspends.load();
+      if (suspends > d->suspends_reported) {
+        logLine("ALSA: %s was suspended with the system; playing on.", d->setup.name.c_str());
+        d->suspends_reported = suspends;
       }
       uint64_t errors = d->write_errors.load();
       if (errors > d->write_errors_reported) {

@@ -25,6 +25,8 @@ struct AlsaDeviceSetup {
   int device = 0;
   int32_t vid = -1;
   int32_t pid = -1;
+  std::string card_id;      // the card's identity ("PCH"): found again when its index changes
+  std::string reservation;  // the ReserveDevice1 device name ("Audio0"), empty for none
 };
 
 class AlsaHal final : public AudioHal {
@@ -38,6 +40,7 @@ class AlsaHal final : public AudioHal {
   static std::vector<AlsaDeviceSetup> enumerate();
 
   uint64_t underruns(DeviceId id) const;
+  uint64_t suspends(DeviceId id) const;
 
   Status deviceCount(uint32_t* count) override;
   Status devices(std::vector<DeviceId>* ids) override;
@@ -83,6 +86,10 @@ class AlsaHal final : public AudioHal {
   Device* findUid(const std::string& uid) const;
   bool ensureProbed(Device& d);
   Status apply(Device& d, const StreamDescription& format, uint32_t frames);
+  bool ensureConfigured(Device& d);
+  int writePeriod(Device& d, const uint8_t* data, uint32_t frames, uint32_t frame_bytes, double seconds,
+                  int& failures);
+  void watchCard(Device& d);
   void setAlive(Device& d, bool alive);
   void ioLoop(Device* d);
   void watch();

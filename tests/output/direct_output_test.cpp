@@ -35,7 +35,7 @@ TEST(DirectOutputFormat, CandidateRulesPickTheDepthForEachTransport) {
   EXPECT_EQ(chosenBits({f16, f24}, plugin::kFormatLpcm), 24u);
   EXPECT_EQ(chosenBits({f16, f24, f32}, plugin::kFormatDoP), 24u);
   EXPECT_EQ(chosenBits({f16, f32}, plugin::kFormatDoP), 32u);
-  EXPECT_EQ(chosenBits({f16}, plugin::kFormatDoP), 16u);  // nothing better: the only one
+  EXPECT_EQ(chosenBits({f16}, plugin::kFormatDoP), 0u);  // DoP in 16 bits is noise: refused
 }
 
 TEST(DirectOutputFormat, RangedEntryIsWrittenWithTheRequestedRate) {

@@ -194,11 +194,13 @@ class TestPort final : public PcmPort {
   void close() override { open_ = false; }
   bool isOpen() const override { return open_; }
   int probe(PcmCapabilities* caps) override {
-    caps->formats = {AlsaSampleFormat::S16_LE};
-    caps->rates = {44100};
+    caps->pairs = {{AlsaSampleFormat::S16_LE, {44100}}};
     return 0;
   }
-  int configure(AlsaSampleFormat, uint32_t, uint32_t, uint32_t*) override { return 0; }
+  int configure(AlsaSampleFormat, uint32_t, uint32_t, uint32_t period, PcmSetup* setup) override {
+    *setup = {period, period * 4};
+    return 0;
+  }
   long write(const void*, uint32_t frames) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ++writes;
@@ -226,7 +228,7 @@ struct PortRun {
   static void listener(DeviceId, void* client) { ++*static_cast<std::atomic<int>*>(client); }
 
   explicit PortRun(AlsaHal::PortFactory factory)
-      : hal({AlsaDeviceSetup{"dac", "Test DAC", "alsa:dac", -1, 0, -1, -1}}, std::move(factory)) {}
+      : hal({AlsaDeviceSetup{"dac", "Test DAC", "alsa:dac", -1, 0, -1, -1, "", ""}}, std::move(factory)) {}
   void start() {
     ASSERT_EQ(hal.setHogMode(1, ::getpid()), kNoError);
     hal.addAliveListener(1, &listener, &notices);
@@ -282,8 +284,8 @@ TEST(AlsaHalPorts, AnOccasionalWriteErrorIsRecoveredAndPlayingGoesOn) {
 }
 
 TEST(AlsaHalPorts, BusyDevicesAreRefusedAndVanishingOnesReported) {
-  AlsaDeviceSetup busy{"busy", "Busy DAC", "alsa:busy", -1, 0, -1, -1};
-  AlsaDeviceSetup fading{"fading", "Fading DAC", "alsa:fading", -1, 0, -1, -1};
+  AlsaDeviceSetup busy{"busy", "Busy DAC", "alsa:busy", -1, 0, -1, -1, "", ""};
+  AlsaDeviceSetup fading{"fading", "Fading DAC", "alsa:fading", -1, 0, -1, -1, "", ""};
   AlsaHal hal({busy, fading}, [](const std::string& name) {
     return std::make_unique<TestPort>(name == "busy" ? -EBUSY : 0, 20);
   });
