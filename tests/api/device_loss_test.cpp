@@ -4,17 +4,9 @@
 // hears of it.
 #include <gtest/gtest.h>
 
-#include "engine/api/toolkit.h"
-#include "engine/controller/tk_delegate.h"
 #include "engine/output/device_table.h"
-#include "platform/audio/virtual_hal.h"
-#include "platform/services.h"
-#include "platform/standalone_main_loop.h"
-#include "support/flac_fixtures.h"
+#include "support/controller_fixture.h"
 #include "support/log_capture.h"
-#include "support/recording_delegate.h"
-#include "support/temp_dir.h"
-#include "support/virtual_devices.h"
 #include "support/watchdog.h"
 
 namespace {
@@ -31,61 +23,27 @@ std::string nameOf(const ::testing::TestParamInfo<Case>& info) {
   return std::string(kNames[static_cast<int>(info.param.action)]) + (info.param.usb_switched ? "OnUsbSwitchedDac" : "OnPlainDevice");
 }
 
-class DeviceLossTest : public ::testing::TestWithParam<Case> {
+class DeviceLossTest : public ControllerFixture, public ::testing::WithParamInterface<Case> {
  protected:
   void SetUp() override {
-    DeviceJson d;
-    d.name = "DAC";
-    d.formats = {formatJson(0, 24, 4, 2, false, false, 44100, 192000)};
-    d.clock = "realtime";
-    d.capture = dir_.file("dac.raw");
+    DeviceJson d = device("DAC", "realtime");
     if (GetParam().usb_switched) {
       d.vid = device_info[12].vid;  // muted around start and stop, timed in device time
       d.pid = device_info[12].pid;
     }
-    hal_ = makeVirtualHal({d});
-    sonara::audio::installHal(hal_);
-    sonara::platform::installMainLoop(loop_);
-    sonara::platform::installUserDefaults(
-        std::make_shared<sonara::platform::UserDefaults>(dir_.file("defaults.plist")));
-    ASSERT_EQ(Toolkit_Init(&client_), 0);
-    TkConfig config;
-    config.setDeviceName("DAC");
-    ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
+    useDevices({d});
+    start("DAC");
   }
   void TearDown() override {
-    {
-      Watchdog watchdog("Toolkit_Exit after the device went away", std::chrono::seconds(20));
-      Toolkit_Exit();
-    }
-    sonara::audio::installHal(nullptr);
-    sonara::platform::installMainLoop(nullptr);
-    sonara::platform::installUserDefaults(nullptr);
+    Watchdog watchdog("Toolkit_Exit after the device went away", std::chrono::seconds(20));
+    ControllerFixture::TearDown();
   }
-  template <typename F>
-  bool runUntil(F done, double seconds = 20) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      loop_->runFor(std::chrono::milliseconds(5));
-    }
-    return true;
-  }
-  std::string track(const std::string& name, double seconds) {
-    FlacSetup setup{44100, 16, 2, seconds, {"TITLE=" + name}};
-    return makeFlac(dir_.path(), name, setup);
-  }
-
-  TempDir dir_;
-  std::shared_ptr<sonara::platform::StandaloneMainLoop> loop_ = std::make_shared<sonara::platform::StandaloneMainLoop>();
-  std::shared_ptr<sonara::audio::VirtualHal> hal_;
-  RecordingDelegate client_;
 };
 
 TEST_P(DeviceLossTest, NothingHangsAndTheClientHearsTheDeviceWentAway) {
   Toolkit_AddDroppedFiles({track("a", 6.0), track("b", 6.0)});
   ASSERT_EQ(Toolkit_PlayRequest(), 0);
-  ASSERT_TRUE(runUntil([&] { return client_.song_switches == 1; }));
+  ASSERT_TRUE(runUntil([&] { return songSwitches() == 1; }));
   loop_->runFor(std::chrono::milliseconds(300));
   if (GetParam().action == Action::PauseThenResume) Toolkit_PauseRequest();
   LogCapture log;

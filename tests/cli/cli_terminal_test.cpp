@@ -104,6 +104,38 @@ TEST_F(CliTerminal, SkipOnAUsbSwitchedDacPlaysTheNextTrack) {
   EXPECT_EQ(p.waitExit(), 0) << p.output();
 }
 
+// The DAC is pulled out (its device file says so) while playing or paused, on a
+// plain device and on one muted and switched around every start and stop: the run
+// ends at once with the reason and status 1, never hangs.
+class CliUnplug : public CliTerminal, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+
+TEST_P(CliUnplug, PullingTheDacOutEndsTheRunWithTheReason) {
+  const auto [usb_switched, paused] = GetParam();
+  DeviceJson dac = realtimeDac(env_.dir.file("dac.raw"), "USB DAC");
+  if (usb_switched) {
+    dac.vid = 0x262A;
+    dac.pid = 0x1001;
+  }
+  env_.setDevices({dac});
+  CliProcess p(play());
+  ASSERT_TRUE(p.waitFor("One | FLAC")) << p.output();
+  if (paused) {
+    p.type(" ");
+    ASSERT_TRUE(p.waitFor("[paused]")) << p.output();
+  }
+  dac.alive = false;
+  env_.setDevices({dac});
+  EXPECT_TRUE(p.waitFor("the output device went away", 15)) << p.output();
+  EXPECT_EQ(p.waitExit(15), 1) << p.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(PlayingOrPaused, CliUnplug,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "UsbSwitched" : "Plain") +
+                                  (std::get<1>(info.param) ? "Paused" : "Playing");
+                         });
+
 // What a terminal shows of each line: the text after the last carriage return.
 std::vector<std::string> visibleLines(const std::string& out) {
   std::vector<std::string> lines;
