@@ -6,6 +6,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/pelmora-ccache}"
+# Paths relative to the checkout, so that another clone reuses the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 build="$root/build/release"
 echo "Building pelmora-cli in $build (the first build takes about 5 minutes on 2 cores; later ones are quick)"
 started=$SECONDS

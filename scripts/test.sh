@@ -10,6 +10,8 @@ start=$(date +%s)
 
 "$root/scripts/install-deps.sh"
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/pelmora-ccache}"
+# Paths relative to the checkout, so that another clone reuses the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 jobs="$(nproc)"
 status=0
 passed=0
