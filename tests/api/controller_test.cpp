@@ -2,6 +2,7 @@
 // loop run by the test, real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/output/device_table.h"
@@ -75,13 +76,59 @@ TEST_F(ControllerTest, TheWholePlaylistPlaysAndTheClientHearsTheEnd) {
   EXPECT_TRUE(saw_second_track_total);
 }
 
-TEST_F(ControllerTest, RepeatOneLoopsTheTrack) {
-  start();
-  Toolkit_AddDroppedFiles({track("loop", 0.6), track("other", 0.6)});
-  Toolkit_Repeat(1);
+// A client that notes the title of every track as it starts: the order of tracks
+// actually played.
+struct TitlesHeard : RecordingDelegate {
+  std::vector<std::string> titles;
+  void songSwitch() override {
+    RecordingDelegate::songSwitch();
+    auto item = getObject() ? getObject()->currentItem() : nullptr;
+    titles.push_back(item ? item->title() : "?");
+  }
+};
+
+std::vector<std::string> firstOf(const std::vector<std::string>& all, size_t n) {
+  return {all.begin(), all.begin() + static_cast<long>(std::min(n, all.size()))};
+}
+
+TEST_F(ControllerTest, RepeatModesDecideWhichTracksPlay) {
+  struct Case {
+    int32_t mode;
+    std::vector<std::string> heard;
+  };
+  for (const Case& c : {Case{0, {"a", "b"}}, Case{1, {"a", "a", "a"}}, Case{2, {"a", "b", "a", "b"}}}) {
+    TitlesHeard client;
+    start("DAC A", &client);
+    Toolkit_AddDroppedFiles({track("a", 0.4), track("b", 0.4)});
+    ASSERT_EQ(Toolkit_Repeat(c.mode), 0);
+    Toolkit_PlayRequest();
+    if (c.mode == 0) {
+      ASSERT_TRUE(runUntil([&] { return !client.states.empty() && client.states.back() == 0; }, 20));
+      EXPECT_EQ(client.titles, c.heard);
+    } else {
+      ASSERT_TRUE(runUntil([&] { return client.titles.size() >= c.heard.size(); }, 20));
+      EXPECT_EQ(firstOf(client.titles, c.heard.size()), c.heard) << "repeat mode " << c.mode;
+    }
+    Toolkit_Exit();
+  }
+}
+
+TEST_F(ControllerTest, ShufflePlaysEveryTrackOnceInAnotherOrder) {
+  TitlesHeard client;
+  start("DAC A", &client);
+  std::vector<std::string> files, table;
+  for (int i = 0; i < 10; ++i) {
+    table.push_back("t" + std::to_string(i));
+    files.push_back(track(table.back(), 0.15));
+  }
+  Toolkit_AddDroppedFiles(files);
+  ASSERT_EQ(Toolkit_Shuffle(1), 0);
   Toolkit_PlayRequest();
-  ASSERT_TRUE(runUntil([&] { return songSwitches() >= 3; }, 20));
-  EXPECT_EQ(playingTitle(), "loop");
+  ASSERT_TRUE(runUntil([&] { return !client.states.empty() && client.states.back() == 0 && client.titles.size() >= 10; }, 30));
+  ASSERT_EQ(client.titles.size(), 10u);
+  EXPECT_NE(client.titles, table);  // 1 in 3628800 to fail by chance
+  std::sort(client.titles.begin(), client.titles.end());
+  EXPECT_EQ(client.titles, table);
 }
 
 TEST_F(ControllerTest, FailedTracksAreSkippedAndAllFailingStops) {

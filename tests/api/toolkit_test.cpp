@@ -6,16 +6,34 @@
 #include "engine/api/toolkit.h"
 #include "engine/controller/tk_delegate.h"
 #include "platform/audio/virtual_hal.h"
+#include "platform/services.h"
 #include "support/recording_delegate.h"
+#include "support/recording_inhibitor.h"
+#include "support/temp_dir.h"
 
 namespace {
 
+// Hermetic: the built-in capture device capturing into a temporary folder, settings
+// of its own and no system inhibitors, whatever the machine has.
 class ToolkitTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    auto capture = sonara::audio::builtInCaptureDevice();
+    capture.capture = dir_.file("capture.raw");
+    sonara::audio::installHal(
+        std::make_shared<sonara::audio::VirtualHal>(std::vector<sonara::audio::VirtualDeviceSetup>{capture}));
+    sonara::platform::installUserDefaults(
+        std::make_shared<sonara::platform::UserDefaults>(dir_.file("defaults.plist")));
+    sonara::platform::installIdleSleepAssertion(std::make_shared<RecordingInhibitor>());
+  }
   void TearDown() override {
     Toolkit_Exit();
     sonara::setToolkitResourceFactory({});
+    sonara::audio::installHal(nullptr);
+    sonara::platform::installUserDefaults(nullptr);
+    sonara::platform::installIdleSleepAssertion(nullptr);
   }
+  TempDir dir_;
   RecordingDelegate client_;
 };
 

@@ -58,7 +58,8 @@ TEST(CliPlay, NothingPlayableIsAClearFailure) {
                       dir.file("d.plist") + " " + kCli + " play " + dir.file("notes.txt") + " 2>&1");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("nothing playable"), std::string::npos) << r.out;
-  auto missing = runCommand("SONARA_VIRTUAL_DEVICES=" + dir.file("devices.json") + " " + kCli +
+  auto missing = runCommand("SONARA_VIRTUAL_DEVICES=" + dir.file("devices.json") + " SONARA_DEFAULTS=" +
+                            dir.file("d.plist") + " " + kCli +
                             " play --device Nowhere " + dir.file("notes.txt") + " 2>&1");
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.out.find("no output device named \"Nowhere\""), std::string::npos);
