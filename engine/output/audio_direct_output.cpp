@@ -312,6 +312,7 @@ void AudioDirectOutput::waitUntilStop() {
     if (usb->controlRequest(0x81, 0x0A, 0, number, 1, &alternate) != kNoError || alternate == 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  if (ctx_->deviceGone()) return;  // nothing left to wait for
   logLine("USB streaming interface %u still busy after %d s; going on.", number, kInterfacePollLimit / 10);
 }
 

@@ -144,6 +144,11 @@ void AudioOutputContext::checkSamplingRate() {
   if (!isRateExcluded(mask, 48000.0)) hal_.setNominalSampleRate(dev_id_, 48000.0);
 }
 
+bool AudioOutputContext::deviceAlive() const {
+  uint32_t alive = 0;
+  return !device_gone_.load() && hal_.isAlive(dev_id_, &alive) == kNoError && alive != 0;
+}
+
 bool AudioOutputContext::setMute(bool muted) { return hal_.setMute(dev_id_, muted ? 1 : 0) == kNoError; }
 
 bool AudioOutputContext::setDsdMethod(bool native) {

@@ -39,6 +39,8 @@ class AudioOutputContext {
   // gone: nothing then waits for the device's IO cycles.
   bool stop_immediately() const { return stop_immediately_.load() || device_gone_.load(); }
   bool deviceGone() const { return device_gone_.load(); }
+  // Asks the HAL now, ahead of the presence notice.
+  bool deviceAlive() const;
   void setStop_immediately(bool v) { stop_immediately_.store(v); }
   sonara::audio::DeviceId dev_id() const { return dev_id_; }
   sonara::audio::StreamId stream_id() const { return stream_id_; }

@@ -126,6 +126,9 @@ void PlayManager::startInternal(double offset) {
   if (!decoder) return reportStartFailure(false, info);
   bool changed = false;
   if (!setupDeviceRenewableByDecoder(*decoder, &changed) || !isOutputFormatMatchFor(*decoder)) {
+    // A device that went away takes no format: that is told as the loss of the
+    // device (by the controller), not as a track it cannot play.
+    if (!audio_output_ctx_->deviceAlive()) return;
     return reportStartFailure(true, info);
   }
   auto item = createPlayItemWith(std::move(decoder), info);

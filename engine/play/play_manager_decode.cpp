@@ -31,14 +31,22 @@ void PlayManager::addDecodeThreadWithPlayItem(std::shared_ptr<PlayItem> item) {
   }).detach();
 }
 
+// Bounded: a decoder stuck in a read (a stalled network share) must not hold the
+// main thread. A thread left behind keeps the engine alive until it ends, and ends
+// at its next step since its item no longer decodes.
 void PlayManager::joinAllThreads() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   for (;;) {
     {
       std::lock_guard lock(threads_monitor_);
       std::erase_if(threads_, [](const auto& t) { return t->finished.load(); });
       if (threads_.empty()) return;
     }
-    std::this_thread::yield();
+    if (std::chrono::steady_clock::now() > deadline) {
+      logLine("A decoding thread did not stop within 5 s; going on without it.");
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

@@ -694,7 +694,12 @@ void AlsaHal::ioLoop(Device* d) {
     TimeStamp now{sample_time, now_ns};
     TimeStamp output_time{sample_time + frames, now_ns};
     if (d->proc) d->proc(d->id, now, buffer, output_time, d->client);
-    d->stream_ended.store(buffer.byte_size < io.size() * sizeof(float), std::memory_order_relaxed);
+    // A period the engine filled only in part ends its stream; one it left empty
+    // says nothing (it is also what a stop in mid-stream sends), so the last word
+    // stands.
+    if (buffer.byte_size > 0) {
+      d->stream_ended.store(buffer.byte_size < io.size() * sizeof(float), std::memory_order_relaxed);
+    }
     // The whole period goes out: frames the engine left unfilled hold its silence.
     convertPeriod(alsa, io.data(), io.size(), out.data());
     if (int error = writePeriod(*d, out.data(), frames, frame_bytes, period_seconds, failures); error != 0) {

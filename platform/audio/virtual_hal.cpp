@@ -589,6 +589,7 @@ void VirtualHal::ioLoop(Device* d) {
   while (d->running.load()) {
     if (!reachable(*d)) {  // a removed device delivers no cycles
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      deadline = Clock::now();  // and starts its clock afresh when it returns
       continue;
     }
     StreamDescription format;

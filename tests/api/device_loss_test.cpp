@@ -64,6 +64,7 @@ TEST_P(DeviceLossTest, NothingHangsAndTheClientHearsTheDeviceWentAway) {
   }
   // Ended because the device was known to be gone, not by running out of time.
   EXPECT_FALSE(log.contains("before its mute sequence ended"));
+  for (const auto& e : client_.errors) EXPECT_EQ(e.code, 0) << "a track reported as " << e.code << ": " << e.file;
   if (GetParam().action != Action::Stop) {
     ASSERT_TRUE(runUntil([&] { return !client_.errors.empty(); }));
     EXPECT_EQ(client_.errors.front().code, 0);  // the output device went away
