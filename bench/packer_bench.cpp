@@ -40,6 +40,7 @@ double memcpyRate(const std::vector<float>& in) {
 
 void packerRate(PackerKind kind, const char* name, const std::vector<float>& in, double reference) {
   auto queue = AudioOutputRingBuffer::create(kDsd256DoPRate, 2, 32, kFrames);
+  queue->setCarriesDoP(kind != PackerKind::PCM);
   queue->setInputFinished(true);
   auto packer = AudioDirectOutputBuffer::create(kind, kFrames * 2 * 2);
   packer->bind(queue);
@@ -82,9 +83,9 @@ int main() {
   auto all = dopPattern(total);
   // Queues of 10 s each (a ring holds 30 s).
   h.feeder_.add(makeQueue(kDsd256DoPRate, 2, std::vector<float>(all.begin(), all.begin() + total / 2),
-                          out->getDeviceBufferFrameSize()));
+                          out->getDeviceBufferFrameSize(), true, true));
   h.feeder_.add(makeQueue(kDsd256DoPRate, 2, std::vector<float>(all.begin() + total / 2, all.end()),
-                          out->getDeviceBufferFrameSize()));
+                          out->getDeviceBufferFrameSize(), true, true));
   double s = secondsOf([&] {
     out->play();
     waitFor([&] { return h.feeder_.finished() >= 2; }, 120);
