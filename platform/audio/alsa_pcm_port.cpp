@@ -94,15 +94,22 @@ class AlsaPcmPort final : public PcmPort {
     return r < 0 ? r : 0;
   }
 
-  int test(AlsaSampleFormat format, uint32_t channels, uint32_t rate) override {
-    if (!pcm_) return -EBADFD;
-    snd_pcm_hw_params_t* hw;
-    snd_pcm_hw_params_alloca(&hw);
+  // The whole configuration space narrowed to one format and channel count, with
+  // ALSA's resampling off and interleaved writes.
+  int refine(snd_pcm_hw_params_t* hw, AlsaSampleFormat format, uint32_t channels) {
     int r = snd_pcm_hw_params_any(pcm_, hw);
     if (r >= 0) r = snd_pcm_hw_params_set_rate_resample(pcm_, hw, 0);
     if (r >= 0) r = snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
     if (r >= 0) r = snd_pcm_hw_params_set_format(pcm_, hw, alsaFormat(format));
     if (r >= 0) r = snd_pcm_hw_params_set_channels(pcm_, hw, channels);
+    return r;
+  }
+
+  int test(AlsaSampleFormat format, uint32_t channels, uint32_t rate) override {
+    if (!pcm_) return -EBADFD;
+    snd_pcm_hw_params_t* hw;
+    snd_pcm_hw_params_alloca(&hw);
+    int r = refine(hw, format, channels);
     if (r >= 0) r = snd_pcm_hw_params_test_rate(pcm_, hw, rate, 0);
     return r;
   }
@@ -113,11 +120,7 @@ class AlsaPcmPort final : public PcmPort {
     snd_pcm_drop(pcm_);
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
-    int r = snd_pcm_hw_params_any(pcm_, hw);
-    if (r >= 0) r = snd_pcm_hw_params_set_rate_resample(pcm_, hw, 0);
-    if (r >= 0) r = snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
-    if (r >= 0) r = snd_pcm_hw_params_set_format(pcm_, hw, alsaFormat(format));
-    if (r >= 0) r = snd_pcm_hw_params_set_channels(pcm_, hw, channels);
+    int r = refine(hw, format, channels);
     if (r >= 0) r = snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0);
     snd_pcm_uframes_t frames = period;
     if (r >= 0) r = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &frames, nullptr);
