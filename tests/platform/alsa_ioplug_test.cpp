@@ -34,11 +34,11 @@ class AlsaTestPcm : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir;
-    TestPcmSpec stepped;
+    TestPcmSetup stepped;
     stepped.name = "stepped_dac";
     stepped.period_step = 128;
     stepped.events = dir_->file("stepped.events");
-    TestPcmSpec picky;
+    TestPcmSetup picky;
     picky.name = "picky_dac";
     picky.formats = "S16_LE S32_LE";
     picky.rates = "44100 96000";
@@ -142,22 +142,22 @@ TEST_F(AlsaTestPcm, OnlyPcmsWithoutAClockOfTheirOwnArePaced) {
 
 struct CliRun {
   TempDir dir;
-  TestPcmSpec spec;
+  TestPcmSetup pcm_setup;
   std::string output;
   int status = -1;
 
   CliRun() {
-    spec.capture = dir.file("dac.raw");
-    spec.events = dir.file("dac.events");
-    spec.inject = dir.file("dac.inject");
-    spec.period_step = 128;
+    pcm_setup.capture = dir.file("dac.raw");
+    pcm_setup.events = dir.file("dac.events");
+    pcm_setup.inject = dir.file("dac.inject");
+    pcm_setup.period_step = 128;
   }
   std::string command(const std::string& args) {
-    std::ofstream(dir.file("asound.conf")) << testPcmConfig({spec});
+    std::ofstream(dir.file("asound.conf")) << testPcmConfig({pcm_setup});
     return "env -u SONARA_VIRTUAL_DEVICES ALSA_CONFIG_PATH=" + dir.file("asound.conf") +
-           " SONARA_ALSA_DEVICES=" + spec.name + " SONARA_DEFAULTS=" + dir.file("d.plist") +
+           " SONARA_ALSA_DEVICES=" + pcm_setup.name + " SONARA_DEFAULTS=" + dir.file("d.plist") +
            " DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus") + " " + kCli + " play --device 'ALSA " +
-           spec.name + "' " + args + " 2>&1";
+           pcm_setup.name + "' " + args + " 2>&1";
   }
   void play(const std::string& args) {
     auto r = runCommand(command(args));
@@ -172,12 +172,12 @@ struct CliRun {
       output = r.out;
       status = r.status;
     });
-    bool reached = waitFor([&] { return fileSize(spec.capture) >= bytes; });
-    injectFailure(spec.inject, failure);
+    bool reached = waitFor([&] { return fileSize(pcm_setup.capture) >= bytes; });
+    injectFailure(pcm_setup.inject, failure);
     player.join();
     EXPECT_TRUE(reached) << output;
   }
-  std::string events() const { return readWhole(spec.events); }
+  std::string events() const { return readWhole(pcm_setup.events); }
 };
 
 std::vector<uint32_t> referenceFrames(const TempDir& dir, const std::string& flac) {
@@ -191,9 +191,9 @@ TEST(AlsaTestPcmCli, AWholeTrackPlaysOnDriverRoundedPeriodsWithOneConfiguration)
   run.play(flac);
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("FLAC 44.1 kHz 16-bit -> PCM 44.1 kHz 16-bit"), std::string::npos) << run.output;
-  EXPECT_EQ(audibleFrames16(readWhole(run.spec.capture)), referenceFrames(run.dir, flac));
+  EXPECT_EQ(audibleFrames16(readWhole(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
 
-  auto configured = eventLines(run.spec.events, "hw_params");
+  auto configured = eventLines(run.pcm_setup.events, "hw_params");
   ASSERT_EQ(configured.size(), 1u) << run.events();
   unsigned long period = 0, buffer = 0;
   ASSERT_EQ(std::sscanf(configured[0].c_str(), "hw_params S16_LE 44100 2 period=%lu buffer=%lu", &period, &buffer), 2)
@@ -203,14 +203,14 @@ TEST(AlsaTestPcmCli, AWholeTrackPlaysOnDriverRoundedPeriodsWithOneConfiguration)
   // for whole periods.
   EXPECT_GE(buffer, 4 * period);
   EXPECT_GE(buffer, 44100u / 5);
-  auto software = eventLines(run.spec.events, "sw_params");
+  auto software = eventLines(run.pcm_setup.events, "sw_params");
   ASSERT_FALSE(software.empty());
   EXPECT_EQ(software.back(), "sw_params start_threshold=" + std::to_string(buffer / period * period) +
                                  " avail_min=" + std::to_string(period));
-  EXPECT_TRUE(eventLines(run.spec.events, "xrun").empty()) << run.events();
+  EXPECT_TRUE(eventLines(run.pcm_setup.events, "xrun").empty()) << run.events();
   // The buffer's last frames, the track's end, are played before the device stops.
   unsigned long played = 0, written = 0;
-  for (const auto& stop : eventLines(run.spec.events, "stop")) {
+  for (const auto& stop : eventLines(run.pcm_setup.events, "stop")) {
     unsigned long p = 0, w = 0;
     if (std::sscanf(stop.c_str(), "stop played=%lu written=%lu", &p, &w) == 2 && w > 0) {
       played = p;
@@ -228,9 +228,9 @@ TEST(AlsaTestPcmCli, ASystemSuspendIsResumedAndNothingIsLost) {
   run.playFailingAt(flac, 44100 * 4 / 2, "ESTRPIPE 1");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output.find("went away"), std::string::npos) << run.output;
-  EXPECT_FALSE(eventLines(run.spec.events, "resume").empty()) << run.events();
-  EXPECT_EQ(audibleFrames16(readWhole(run.spec.capture)), referenceFrames(run.dir, flac));
-  EXPECT_EQ(eventLines(run.spec.events, "hw_params").size(), 1u) << run.events();
+  EXPECT_FALSE(eventLines(run.pcm_setup.events, "resume").empty()) << run.events();
+  EXPECT_EQ(audibleFrames16(readWhole(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
+  EXPECT_EQ(eventLines(run.pcm_setup.events, "hw_params").size(), 1u) << run.events();
 }
 
 TEST(AlsaTestPcmCli, AnUnderrunIsRecoveredWithoutLosingAPeriod) {
@@ -241,7 +241,7 @@ TEST(AlsaTestPcmCli, AnUnderrunIsRecoveredWithoutLosingAPeriod) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.events().find("fail Broken pipe"), std::string::npos) << run.events();
   EXPECT_NE(run.output.find("ran out of samples (underrun 1); recovered"), std::string::npos) << run.output;
-  EXPECT_EQ(audibleFrames16(readWhole(run.spec.capture)), referenceFrames(run.dir, flac));
+  EXPECT_EQ(audibleFrames16(readWhole(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
 }
 
 TEST(AlsaTestPcmCli, ADacThatStopsConsumingIsALostDeviceWithAClearMessage) {
@@ -253,14 +253,14 @@ TEST(AlsaTestPcmCli, ADacThatStopsConsumingIsALostDeviceWithAClearMessage) {
       << run.output;
   EXPECT_NE(run.output.find("the output device went away"), std::string::npos) << run.output;
   // Not the whole track: playing ended when the device was given up.
-  EXPECT_LT(fileSize(run.spec.capture), size_t{44100} * 4 * 2);
+  EXPECT_LT(fileSize(run.pcm_setup.capture), size_t{44100} * 4 * 2);
 }
 
 TEST(AlsaTestPcmCli, ABusyDeviceIsRefusedWithTheReason) {
   CliRun run;
   std::string flac = makeFlac(run.dir.path(), "t", FlacSetup{44100, 16, 2, 0.2, {}});
   ASSERT_FALSE(flac.empty());
-  injectFailure(run.spec.inject, "EBUSY");
+  injectFailure(run.pcm_setup.inject, "EBUSY");
   run.play(flac);
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("ALSA testdac cannot be taken: Device or resource busy"), std::string::npos)
@@ -271,9 +271,9 @@ TEST(AlsaTestPcmCli, ABusyDeviceIsRefusedWithTheReason) {
 // next format the device offers, bit for bit.
 TEST(AlsaTestPcmCli, AFormatRefusedWhenConfiguredFallsToTheNextOne) {
   CliRun run;
-  run.spec.formats = "S24_3LE S32_LE";
-  run.spec.rates = "96000";
-  run.spec.refuse = "S32_LE@96000";
+  run.pcm_setup.formats = "S24_3LE S32_LE";
+  run.pcm_setup.rates = "96000";
+  run.pcm_setup.refuse = "S32_LE@96000";
   std::string flac = makeFlac(run.dir.path(), "t", FlacSetup{96000, 24, 2, 0.5, {}});
   ASSERT_FALSE(flac.empty());
   run.play(flac);
@@ -283,7 +283,7 @@ TEST(AlsaTestPcmCli, AFormatRefusedWhenConfiguredFallsToTheNextOne) {
   auto reference = referenceDecode(flac, run.dir.file("ref.raw"), 24);
   std::vector<int32_t> expected, heard;
   for (float f : reference) expected.push_back(static_cast<int32_t>(static_cast<double>(f) * 8388608.0));
-  const std::string bytes = readWhole(run.spec.capture);
+  const std::string bytes = readWhole(run.pcm_setup.capture);
   for (size_t i = 0; i + 3 <= bytes.size(); i += 3) {
     auto u = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) | static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8 |
              static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 2])) << 16;
@@ -302,14 +302,14 @@ TEST(AlsaTestPcmCli, AFormatRefusedWhenConfiguredFallsToTheNextOne) {
 // DoP is a marker byte over 16 DSD bits: a 16-bit device cannot carry it.
 TEST(AlsaTestPcmCli, DopNeverGoesIntoASixteenBitFormat) {
   CliRun run;
-  run.spec.rates = "44100 176400";
+  run.pcm_setup.rates = "44100 176400";
   DsfSetup dsf;
   dsf.audio = patternAudio(2, 4096);
   writeFile(run.dir.file("t.dsf"), buildDsf(dsf));
   run.play("--dsd dop " + run.dir.file("t.dsf"));
   EXPECT_NE(run.status, 0) << run.output;
   EXPECT_EQ(run.output.find("-> DoP 176.4 kHz 16-bit"), std::string::npos) << run.output;
-  EXPECT_TRUE(audibleFrames16(readWhole(run.spec.capture)).empty());
+  EXPECT_TRUE(audibleFrames16(readWhole(run.pcm_setup.capture)).empty());
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ class ReserveDevice : public ::testing::Test {
       ::setenv("DBUS_SESSION_BUS_ADDRESS", address, 1);
     }
     if (daemon) ::pclose(daemon);
-    TestPcmSpec held;
+    TestPcmSetup held;
     held.name = "held_dac";
     held.inject = dir_->file("held.inject");
     held.events = dir_->file("held.events");

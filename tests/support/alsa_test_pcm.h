@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-struct TestPcmSpec {
+struct TestPcmSetup {
   std::string name = "testdac";
   std::string formats = "S16_LE";
   std::string rates = "44100";
@@ -20,9 +20,9 @@ struct TestPcmSpec {
   std::string capture, events, inject;
 };
 
-inline std::string testPcmConfig(const std::vector<TestPcmSpec>& specs) {
+inline std::string testPcmConfig(const std::vector<TestPcmSetup>& setups) {
   std::string out = std::string("pcm_type.pelmora_test { lib \"") + TEST_PCM_PLUGIN_PATH + "\" }\n";
-  for (const auto& s : specs) {
+  for (const auto& s : setups) {
     out += "pcm." + s.name + " {\n  type pelmora_test\n  formats \"" + s.formats + "\"\n  rates \"" + s.rates +
            "\"\n  period_step " + std::to_string(s.period_step) + "\n";
     if (!s.refuse.empty()) out += "  refuse \"" + s.refuse + "\"\n";
