@@ -410,21 +410,11 @@ Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const T
 
   // Outside playback nothing is delivered; frames are reported unfilled so that a
   // free-running device records nothing, while a paced one plays the silence.
-  bool flowing = true;
-  if (usbSwitch()) {
-    flowing = stepPhase(now, output_time);
-    if (!flowing && phase_idle_.load(std::memory_order_relaxed)) {
-      fillSilentData(output, 0);
-      output.byte_size = 0;
-      return kNoError;
-    }
-  } else if (!playing_.load()) {
+  // In a mute phase samples do not flow either, but the silence counts as played.
+  const bool usb_switch = usbSwitch();
+  if (!(usb_switch ? stepPhase(now, output_time) : playing_.load())) {
     fillSilentData(output, 0);
-    output.byte_size = 0;
-    return kNoError;
-  }
-  if (!flowing) {  // a mute phase: the device plays silence
-    fillSilentData(output, 0);
+    if (!usb_switch || phase_idle_.load(std::memory_order_relaxed)) output.byte_size = 0;
     return kNoError;
   }
 
