@@ -32,6 +32,10 @@ class PlayItem {
   // Decoding reached the end; the queue is marked finished once the next item's
   // join has been decided, so the output never moves on before that.
   std::atomic<bool> decoding_ended_{false};
+  // The decoder gave its last samples and its thread is leaving. Set under the
+  // decoder's lock, so a seek under the same lock knows that repositioning the
+  // decoder would feed nobody, and starts the track again instead.
+  bool decoder_drained_ = false;
 
  private:
   std::unique_ptr<sonara::plugin::Decoder> decoder_;

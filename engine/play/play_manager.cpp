@@ -416,24 +416,26 @@ bool PlayManager::seek(uint64_t ns) {
     item = itemAt(0);
   }
   if (!item || !item->decoder().supportsSeek()) return false;
-  if (item->decoding_ended_) {
-    const bool was_paused = paused_;
-    stop(false);
-    addInfo(item->info());
-    startWithOffset(static_cast<double>(ns) / 1e9);
-    if (was_paused) pause();
-    return true;
-  }
   {
     std::lock_guard lock(item->decoderLock());
-    if (item->decoder().seek(ns + static_cast<uint64_t>(item->offset_ * 1e9)) != 0) return false;
-    if (item->buffer()->carriesDoP()) {
-      item->buffer()->clearDoPSamples();
-    } else {
-      item->buffer()->clearSamples();
+    if (!item->decoder_drained_) {
+      if (item->decoder().seek(ns + static_cast<uint64_t>(item->offset_ * 1e9)) != 0) return false;
+      if (item->buffer()->carriesDoP()) {
+        item->buffer()->clearDoPSamples();
+      } else {
+        item->buffer()->clearSamples();
+      }
+      item->buffer()->setTimestamp(ns);
+      return true;
     }
-    item->buffer()->setTimestamp(ns);
   }
+  // The whole track has been decoded (or its decoding thread is leaving): emptying
+  // its queue would end it, so it starts again at the new position.
+  const bool was_paused = paused_;
+  stop(false);
+  addInfo(item->info());
+  startWithOffset(static_cast<double>(ns) / 1e9);
+  if (was_paused) pause();
   return true;
 }
 

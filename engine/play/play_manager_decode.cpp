@@ -99,6 +99,7 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
         // Queued under the decoder's lock, as decoded samples are (see below).
         std::lock_guard lock(item->decoderLock());
         status = decoder.getDummySamples(staging.data(), &m);
+        if (status != 0) item->decoder_drained_ = true;
         if (status == 0) {
           const uint64_t t = decoder.getTimestamp();
           queue.addSamples(staging.data(), m);
@@ -127,6 +128,7 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
         n = window.requestSize(decoder.getTimestamp());
         status = n == 0 ? 0 : decoder.getNextSamples(staging.data(), &n);
         if (status == 0 && n > 0) queue.addSamples(staging.data(), n);
+        if (status != 0 || n == 0) item->decoder_drained_ = true;
       }
       if (status != 0) {
         postFailure(item->info());

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -180,7 +181,12 @@ void CaptureSink::event(const char* name, double sample_time, const std::string&
   char head[160];
   std::snprintf(head, sizeof head, "{\"event\":\"%s\",\"sample_time\":%.0f,\"offset\":%llu", name, sample_time,
                 static_cast<unsigned long long>(written_));
-  std::string line = std::string(head) + (fields.empty() ? "" : ",") + fields + "}\n";
+  // The monotonic clock lets a reader measure wall-clock gaps (a device's restart
+  // delay) from the log alone, free of when any listener heard of them.
+  char tail[48];
+  std::snprintf(tail, sizeof tail, ",\"time_ms\":%.3f}\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count());
+  std::string line = std::string(head) + (fields.empty() ? "" : ",") + fields + tail;
   if (log_) {
     std::fputs(line.c_str(), log_);
     std::fflush(log_);

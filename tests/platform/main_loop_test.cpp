@@ -5,6 +5,7 @@
 
 #include "platform/standalone_main_loop.h"
 #include "platform/work_queue.h"
+#include "support/watchdog.h"
 
 using namespace std::chrono_literals;
 using sonara::platform::StandaloneMainLoop;
@@ -78,15 +79,20 @@ TEST(MainLoop, RunForReturnsAfterItsSlice) {
   EXPECT_EQ(ran, 1);
 }
 
-TEST(MainLoop, QuitFromAnotherThreadEndsRun) {
+TEST(MainLoop, QuitFromAnotherThreadEndsRunWhileItWaitsForATimer) {
   StandaloneMainLoop loop;
+  bool timer_ran = false;
+  loop.performAfter(60s, [&] { timer_ran = true; });
   std::thread stopper([&] {
     std::this_thread::sleep_for(20ms);
     loop.quit();
   });
-  loop.run();
+  {
+    Watchdog watchdog("run() after quit() from another thread", 20s);
+    loop.run();
+  }
   stopper.join();
-  SUCCEED();
+  EXPECT_FALSE(timer_ran);
 }
 
 TEST(WorkQueue, RunsTasksInOrderAndDrains) {
