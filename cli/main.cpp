@@ -26,6 +26,16 @@ const CLI::Validator kSeconds(
     },
     "SECONDS");
 
+// The player seeks in whole seconds; a fraction would be dropped without a word.
+const CLI::Validator kWholeSeconds(
+    [](std::string& text) -> std::string {
+      if (std::string error = kSeconds(text); !error.empty()) return error;
+      double v = std::strtod(text.c_str(), nullptr);
+      if (v != std::floor(v)) return "play starts at whole seconds: " + text;
+      return {};
+    },
+    "SECONDS");
+
 const char* const kPlayFooter = R"(Keys (on a terminal):
   space or p  pause / resume
   n           next track
@@ -86,8 +96,9 @@ int main(int argc, char** argv) {
   player->add_option("--repeat", play_request.repeat, "Repeat mode: off, one or all (default: off)")
       ->check(CLI::IsMember({"off", "one", "all"}));
   player->add_flag("--shuffle", play_request.shuffle, "Play in shuffled order (default: table order)");
-  player->add_option("--start", play_request.start_s, "Start position in seconds in the first track (default 0)")
-      ->check(kSeconds);
+  player->add_option("--start", play_request.start_s,
+                     "Start position in whole seconds in the first track (default 0)")
+      ->check(kWholeSeconds);
   player->footer(kPlayFooter);
 
   try {

@@ -123,14 +123,14 @@ int play(const PlayRequest& request) {
   bool quit = false;
   bool ended_after_skip = false;
   if (int s = takeSignal(); isTerminating(s)) terminated_by = s;
-  if (!terminated_by) Toolkit_PlayRequest();
-  bool seeked = request.start_s <= 0;
+  if (!terminated_by) {
+    Toolkit_PlayRequest();
+    // At once, while the device still plays the pre-roll's silence: nothing of the
+    // track before the start position is heard.
+    if (request.start_s > 0) Toolkit_SetPos(static_cast<uint32_t>(request.start_s));
+  }
   while (!terminated_by && !quit) {
     loop->runFor(std::chrono::milliseconds(20));
-    if (!seeked && client.state() == 1) {
-      Toolkit_SetPos(static_cast<uint32_t>(request.start_s));
-      seeked = true;
-    }
     const int s = takeSignal();
     if (isTerminating(s)) {
       terminated_by = s;
