@@ -40,8 +40,21 @@ void TkDelegate::releasePlayManager() {
     play_manager_->stop(true);
     play_manager_->setDelegate(nullptr);
   }
+  std::weak_ptr<PlayManager> held = play_manager_;
   play_manager_.reset();
-  while (is_play_manager_alive_.load() != 0) std::this_thread::yield();
+  // Bounded: a decoder stuck in a read (a stalled network share) keeps its engine
+  // until the read returns; the controller goes on without it, and the engine, once
+  // free, no longer reports to this controller.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+  while (is_play_manager_alive_.load() != 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      logLine("The play engine did not end within 6 s; going on without it.");
+      if (auto engine = held.lock()) engine->detachAliveFlag();
+      is_play_manager_alive_ = 0;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   enterStopped();
 }
 

@@ -24,6 +24,15 @@ std::shared_ptr<PlayManager> PlayManager::initWithAudioOutputCtx(std::shared_ptr
   return pm;
 }
 
+namespace {
+std::mutex g_alive_flag_mutex;  // a detach never overlaps the destructor's last write
+}  // namespace
+
+void PlayManager::detachAliveFlag() {
+  std::lock_guard lock(g_alive_flag_mutex);
+  alive_flag_ = nullptr;
+}
+
 PlayManager::PlayManager(std::shared_ptr<AudioOutputContext> ctx, std::atomic<uint8_t>* alive_flag)
     : audio_output_ctx_(std::move(ctx)), alive_flag_(alive_flag) {
   if (alive_flag_) alive_flag_->store(1);
@@ -54,6 +63,7 @@ PlayManager::~PlayManager() {
   { std::lock_guard pass(decode_thread_lock_); }
   for (auto& item : play_items_) item.reset();
   audio_output_ctx_.reset();
+  std::lock_guard lock(g_alive_flag_mutex);
   if (alive_flag_) alive_flag_->store(0);
 }
 

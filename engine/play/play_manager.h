@@ -25,6 +25,9 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   static std::shared_ptr<PlayManager> initWithAudioOutputCtx(std::shared_ptr<AudioOutputContext> ctx,
                                                             std::atomic<uint8_t>* alive_flag);
   ~PlayManager() override;
+  // The engine no longer writes its alive flag: for an owner that gave up waiting for
+  // an engine held by a decoder stuck in a read, and may be gone before it ends.
+  void detachAliveFlag();
   PlayManager(const PlayManager&) = delete;
   PlayManager& operator=(const PlayManager&) = delete;
 

@@ -6,6 +6,8 @@
 //   props=none   getProperties returns no dictionary
 //   score=N      the score its decoder class answers (default 100)
 //   touch=PATH   creates PATH when asked for a decoder class
+//   hold=PATH    its decoder lasts 10 s and, asked for samples, creates PATH.held and
+//                then blocks while PATH exists, as a read from a stalled share does
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -32,9 +34,10 @@ std::map<std::string, std::string> parseRecipe(const std::string& recipe) {
 
 class NullDecoder final : public plugin::Decoder {
  public:
+  explicit NullDecoder(std::string hold = {}) : hold_(std::move(hold)) {}
   int32_t openByPath(const std::string&, const Dict*) noexcept override { return 0; }
   Value getMetaData() noexcept override { return Value(Array{}); }
-  uint64_t getDuration() noexcept override { return 0; }
+  uint64_t getDuration() noexcept override { return hold_.empty() ? 0 : 10'000'000'000ull; }
   float getSamplingRate() noexcept override { return 44100; }
   uint32_t getChannels() noexcept override { return 2; }
   uint32_t getBits() noexcept override { return 32; }
@@ -45,6 +48,11 @@ class NullDecoder final : public plugin::Decoder {
   uint32_t getBitRate() noexcept override { return 0; }
   uint32_t getPreferredBufferSize() noexcept override { return 1024; }
   int32_t getNextSamples(float*, uint32_t* size) noexcept override {
+    if (!hold_.empty()) {
+      int fd = ::open((hold_ + ".held").c_str(), O_CREAT | O_WRONLY, 0600);
+      if (fd >= 0) ::close(fd);
+      while (::access(hold_.c_str(), F_OK) == 0) ::usleep(10'000);
+    }
     *size = 0;
     return 0;
   }
@@ -54,27 +62,32 @@ class NullDecoder final : public plugin::Decoder {
   }
   uint64_t getTimestamp() noexcept override { return 0; }
   void close() noexcept override {}
+
+ private:
+  std::string hold_;
 };
 
 class RecipeClass final : public plugin::DecoderClass {
  public:
-  RecipeClass(std::string name, uint32_t score) : name_(std::move(name)), score_(score) {}
+  RecipeClass(std::string name, uint32_t score, std::string hold)
+      : name_(std::move(name)), score_(score), hold_(std::move(hold)) {}
   const char* className() const noexcept override { return name_.c_str(); }
   uint32_t getScoreByPath(const std::string&) const noexcept override { return score_; }
   std::unique_ptr<plugin::Decoder> create() const noexcept override {
-    return std::unique_ptr<plugin::Decoder>(new (std::nothrow) NullDecoder());
+    return std::unique_ptr<plugin::Decoder>(new (std::nothrow) NullDecoder(hold_));
   }
 
  private:
   std::string name_;
   uint32_t score_;
+  std::string hold_;
 };
 
 class RecipePrincipal final : public plugin::Principal {
  public:
   explicit RecipePrincipal(std::map<std::string, std::string> r)
       : recipe_(std::move(r)),
-        class_(get("class", "Recipe"), static_cast<uint32_t>(std::stoul(get("score", "100")))) {}
+        class_(get("class", "Recipe"), static_cast<uint32_t>(std::stoul(get("score", "100"))), get("hold", "")) {}
 
   Value getProperties() noexcept override {
     if (get("props", "") == "none") return Value("not a dictionary");

@@ -1,0 +1,55 @@
+// A decoder stuck in a read (a stalled network share) must not hold the program: the
+// controller lets its engine go after a bounded wait, and the engine, once the read
+// returns, ends without touching a controller that may be gone.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/plugin/plugin_manager.h"
+#include "support/controller_fixture.h"
+#include "support/log_capture.h"
+#include "support/wait_for.h"
+#include "support/watchdog.h"
+
+namespace {
+
+class StuckDecoderTest : public ControllerFixture {
+ protected:
+  // A plug-in for ".tst" files whose decoder blocks while `hold_` exists.
+  void installHoldingPlugin() {
+    const std::string bundle = dir_.file("plugins/Hold.plugin");
+    std::filesystem::create_directories(bundle);
+    std::filesystem::copy_file(TEST_PLUGIN_PATH, bundle + "/Hold.so");
+    std::ofstream(bundle + "/Info.plist")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        << "<key>CFBundleExecutable</key><string>Hold.so</string>"
+        << "<key>CFBundleShortVersionString</key><string>1.0.0</string>"
+        << "<key>NSPrincipalClass</key><string>name=Hold;exts=tst;hold=" << hold_ << "</string>"
+        << "</dict></plist>\n";
+    sonara::PluginManager::sharedInstance().enumPluginByPath(dir_.file("plugins"));
+  }
+  std::string hold_ = dir_.file("hold");
+};
+
+TEST_F(StuckDecoderTest, LeavingDoesNotWaitForeverAndTheEngineEndsWhenTheReadReturns) {
+  std::ofstream(hold_) << "";
+  installHoldingPlugin();
+  start();
+  const std::string file = dir_.file("stalled.tst");
+  std::ofstream(file) << "audio on a share that stopped answering";
+  Toolkit_AddDroppedFiles({file});
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(hold_ + ".held"); }, 30));
+  LogCapture log;
+  {
+    Watchdog watchdog("leaving with a decoder stuck in a read", std::chrono::seconds(60));
+    Toolkit_Exit();
+  }
+  EXPECT_TRUE(log.contains("The play engine did not end within 6 s; going on without it.")) << ::testing::PrintToString(log.lines());
+  // The read returns after the controller has gone: the engine ends on its own.
+  std::filesystem::remove(hold_);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+}  // namespace
