@@ -198,8 +198,7 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
   if (!isOutputFormatMatchFor(*decoder)) return;
   const uint32_t format = decoder->getFormat();
   if (format != audio_output_format_.load()) {
-    audio_output_dummy_sample_size_ += static_cast<uint64_t>(
-        decoder->getChannels() * (decoder->getSamplingRate() * dummyFrameTime(format)));
+    audio_output_dummy_sample_size_ += preRollSamples(decoder->getChannels(), decoder->getSamplingRate(), format);
     audio_output_format_ = format;
   }
   auto next_item = createPlayItemWith(std::move(decoder), next);
@@ -207,6 +206,7 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
     logLine("Create PlayItem Failed.");
     return;
   }
+  noteBitDepth(*next);
   {
     std::lock_guard lock(delegate_event_lock_);
     // Stopped or re-ordered meanwhile: what was prepared is no longer wanted.
