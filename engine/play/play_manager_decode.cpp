@@ -206,7 +206,6 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
     logLine("Create PlayItem Failed.");
     return;
   }
-  noteBitDepth(*next);
   {
     std::lock_guard lock(delegate_event_lock_);
     // Stopped or re-ordered meanwhile: what was prepared is no longer wanted.
@@ -214,6 +213,9 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
     if (!appendItem(next_item)) return;
     play_infos_.pop_front();
   }
+  // Said only for a joined item: one dropped before it joined is said when it starts
+  // on its own, once.
+  noteBitDepth(*next);
   addDecodeThreadWithPlayItem(std::move(next_item));
 }
 
