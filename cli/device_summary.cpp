@@ -25,7 +25,10 @@ DeviceAbilities abilitiesOf(AudioHal& hal, const AudioDevice& device) {
         const double top = f.rate_range.maximum;
         if (dsd) {
           if (!(caps & (kDeviceDSD32 | kDeviceDSD16))) continue;
-          int multiple = static_cast<int>(std::lround(top * f.format.bits_per_channel / 44100.0));
+          // DSD64 is 64 x 44.1 kHz, or 64 x 48 kHz in the 48 kHz family.
+          const double dsd_rate = top * f.format.bits_per_channel;
+          int multiple = static_cast<int>(
+              std::lround(dsd_rate / (std::fmod(dsd_rate, 44100.0) == 0 ? 44100.0 : 48000.0)));
           if (multiple > a.native_dsd) {
             a.native_dsd = multiple;
             a.native_format = f.format.bits_per_channel == 32 ? "DSD_U32_BE" : "DSD_U16_BE";

@@ -124,4 +124,7 @@ struct TkOutputFormat {
   double sampleRate = 0;  // frames (or DSD words) per second at the device
   uint32_t bits = 0;      // bits per sample of the device format
   uint32_t channels = 0;
+  // False when the track's samples are deeper than the device format: its lowest
+  // bits are dropped.
+  bool bitPerfect = true;
 };

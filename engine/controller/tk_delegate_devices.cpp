@@ -245,5 +245,7 @@ bool TkDelegate::outputFormat(TkOutputFormat* format) const {
   format->sampleRate = desc.sample_rate;
   format->bits = desc.bits_per_channel;
   format->channels = desc.channels_per_frame;
+  const int64_t source_bits = item->get(TABLE_KEY_SRC_BITS).asInt();
+  format->bitPerfect = dsd || source_bits <= 0 || source_bits <= static_cast<int64_t>(desc.bits_per_channel);
   return true;
 }

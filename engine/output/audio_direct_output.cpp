@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "engine/api/constants.h"
@@ -72,17 +73,8 @@ std::unique_ptr<AudioDirectOutput> AudioDirectOutput::initWithOutputContext(
     return nullptr;
   }
   out->proc_created_ = true;
-  bool ok = out->setupAudioOutputProperties(format);
-  // A driver may refuse the chosen format only when it is configured, and then no
-  // longer offer it: the next candidate is tried, a few times at most.
-  for (int retry = 0; ok && !out->setupBuffer(); ++retry) {
-    if (retry == kFormatRetries || !out->setupAudioOutputProperties(format)) {
-      logLine("setupBuffer Failed. (Output)");
-      ok = false;
-    } else {
-      logLine("The device refused the format it offered; playing in the next one it offers.");
-    }
-  }
+  bool ok = out->setupTransport(format);
+  if (!ok && out->fallBackToDoP(format)) ok = out->setupTransport(format);
   if (ok) {
     // Two packers sized for one device buffer of the stream: the one playing and the
     // one the next item of the run takes inside the same cycle.
@@ -116,6 +108,43 @@ AudioDirectOutput::~AudioDirectOutput() {
   releasePacker();
   released_.drain();
   reportRealtimeFaults();
+}
+
+// A driver may refuse the chosen format only when it is configured, and then no
+// longer offer it: the next candidate is tried, a few times at most.
+bool AudioDirectOutput::setupTransport(const Dict& format) {
+  bool ok = setupAudioOutputProperties(format);
+  for (int retry = 0; ok && !setupBuffer(); ++retry) {
+    if (retry == kFormatRetries || !setupAudioOutputProperties(format)) {
+      logLine("setupBuffer Failed. (Output)");
+      ok = false;
+    } else {
+      logLine("The device refused the format it offered; playing in the next one it offers.");
+    }
+  }
+  return ok;
+}
+
+// Native DSD the device refuses at this rate (a USB DAC may take it at some rates
+// only, on its own setting) still plays as DoP where the device decodes DoP: the DSD
+// decoders deliver DoP words, which the native packers only repack. DSD is never
+// converted to PCM.
+bool AudioDirectOutput::fallBackToDoP(const Dict& format) {
+  if (!ctx_->dsd_native() || !ctx_->deviceAlive()) return false;
+  if (static_cast<uint32_t>(lookup(format, AO_KEY_FORMAT).asInt()) != sonara::plugin::kFormatDoP) return false;
+  const AudioDeviceInfo& info = ctx_->deviceInfo();
+  const double rate = lookup(format, AO_KEY_SAMPLINGRATE).asDouble();
+  const double dsd_rate = rate * 16;  // DSD64 is 64 x 44.1 kHz, or 64 x 48 kHz
+  const long multiple = std::lround(dsd_rate / (std::fmod(dsd_rate, 44100.0) == 0 ? 44100.0 : 48000.0));
+  std::string name;
+  if (ctx_->hal().name(ctx_->dev_id(), &name) != kNoError) name = "The device";
+  if (!(info.outputCapabilities & kDeviceDoP) || isRateExcluded(info.notSupport_DoP, rate)) {
+    logLine("%s does not take DSD%ld as native DSD, nor as DoP; the track is skipped.", name.c_str(), multiple);
+    return false;
+  }
+  logLine("%s does not take DSD%ld as native DSD; it goes as DoP instead.", name.c_str(), multiple);
+  ctx_->setDsd_native(false);
+  return true;
 }
 
 bool AudioDirectOutput::usbSwitch() const {
@@ -177,7 +206,16 @@ bool AudioDirectOutput::setSamplingRate(double rate, uint32_t preferred_bits) {
     if (prefer_dsd_formats && !(f.format.format_flags & kFormatFlagCarriesNativeDSD)) continue;
     if (!best || betterCandidate(f.format, best->format, preferred_bits)) best = &f;
   }
-  if (!best) return false;
+  if (!best) {
+    if (buff_class_ == PackerKind::DoP) {
+      std::string name;
+      if (hal.name(ctx_->dev_id(), &name) != kNoError) name = "The device";
+      logLine("%s has no 24- or 32-bit format at %.0f Hz to carry DoP, and DSD is not converted to PCM; the "
+              "track is skipped.",
+              name.c_str(), rate);
+    }
+    return false;
+  }
   StreamDescription chosen = best->format;
   if (chosen.sample_rate == 0) chosen.sample_rate = rate;
   if (Status s = hal.setPhysicalFormat(streams[0], chosen); s != kNoError) {

@@ -31,6 +31,12 @@ class AudioDirectOutput final : public AudioOutput {
   sonara::Dict getAudioOutputReceiveProperties() const override;
   sonara::Dict getAudioOutputSupplyProperties() const override;
 
+  // Transport, physical format and buffer size for the stream; false when the device
+  // takes none of its candidates.
+  bool setupTransport(const sonara::Dict& format);
+  // Native DSD refused: switches the context to DoP when the device takes DoP at the
+  // stream's rate, and says so. False (said too) when it cannot.
+  bool fallBackToDoP(const sonara::Dict& format);
   bool setupAudioOutputProperties(const sonara::Dict& format);
   bool setSamplingRate(double rate, uint32_t preferred_bits);
   bool setupBuffer();

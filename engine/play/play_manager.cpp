@@ -10,6 +10,7 @@
 #include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
 #include "platform/named_exception.h"
+#include "platform/path_names.h"
 #include "platform/services.h"
 
 using sonara::Dict;
@@ -143,10 +144,23 @@ void PlayManager::startInternal(double offset) {
   }
   auto item = createPlayItemWith(std::move(decoder), info);
   if (!item) return reportStartFailure(false, info);
+  noteBitDepth(*info);
   item->buffer()->setTimestamp(static_cast<uint64_t>(offset * 1e9));
   appendItem(item);
   addDecodeThreadWithPlayItem(item);
   audioOutputStart();
+}
+
+// Off the real-time thread, once per track: a PCM track deeper than the device's
+// format loses its lowest bits, and that is said.
+void PlayManager::noteBitDepth(const PlaylistItemInfo& info) const {
+  const int64_t source_bits = info.get(TABLE_KEY_SRC_BITS).asInt();
+  const sonara::audio::StreamDescription device = audio_output_ctx_->current_desc();
+  if (source_bits <= 1 || device.bits_per_channel == 0 || source_bits <= static_cast<int64_t>(device.bits_per_channel)) return;
+  logLine("This playback is not bit-perfect: %s has %d-bit samples and the device takes %u bits at %.0f Hz; "
+          "the lowest bits are dropped.",
+          sonara::platform::lastPathComponent(info.fullpath()).c_str(), static_cast<int>(source_bits),
+          device.bits_per_channel, device.sample_rate);
 }
 
 void PlayManager::reportStartFailure(bool not_supported, const PlaylistItemInfoRef& info) {
@@ -240,6 +254,12 @@ double PlayManager::dummyFrameTime(uint32_t format) const {
   return format == plugin::kFormatDoP && decodeMode() == 0 ? info.dummyFrameTime_DoP : info.dummyFrameTime;
 }
 
+// Whole frames of silence: a pre-roll of 1102.5 frames (11.025 kHz for 0.1 s) would
+// shift every later sample into the other channel.
+uint64_t PlayManager::preRollSamples(uint32_t channels, double rate, uint32_t format) const {
+  return uint64_t{channels} * static_cast<uint64_t>(rate * dummyFrameTime(format));
+}
+
 bool PlayManager::setupDeviceRenewableByDecoder(plugin::Decoder& decoder, bool* changed) {
   const bool was_native = audio_output_ctx_->dsd_native();
   const uint32_t format = decoder.getFormat();
@@ -269,8 +289,7 @@ bool PlayManager::setupDeviceRenewableByDecoder(plugin::Decoder& decoder, bool* 
     audio_output_buffer_frame_size_ = audio_output_->getDeviceBufferFrameSize();
   }
   audio_output_format_ = format;
-  audio_output_dummy_sample_size_ +=
-      static_cast<uint64_t>(decoder.getChannels() * (rate * dummyFrameTime(format)));
+  audio_output_dummy_sample_size_ += preRollSamples(decoder.getChannels(), rate, format);
   return true;
 }
 

@@ -72,6 +72,7 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   bool isOutputFormatMatchFor(sonara::plugin::Decoder& decoder);
   int32_t decodeMode() const;
   double dummyFrameTime(uint32_t format) const;
+  uint64_t preRollSamples(uint32_t channels, double rate, uint32_t format) const;
   std::shared_ptr<PlayItem> createPlayItemWith(std::unique_ptr<sonara::plugin::Decoder> decoder,
                                                const PlaylistItemInfoRef& info);
   void audioOutputStart();
@@ -79,6 +80,7 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   void playOutputLocked();
   void restartDelayTimerProc();
   void reportStartFailure(bool not_supported, const PlaylistItemInfoRef& info);
+  void noteBitDepth(const PlaylistItemInfo& info) const;
 
   // Decoding threads.
   void addDecodeThreadWithPlayItem(std::shared_ptr<PlayItem> item);

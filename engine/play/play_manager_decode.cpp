@@ -200,8 +200,7 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
   if (!isOutputFormatMatchFor(*decoder)) return;
   const uint32_t format = decoder->getFormat();
   if (format != audio_output_format_.load()) {
-    audio_output_dummy_sample_size_ += static_cast<uint64_t>(
-        decoder->getChannels() * (decoder->getSamplingRate() * dummyFrameTime(format)));
+    audio_output_dummy_sample_size_ += preRollSamples(decoder->getChannels(), decoder->getSamplingRate(), format);
     audio_output_format_ = format;
   }
   auto next_item = createPlayItemWith(std::move(decoder), next);
@@ -216,6 +215,9 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
     if (!appendItem(next_item)) return;
     play_infos_.pop_front();
   }
+  // Said only for a joined item: one dropped before it joined is said when it starts
+  // on its own, once.
+  noteBitDepth(*next);
   addDecodeThreadWithPlayItem(std::move(next_item));
 }
 

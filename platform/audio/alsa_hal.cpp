@@ -126,15 +126,9 @@ struct AlsaHal::Device {
   std::atomic<int> realtime_result{1};  // 1 unknown, 0 real-time, else the errno
 };
 
-AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory) : factory_(std::move(factory)) {
-  DeviceId next = 1;
-  for (auto& setup : setups) {
-    auto d = std::make_unique<Device>();
-    d->id = next++;
-    d->port = factory_(setup.pcm_name);
-    d->setup = std::move(setup);
-    devices_.push_back(std::move(d));
-  }
+AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory, Rescan rescan)
+    : factory_(std::move(factory)), rescan_(std::move(rescan)) {
+  addDevices(std::move(setups));
   watcher_ = std::thread([this] { watch(); });
 }
 
@@ -142,7 +136,8 @@ AlsaHal::~AlsaHal() {
   stopping_ = true;
   watcher_wake_.notify_one();
   if (watcher_.joinable()) watcher_.join();
-  for (auto& d : devices_) {
+  for (size_t i = 0; i < count(); ++i) {
+    auto& d = devices_[i];
     d->running = false;
     if (d->thread.joinable()) d->thread.join();
     d->port->close();
@@ -201,15 +196,49 @@ std::vector<AlsaDeviceSetup> AlsaHal::enumerate() {
   return out;
 }
 
+// Devices not listed yet, by UID, take the next IDs. On the constructing thread,
+// then only on the watcher's.
+void AlsaHal::addDevices(std::vector<AlsaDeviceSetup> setups) {
+  for (auto& setup : setups) {
+    if (findUid(setup.uid)) continue;
+    const size_t slot = count();
+    if (slot == kMaxDevices) {
+      logLine("ALSA: %s is not listed: there are %zu devices already.", setup.name.c_str(), kMaxDevices);
+      continue;
+    }
+    auto d = std::make_unique<Device>();
+    d->id = static_cast<DeviceId>(slot + 1);
+    d->port = factory_(setup.pcm_name);
+    d->setup = std::move(setup);
+    devices_[slot] = std::move(d);
+    count_.store(slot + 1, std::memory_order_release);
+  }
+}
+
+AlsaHal::Rescan AlsaHal::cardsWhenChanged() {
+  auto last = std::make_shared<std::string>();
+  *last = [] {
+    std::ifstream in("/proc/asound/cards");
+    return std::string{std::istreambuf_iterator<char>(in), {}};
+  }();
+  return [last] {
+    std::ifstream in("/proc/asound/cards");
+    std::string now{std::istreambuf_iterator<char>(in), {}};
+    if (now == *last) return std::vector<AlsaDeviceSetup>{};
+    *last = std::move(now);
+    return enumerate();
+  };
+}
+
 AlsaHal::Device* AlsaHal::find(DeviceId id) const {
-  return id == 0 || id > devices_.size() ? nullptr : devices_[id - 1].get();
+  return id == 0 || id > count() ? nullptr : devices_[id - 1].get();
 }
 AlsaHal::Device* AlsaHal::findStream(StreamId stream) const {
   return stream > kStreamIdBase ? find(stream - kStreamIdBase) : nullptr;
 }
 AlsaHal::Device* AlsaHal::findUid(const std::string& uid) const {
-  for (const auto& d : devices_) {
-    if (d->setup.uid == uid) return d.get();
+  for (size_t i = 0; i < count(); ++i) {
+    if (devices_[i]->setup.uid == uid) return devices_[i].get();
   }
   return nullptr;
 }
@@ -325,18 +354,18 @@ bool AlsaHal::ensureConfigured(Device& d) {
 // --- system, presence, identity ------------------------------------------------------
 
 Status AlsaHal::deviceCount(uint32_t* count) {
-  *count = static_cast<uint32_t>(devices_.size());
+  *count = static_cast<uint32_t>(this->count());
   return kNoError;
 }
 
 Status AlsaHal::devices(std::vector<DeviceId>* ids) {
   ids->clear();
-  for (const auto& d : devices_) ids->push_back(d->id);
+  for (size_t i = 0, n = count(); i < n; ++i) ids->push_back(devices_[i]->id);
   return kNoError;
 }
 
 Status AlsaHal::defaultOutputDevice(DeviceId* id) {
-  *id = devices_.empty() ? 0 : 1;
+  *id = count() == 0 ? 0 : 1;
   return kNoError;
 }
 
@@ -358,6 +387,15 @@ Status AlsaHal::addAliveListener(DeviceId id, AliveListener listener, void* clie
 Status AlsaHal::removeAliveListener(DeviceId id, AliveListener listener, void* client) {
   if (!find(id)) return kErrorUnknownDevice;
   return alive_notifier_.remove(id, listener, client) ? kNoError : kErrorIllegalOperation;
+}
+
+Status AlsaHal::addDeviceListListener(AliveListener listener, void* client) {
+  alive_notifier_.add(0, listener, client);
+  return kNoError;
+}
+
+Status AlsaHal::removeDeviceListListener(AliveListener listener, void* client) {
+  return alive_notifier_.remove(0, listener, client) ? kNoError : kErrorIllegalOperation;
 }
 
 void AlsaHal::setAlive(Device& d, bool alive) {
@@ -777,8 +815,18 @@ void AlsaHal::watchCard(Device& d) {
 // Watches cards come and go, answers other programs that ask for a card we hold, and
 // tells of underruns, suspends and write errors off the real-time thread.
 void AlsaHal::watch() {
-  while (!stopping_.load()) {
-    for (auto& d : devices_) {
+  for (unsigned tick = 1; !stopping_.load(); ++tick) {
+    // Cards plugged in since the start are looked for about once a second.
+    if (rescan_ && tick % 4 == 0) {
+      const size_t before = count();
+      addDevices(rescan_());
+      for (size_t i = before; i < count(); ++i) {
+        logLine("ALSA: %s was plugged in.", devices_[i]->setup.name.c_str());
+      }
+      if (count() != before) alive_notifier_.notify(0);
+    }
+    for (size_t i = 0, n = count(); i < n; ++i) {
+      auto& d = devices_[i];
       bool present = true;
       if (!d->setup.card_id.empty()) {
         present = ::access(("/proc/asound/" + d->setup.card_id).c_str(), F_OK) == 0;

@@ -2,6 +2,7 @@
 // "hw:CARD=<id>,DEV=<n>", plus the PCMs named in $SONARA_ALSA_DEVICES.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -32,12 +33,20 @@ struct AlsaDeviceSetup {
 class AlsaHal final : public AudioHal {
  public:
   using PortFactory = std::function<std::unique_ptr<PcmPort>(const std::string& pcm_name)>;
+  // Asked about once a second for the devices there are now: those not listed yet
+  // (by UID) are added. Empty when nothing changed.
+  using Rescan = std::function<std::vector<AlsaDeviceSetup>()>;
+  // Devices, first ones and added ones together, are never more than this.
+  static constexpr size_t kMaxDevices = 64;
 
-  explicit AlsaHal(std::vector<AlsaDeviceSetup> devices, PortFactory factory = makeAlsaPcmPort);
+  explicit AlsaHal(std::vector<AlsaDeviceSetup> devices, PortFactory factory = makeAlsaPcmPort,
+                   Rescan rescan = nullptr);
   ~AlsaHal() override;
 
   // Every playback PCM of every card, then the PCMs of $SONARA_ALSA_DEVICES.
   static std::vector<AlsaDeviceSetup> enumerate();
+  // enumerate() again whenever the kernel's list of cards (/proc/asound/cards) changed.
+  static Rescan cardsWhenChanged();
 
   uint64_t underruns(DeviceId id) const;
   uint64_t suspends(DeviceId id) const;
@@ -49,6 +58,8 @@ class AlsaHal final : public AudioHal {
   Status isAlive(DeviceId id, uint32_t* alive) override;
   Status addAliveListener(DeviceId id, AliveListener listener, void* client) override;
   Status removeAliveListener(DeviceId id, AliveListener listener, void* client) override;
+  Status addDeviceListListener(AliveListener listener, void* client) override;
+  Status removeDeviceListListener(AliveListener listener, void* client) override;
   Status name(DeviceId id, std::string* out) override;
   Status modelUid(DeviceId id, std::string* out) override;
   Status deviceUid(DeviceId id, std::string* out) override;
@@ -94,9 +105,15 @@ class AlsaHal final : public AudioHal {
   void ioLoop(Device* d);
   void watch();
   void failIo(Device& d, int error);
+  void addDevices(std::vector<AlsaDeviceSetup> setups);
+  size_t count() const { return count_.load(std::memory_order_acquire); }
 
-  std::vector<std::unique_ptr<Device>> devices_;
+  // Filled in order and never moved: a device found while others are in use is put
+  // in the next slot, then counted.
+  std::array<std::unique_ptr<Device>, kMaxDevices> devices_;
+  std::atomic<size_t> count_{0};
   PortFactory factory_;
+  Rescan rescan_;
   mutable std::mutex mutex_;
   std::atomic<bool> stopping_{false};
   std::mutex watcher_mutex_;

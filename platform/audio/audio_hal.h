@@ -118,6 +118,10 @@ class AudioHal {
   virtual Status isAlive(DeviceId id, uint32_t* alive) = 0;
   virtual Status addAliveListener(DeviceId id, AliveListener listener, void* client) = 0;
   virtual Status removeAliveListener(DeviceId id, AliveListener listener, void* client) = 0;
+  // Devices added while the program runs (a card plugged in) are told to these, with
+  // device 0, on the notification thread. A HAL whose list never changes never calls them.
+  virtual Status addDeviceListListener(AliveListener, void*) { return kNoError; }
+  virtual Status removeDeviceListListener(AliveListener, void*) { return kNoError; }
 
   // Identity.
   virtual Status name(DeviceId id, std::string* out) = 0;

@@ -24,7 +24,9 @@ std::shared_ptr<AudioHal> makeSystemHal() {
     return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSetup>{});
   }
   auto cards = AlsaHal::enumerate();
-  if (!cards.empty()) return std::make_shared<AlsaHal>(std::move(cards));
+  // Cards plugged in later are looked for; a machine without any at the start keeps
+  // the capture device.
+  if (!cards.empty()) return std::make_shared<AlsaHal>(std::move(cards), makeAlsaPcmPort, AlsaHal::cardsWhenChanged());
   // Without sound hardware the built-in capture device is the output.
   return std::make_shared<VirtualHal>(std::vector<VirtualDeviceSetup>{builtInCaptureDevice()});
 }

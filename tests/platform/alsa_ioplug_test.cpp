@@ -14,6 +14,7 @@
 #include "engine/output/audio_output_context.h"
 #include "platform/audio/alsa_hal.h"
 #include "platform/audio/pcm_port.h"
+#include "support/alsa_cli_run.h"
 #include "support/alsa_test_pcm.h"
 #include "support/dsf_writer.h"
 #include "support/flac_fixtures.h"
@@ -25,8 +26,6 @@
 using namespace sonara::audio;
 
 namespace {
-
-const std::string kCli = PELMORA_CLI_PATH;
 
 // alsa-lib reads its configuration once per process: the backend's own tests share
 // one file with every device they use.
@@ -139,46 +138,6 @@ TEST_F(AlsaTestPcm, OnlyPcmsWithoutAClockOfTheirOwnArePaced) {
 }
 
 // --- the whole program ---------------------------------------------------------------
-
-struct CliRun {
-  TempDir dir;
-  TestPcmSetup pcm_setup;
-  std::string output;
-  int status = -1;
-
-  CliRun() {
-    pcm_setup.capture = dir.file("dac.raw");
-    pcm_setup.events = dir.file("dac.events");
-    pcm_setup.inject = dir.file("dac.inject");
-    pcm_setup.period_step = 128;
-  }
-  std::string command(const std::string& args) {
-    std::ofstream(dir.file("asound.conf")) << testPcmConfig({pcm_setup});
-    return "env -u SONARA_VIRTUAL_DEVICES ALSA_CONFIG_PATH=" + dir.file("asound.conf") +
-           " SONARA_ALSA_DEVICES=" + pcm_setup.name + " SONARA_DEFAULTS=" + dir.file("d.plist") +
-           " DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus") + " " + kCli + " play --device 'ALSA " +
-           pcm_setup.name + "' " + args + " 2>&1";
-  }
-  void play(const std::string& args) {
-    auto r = runCommand(command(args));
-    output = r.out;
-    status = r.status;
-  }
-  // Plays, and asks the device for `failure` once `bytes` reached it.
-  void playFailingAt(const std::string& args, size_t bytes, const std::string& failure) {
-    std::string cmd = command(args);
-    std::thread player([&] {
-      auto r = runCommand(cmd);
-      output = r.out;
-      status = r.status;
-    });
-    bool reached = waitFor([&] { return fileSize(pcm_setup.capture) >= bytes; });
-    injectFailure(pcm_setup.inject, failure);
-    player.join();
-    EXPECT_TRUE(reached) << output;
-  }
-  std::string events() const { return readWhole(pcm_setup.events); }
-};
 
 std::vector<uint32_t> referenceFrames(const TempDir& dir, const std::string& flac) {
   return audibleFrames16(referenceDecode(flac, dir.file("ref.raw"), 16));
