@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -65,14 +66,27 @@ std::vector<int16_t> roundedTo16(const std::vector<float>& reference) {
 }
 
 // Where `expected`'s audible part stands whole and in order in `heard`, from `from`
-// on: the index after it, or npos.
+// on: the index after it, or npos. The device keeps time like hardware, so a loaded
+// machine may let it play silence in between (an underrun): zeros in `heard` are
+// passed over.
 size_t findRun(const std::vector<int16_t>& heard, const std::vector<int16_t>& expected, size_t from) {
-  auto nonzero = [](int16_t v) { return v != 0; };
-  auto first = std::find_if(expected.begin(), expected.end(), nonzero);
-  auto last = std::find_if(expected.rbegin(), expected.rend(), nonzero).base();
-  if (first >= last || from > heard.size()) return std::string::npos;
-  auto at = std::search(heard.begin() + static_cast<std::ptrdiff_t>(from), heard.end(), first, last);
-  return at == heard.end() ? std::string::npos : static_cast<size_t>(at - heard.begin()) + (last - first);
+  std::vector<int16_t> audible;
+  std::copy_if(expected.begin(), expected.end(), std::back_inserter(audible), [](int16_t v) { return v != 0; });
+  if (audible.empty()) return std::string::npos;
+  for (size_t start = from; start < heard.size(); ++start) {
+    if (heard[start] != audible[0]) continue;
+    size_t i = start, k = 0;
+    while (i < heard.size() && k < audible.size()) {
+      if (heard[i] == audible[k]) {
+        ++k;
+      } else if (heard[i] != 0) {
+        break;
+      }
+      ++i;
+    }
+    if (k == audible.size()) return i;
+  }
+  return std::string::npos;
 }
 
 // The device lists DSD_U32_BE at 88.2 kHz but its driver refuses it there (as a USB

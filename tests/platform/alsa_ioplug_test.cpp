@@ -248,14 +248,12 @@ TEST(AlsaTestPcmCli, AFormatRefusedWhenConfiguredFallsToTheNextOne) {
              static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 2])) << 16;
     heard.push_back(static_cast<int32_t>(u << 8) >> 8);
   }
-  // The samples of the file, in order, between the silence before and after.
-  auto first = std::find_if(heard.begin(), heard.end(), [](int32_t v) { return v != 0; });
-  auto expected_first = std::find_if(expected.begin(), expected.end(), [](int32_t v) { return v != 0; });
-  ASSERT_NE(first, heard.end());
-  const auto offset = (first - heard.begin()) - (expected_first - expected.begin());
-  ASSERT_GE(offset, 0);
-  ASSERT_GE(heard.size(), static_cast<size_t>(offset) + expected.size());
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), heard.begin() + offset));
+  // The samples of the file, in order. The device keeps time like hardware, so a
+  // loaded machine may let it play silence in between (an underrun): zeros are left
+  // out on both sides.
+  std::erase(heard, 0);
+  std::erase(expected, 0);
+  EXPECT_EQ(heard, expected);
 }
 
 // DoP is a marker byte over 16 DSD bits: a 16-bit device cannot carry it.
