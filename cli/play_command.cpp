@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "cli/device_choice.h"
 #include "cli/device_summary.h"
@@ -36,27 +37,17 @@ int fail(int status, const std::string& message) {
   return status;
 }
 
-bool hasNativeDsd(const std::string& device_name) {
-  for (const auto& d : outputDevices(nullptr)) {
-    if (d->name == device_name) return d->deviceInfo.outputCapabilities & (kDeviceDSD32 | kDeviceDSD16);
-  }
-  return false;
-}
-
-std::string deviceOffer(const std::string& device_name) {
+std::optional<DeviceAbilities> abilitiesOfDevice(const std::string& device_name) {
   AudioDeviceList list;
   try {
     list.initialize();
   } catch (const sonara::NamedException&) {
-    return {};
+    return std::nullopt;
   }
   for (const auto& d : list.getDeviceArray(false)) {
-    if (d->name != device_name) continue;
-    DeviceAbilities a = abilitiesOf(list.hal(), *d);
-    a.in_use_by.clear();
-    return describeAbilities(a);
+    if (d->name == device_name) return abilitiesOf(list.hal(), *d);
   }
-  return {};
+  return std::nullopt;
 }
 
 bool fileExists(const std::string& path) {
@@ -83,8 +74,14 @@ int play(const PlayRequest& request) {
   }
   if (scan.files.empty()) return fail(kFailed, "nothing playable among the items given");
 
-  if (request.dsd == "native" && !hasNativeDsd(device)) {
-    std::fprintf(stderr, "pelmora-cli: %s has no native DSD: DSD goes to it as DoP\n", device.c_str());
+  std::optional<DeviceAbilities> abilities = abilitiesOfDevice(device);
+  if (request.dsd == "native" && abilities && abilities->native_dsd == 0) {
+    if (abilities->dop_dsd > 0) {
+      std::fprintf(stderr, "pelmora-cli: %s has no native DSD: DSD goes to it as DoP\n", device.c_str());
+    } else {
+      std::fprintf(stderr, "pelmora-cli: %s has no native DSD and no 24- or 32-bit format for DoP: DSD tracks are skipped\n",
+                   device.c_str());
+    }
   }
 
   auto loop = std::make_shared<sonara::platform::StandaloneMainLoop>();
@@ -93,7 +90,10 @@ int play(const PlayRequest& request) {
   StatusLine status(tty);
   status.captureLog();
   PlayerClient client(status, request.repeat == "one");
-  client.setDeviceOffer(deviceOffer(device));
+  if (abilities) {
+    abilities->in_use_by.clear();
+    client.setDeviceOffer(describeAbilities(*abilities));
+  }
   if (Toolkit_Init(&client) != kToolkitOk) return fail(kFailed, "the engine could not be started");
   struct ExitEngine {
     ~ExitEngine() { Toolkit_Exit(); }
@@ -124,10 +124,11 @@ int play(const PlayRequest& request) {
   bool ended_after_skip = false;
   if (int s = takeSignal(); isTerminating(s)) terminated_by = s;
   if (!terminated_by) {
-    Toolkit_PlayRequest();
-    // At once, while the device still plays the pre-roll's silence: nothing of the
-    // track before the start position is heard.
-    if (request.start_s > 0) Toolkit_SetPos(static_cast<uint32_t>(request.start_s));
+    if (request.start_s > 0) {
+      Toolkit_PlayRequestFrom(static_cast<uint32_t>(request.start_s));
+    } else {
+      Toolkit_PlayRequest();
+    }
   }
   while (!terminated_by && !quit) {
     loop->runFor(std::chrono::milliseconds(20));

@@ -229,6 +229,15 @@ int32_t Toolkit_PlayRequest() {
   });
 }
 
+int32_t Toolkit_PlayRequestFrom(uint32_t seconds) {
+  return withEngine([&](TkDelegate& tk) {
+    tk.setStartOffsetOfNextPlay(seconds);
+    tk.playOnMode();
+    tk.setStartOffsetOfNextPlay(0);  // not used when the request resumed or found no engine
+    return kToolkitOk;
+  });
+}
+
 int32_t Toolkit_StopRequest() {
   return withEngine([](TkDelegate& tk) {
     tk.playStop();

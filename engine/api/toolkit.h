@@ -63,6 +63,9 @@ SONARA_EXPORT int32_t Toolkit_GetPlaylistItemCount(uint32_t* count);
 
 // Transport and play order.
 SONARA_EXPORT int32_t Toolkit_PlayRequest();
+// As Toolkit_PlayRequest, with the first track started `seconds` in: the device's
+// lead-in is played in full and nothing before that point is heard.
+SONARA_EXPORT int32_t Toolkit_PlayRequestFrom(uint32_t seconds);
 SONARA_EXPORT int32_t Toolkit_StopRequest();
 SONARA_EXPORT int32_t Toolkit_PauseRequest();
 SONARA_EXPORT int32_t Toolkit_NextRequest();

@@ -59,6 +59,8 @@ class TkDelegate : public PlayManagerDelegate {
 
   // --- transport ---------------------------------------------------------------
   void playOnMode();
+  // Where in its track the next start begins (consumed by that start).
+  void setStartOffsetOfNextPlay(double seconds) { next_start_offset_ = seconds; }
   void startCurrentInternal(bool backwards);
   void playStop();
   void playPause();
@@ -207,6 +209,7 @@ class TkDelegate : public PlayManagerDelegate {
   std::shared_ptr<AudioDevice> current_output_device_;
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;
   std::shared_ptr<PlayManager> play_manager_;
+  double next_start_offset_ = 0;
   std::atomic<uint8_t> is_play_manager_alive_{0};
   // Where playback goes on once a rebuilt engine exists.
   struct Resume {

@@ -10,6 +10,7 @@
 #include "engine/controller/tk_delegate.h"
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
+#include "engine/output/bit_depth.h"
 #include "engine/api/constants.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "platform/log.h"
@@ -245,7 +246,6 @@ bool TkDelegate::outputFormat(TkOutputFormat* format) const {
   format->sampleRate = desc.sample_rate;
   format->bits = desc.bits_per_channel;
   format->channels = desc.channels_per_frame;
-  const int64_t source_bits = item->get(TABLE_KEY_SRC_BITS).asInt();
-  format->bitPerfect = dsd || source_bits <= 0 || source_bits <= static_cast<int64_t>(desc.bits_per_channel);
+  format->bitPerfect = reachesTheDeviceWhole(item->get(TABLE_KEY_SRC_BITS).asInt(), desc.bits_per_channel);
   return true;
 }

@@ -2,6 +2,7 @@
 // shuffle and repeat, restructuring, and building the play engine.
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "engine/api/constants.h"
 #include "engine/api/kiv_sonara_delegate.h"
@@ -10,6 +11,7 @@
 #include "engine/play/play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "platform/log.h"
+#include "platform/path_names.h"
 
 using sonara::Value;
 using sonara::platform::logLine;
@@ -42,14 +44,14 @@ void TkDelegate::releasePlayManager() {
   }
   std::weak_ptr<PlayManager> held = play_manager_;
   play_manager_.reset();
-  // Bounded: a decoder stuck in a read (a stalled network share) keeps its engine
-  // until the read returns; the controller goes on without it, and the engine, once
-  // free, no longer reports to this controller.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+  // The stop above has already waited (boundedly) for the decoding threads. One still
+  // held by a decoder stuck in a read (a stalled network share) keeps the engine until
+  // the read returns: the controller lets the device go and goes on without it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   while (is_play_manager_alive_.load() != 0) {
     if (std::chrono::steady_clock::now() > deadline) {
-      logLine("The play engine did not end within 6 s; going on without it.");
-      if (auto engine = held.lock()) engine->detachAliveFlag();
+      logLine("The play engine is held by a decoder that does not return; going on without it.");
+      if (auto engine = held.lock()) engine->abandon();
       is_play_manager_alive_ = 0;
       break;
     }
@@ -141,12 +143,18 @@ void TkDelegate::startCurrentInternal(bool backwards) {
     }
     if (model.getErrorCount(info) == 0) {
       if (!play_manager_) return;
+      double offset = std::exchange(next_start_offset_, 0.0);
+      if (offset > 0 && info->duration() > 0 && offset >= info->duration()) {
+        logLine("The start at %.0f s is past the end of %s (%.1f s long); it plays from its beginning.", offset,
+                sonara::platform::lastPathComponent(info->fullpath()).c_str(), info->duration());
+        offset = 0;
+      }
       play_manager_->addInfo(info);
       preventIdleSleep();
       {
         std::lock_guard engine(play_manager_->monitor());
         playing_ = true;
-        play_manager_->start();
+        play_manager_->startWithOffset(offset);
       }
       if (play_manager_) updateStatusBarByInfo(info);
       return;

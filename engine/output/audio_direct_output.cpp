@@ -73,8 +73,8 @@ std::unique_ptr<AudioDirectOutput> AudioDirectOutput::initWithOutputContext(
     return nullptr;
   }
   out->proc_created_ = true;
-  bool ok = out->setupTransport(format);
-  if (!ok && out->fallBackToDoP(format)) ok = out->setupTransport(format);
+  bool ok = out->setupWithDoPFallback(format);
+  if (!ok) logLine("setupBuffer Failed. (Output)");
   if (ok) {
     // Two packers sized for one device buffer of the stream: the one playing and the
     // one the next item of the run takes inside the same cycle.
@@ -111,12 +111,12 @@ AudioDirectOutput::~AudioDirectOutput() {
 }
 
 // A driver may refuse the chosen format only when it is configured, and then no
-// longer offer it: the next candidate is tried, a few times at most.
+// longer offer it: the next candidate is tried, a few times at most. The driver's
+// refusals are said by the device layer; the caller says when all failed.
 bool AudioDirectOutput::setupTransport(const Dict& format) {
   bool ok = setupAudioOutputProperties(format);
   for (int retry = 0; ok && !setupBuffer(); ++retry) {
     if (retry == kFormatRetries || !setupAudioOutputProperties(format)) {
-      logLine("setupBuffer Failed. (Output)");
       ok = false;
     } else {
       logLine("The device refused the format it offered; playing in the next one it offers.");
@@ -125,25 +125,37 @@ bool AudioDirectOutput::setupTransport(const Dict& format) {
   return ok;
 }
 
+namespace {
+
+// "DSD64" for the DoP rate of DSD64 (176.4 kHz), of either rate family.
+std::string dsdName(double dop_rate) {
+  const double dsd_rate = dop_rate * 16;
+  const long multiple = std::lround(dsd_rate / (std::fmod(dsd_rate, 44100.0) == 0 ? 44100.0 : 48000.0));
+  return "DSD" + std::to_string(multiple);
+}
+
+}  // namespace
+
 // Native DSD the device refuses at this rate (a USB DAC may take it at some rates
 // only, on its own setting) still plays as DoP where the device decodes DoP: the DSD
 // decoders deliver DoP words, which the native packers only repack. DSD is never
 // converted to PCM.
-bool AudioDirectOutput::fallBackToDoP(const Dict& format) {
+bool AudioDirectOutput::setupWithDoPFallback(const Dict& format) {
+  if (setupTransport(format)) return true;
   if (!ctx_->dsd_native() || !ctx_->deviceAlive()) return false;
   if (static_cast<uint32_t>(lookup(format, AO_KEY_FORMAT).asInt()) != sonara::plugin::kFormatDoP) return false;
   const AudioDeviceInfo& info = ctx_->deviceInfo();
   const double rate = lookup(format, AO_KEY_SAMPLINGRATE).asDouble();
-  const double dsd_rate = rate * 16;  // DSD64 is 64 x 44.1 kHz, or 64 x 48 kHz
-  const long multiple = std::lround(dsd_rate / (std::fmod(dsd_rate, 44100.0) == 0 ? 44100.0 : 48000.0));
   std::string name;
   if (ctx_->hal().name(ctx_->dev_id(), &name) != kNoError) name = "The device";
   if (!(info.outputCapabilities & kDeviceDoP) || isRateExcluded(info.notSupport_DoP, rate)) {
-    logLine("%s does not take DSD%ld as native DSD, nor as DoP; the track is skipped.", name.c_str(), multiple);
+    logLine("%s does not take %s as native DSD, nor as DoP; the track is skipped.", name.c_str(),
+            dsdName(rate).c_str());
     return false;
   }
-  logLine("%s does not take DSD%ld as native DSD; it goes as DoP instead.", name.c_str(), multiple);
   ctx_->setDsd_native(false);
+  if (!setupTransport(format)) return false;  // no DoP container: said by the format choice
+  logLine("%s does not take %s as native DSD; it goes as DoP instead.", name.c_str(), dsdName(rate).c_str());
   return true;
 }
 
@@ -254,7 +266,10 @@ bool AudioDirectOutput::setupBuffer() {
   // cycles will ask for, and everything is sized from it.
   uint32_t taken = 0;
   if (Status s = ctx_->hal().bufferFrameSize(ctx_->dev_id(), &taken); s != kNoError || taken == 0) {
-    logLine("The output device did not report the buffer size it took. (0x%08lX)", statusHex(s));
+    // A format the driver refused when configured has been said by the device layer.
+    if (s != kErrorUnsupportedFormat) {
+      logLine("The output device did not report the buffer size it took. (0x%08lX)", statusHex(s));
+    }
     return false;
   }
   frames = taken;

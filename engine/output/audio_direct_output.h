@@ -34,9 +34,9 @@ class AudioDirectOutput final : public AudioOutput {
   // Transport, physical format and buffer size for the stream; false when the device
   // takes none of its candidates.
   bool setupTransport(const sonara::Dict& format);
-  // Native DSD refused: switches the context to DoP when the device takes DoP at the
-  // stream's rate, and says so. False (said too) when it cannot.
-  bool fallBackToDoP(const sonara::Dict& format);
+  // setupTransport, and for native DSD the device refuses, DoP where it takes DoP
+  // (said when it plays so); false when neither can be set up.
+  bool setupWithDoPFallback(const sonara::Dict& format);
   bool setupAudioOutputProperties(const sonara::Dict& format);
   bool setSamplingRate(double rate, uint32_t preferred_bits);
   bool setupBuffer();

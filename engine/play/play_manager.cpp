@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/api/constants.h"
+#include "engine/output/bit_depth.h"
 #include "engine/play/audio_output_ring_buffer.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
@@ -29,7 +30,15 @@ namespace {
 std::mutex g_alive_flag_mutex;  // a detach never overlaps the destructor's last write
 }  // namespace
 
-void PlayManager::detachAliveFlag() {
+void PlayManager::abandon() {
+  {
+    std::lock_guard lock(output_monitor_);
+    if (restart_timer_) sonara::platform::mainLoop().cancel(restart_timer_);
+    restart_timer_ = 0;
+    if (audio_output_) audio_output_->stop();
+    audio_output_.reset();
+    audio_output_ctx_.reset();
+  }
   std::lock_guard lock(g_alive_flag_mutex);
   alive_flag_ = nullptr;
 }
@@ -90,6 +99,14 @@ size_t PlayManager::itemCount() {
   return items_count_;
 }
 
+bool PlayManager::holdsItem(const PlayItem* item) {
+  std::lock_guard lock(items_monitor_);
+  for (size_t i = 0; i < items_count_; ++i) {
+    if (itemAt(i).get() == item) return true;
+  }
+  return false;
+}
+
 std::shared_ptr<PlayItem> PlayManager::itemAt(size_t i) {
   return i < items_count_ ? play_items_[(items_head_ + i) % kMaxItems] : nullptr;
 }
@@ -144,23 +161,28 @@ void PlayManager::startInternal(double offset) {
   }
   auto item = createPlayItemWith(std::move(decoder), info);
   if (!item) return reportStartFailure(false, info);
-  noteBitDepth(*info);
   item->buffer()->setTimestamp(static_cast<uint64_t>(offset * 1e9));
   appendItem(item);
   addDecodeThreadWithPlayItem(item);
   audioOutputStart();
 }
 
-// Off the real-time thread, once per track: a PCM track deeper than the device's
-// format loses its lowest bits, and that is said.
+// On the event thread, as the track starts to be heard: a PCM track deeper than the
+// device's format, or than the queues carry, loses its lowest bits, and that is said.
 void PlayManager::noteBitDepth(const PlaylistItemInfo& info) const {
   const int64_t source_bits = info.get(TABLE_KEY_SRC_BITS).asInt();
   const sonara::audio::StreamDescription device = audio_output_ctx_->current_desc();
-  if (source_bits <= 1 || device.bits_per_channel == 0 || source_bits <= static_cast<int64_t>(device.bits_per_channel)) return;
-  logLine("This playback is not bit-perfect: %s has %d-bit samples and the device takes %u bits at %.0f Hz; "
-          "the lowest bits are dropped.",
-          sonara::platform::lastPathComponent(info.fullpath()).c_str(), static_cast<int>(source_bits),
-          device.bits_per_channel, device.sample_rate);
+  if (reachesTheDeviceWhole(source_bits, device.bits_per_channel)) return;
+  const std::string name = sonara::platform::lastPathComponent(info.fullpath());
+  if (source_bits > static_cast<int64_t>(device.bits_per_channel)) {
+    logLine("This playback is not bit-perfect: %s has %d-bit samples and the device takes %u bits at %.0f Hz; "
+            "the lowest bits are dropped.",
+            name.c_str(), static_cast<int>(source_bits), device.bits_per_channel, device.sample_rate);
+  } else {
+    logLine("This playback is not bit-perfect: %s has %d-bit samples and the player carries %d bits of each; "
+            "the lowest bits are dropped.",
+            name.c_str(), static_cast<int>(source_bits), static_cast<int>(kCarriedSampleBits));
+  }
 }
 
 void PlayManager::reportStartFailure(bool not_supported, const PlaylistItemInfoRef& info) {
@@ -506,6 +528,7 @@ void PlayManager::eventLoop() {
       if (events_stopping_.load()) return;
       switch (e.kind) {
         case kStarted:
+          noteBitDepth(*e.payload->info());
           if (target_) target_->started(e.payload->info());
           break;
         case kFinished:

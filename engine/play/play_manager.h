@@ -25,9 +25,10 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   static std::shared_ptr<PlayManager> initWithAudioOutputCtx(std::shared_ptr<AudioOutputContext> ctx,
                                                             std::atomic<uint8_t>* alive_flag);
   ~PlayManager() override;
-  // The engine no longer writes its alive flag: for an owner that gave up waiting for
-  // an engine held by a decoder stuck in a read, and may be gone before it ends.
-  void detachAliveFlag();
+  // For an owner that gives up waiting for an engine held by a decoder stuck in a
+  // read: the output and the device are let go now, and the engine, when it finally
+  // ends, no longer writes its alive flag (the owner may be gone by then).
+  void abandon();
   PlayManager(const PlayManager&) = delete;
   PlayManager& operator=(const PlayManager&) = delete;
 
@@ -117,6 +118,7 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   size_t items_head_ = 0;
   size_t items_count_ = 0;
   std::shared_ptr<PlayItem> itemAt(size_t i);  // under items_monitor_
+  bool holdsItem(const PlayItem* item);          // takes items_monitor_
   bool appendItem(std::shared_ptr<PlayItem> item);
   std::shared_ptr<PlayItem> removeFirstItem();
   // Bumped whenever the prepared items are thrown away, so that a decoding thread

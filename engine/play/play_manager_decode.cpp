@@ -153,7 +153,9 @@ void PlayManager::decoded(const std::shared_ptr<PlayItem>& item) {
       std::lock_guard threads(threads_monitor_);
       std::erase_if(threads_, [](const auto& t) { return t->finished.load(); });
     }
-    if (itemCount() == 0) return;
+    // An item stopped meanwhile (a seek in a drained track starts a new one) joins
+    // nothing: the new item will ask for the next record itself.
+    if (!holdsItem(item.get())) return;
     item->decoding_ended_ = true;
   }
   setupNextInfo(item);
@@ -215,9 +217,6 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
     if (!appendItem(next_item)) return;
     play_infos_.pop_front();
   }
-  // Said only for a joined item: one dropped before it joined is said when it starts
-  // on its own, once.
-  noteBitDepth(*next);
   addDecodeThreadWithPlayItem(std::move(next_item));
 }
 

@@ -26,6 +26,20 @@ void putBE(uint8_t* out, uint32_t v, int bytes) {
 
 }  // namespace
 
+const char* alsaFormatName(AlsaSampleFormat f) {
+  switch (f) {
+    case AlsaSampleFormat::S16_LE: return "S16_LE";
+    case AlsaSampleFormat::S24_3LE: return "S24_3LE";
+    case AlsaSampleFormat::S24_LE: return "S24_LE";
+    case AlsaSampleFormat::S32_LE: return "S32_LE";
+    case AlsaSampleFormat::DSD_U16_LE: return "DSD_U16_LE";
+    case AlsaSampleFormat::DSD_U16_BE: return "DSD_U16_BE";
+    case AlsaSampleFormat::DSD_U32_LE: return "DSD_U32_LE";
+    case AlsaSampleFormat::DSD_U32_BE: return "DSD_U32_BE";
+  }
+  return "?";
+}
+
 uint32_t bytesPerSample(AlsaSampleFormat f) {
   switch (f) {
     case AlsaSampleFormat::S16_LE:

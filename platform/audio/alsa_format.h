@@ -24,6 +24,7 @@ namespace sonara::audio {
 enum class AlsaSampleFormat { S16_LE, S24_3LE, S24_LE, S32_LE, DSD_U16_LE, DSD_U16_BE, DSD_U32_LE, DSD_U32_BE };
 
 uint32_t bytesPerSample(AlsaSampleFormat f);
+const char* alsaFormatName(AlsaSampleFormat f);  // "S24_3LE", as ALSA names it
 bool isNativeDsd(AlsaSampleFormat f);
 
 // Converts `samples` values of `in` (floats, or raw words for DSD_U32) into `out`,

@@ -312,7 +312,7 @@ Status AlsaHal::apply(Device& d, const StreamDescription& format, uint32_t frame
     const auto rate = static_cast<uint32_t>(format.sample_rate);
     if (d.port->isOpen()) {
       if (int r = d.port->test(alsa, format.channels_per_frame, rate); r < 0) {
-        logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s", d.setup.name.c_str(), format.bits_per_channel,
+        logLine("ALSA: %s refuses %s at %.0f Hz: %s", d.setup.name.c_str(), alsaFormatName(alsa),
                 format.sample_rate, snd_strerror(r));
         return kErrorUnsupportedFormat;
       }
@@ -337,8 +337,8 @@ bool AlsaHal::ensureConfigured(Device& d) {
   if (r < 0) {
     // Some drivers refuse a pair only when configured: it is no longer offered, so
     // that the next choice falls on another.
-    logLine("ALSA: %s refuses %u-bit at %.0f Hz: %s; it is no longer offered.", d.setup.name.c_str(),
-            d.current.bits_per_channel, d.current.sample_rate, snd_strerror(r));
+    logLine("ALSA: %s refuses %s at %.0f Hz: %s; it is no longer offered.", d.setup.name.c_str(),
+            alsaFormatName(d.current_format), d.current.sample_rate, snd_strerror(r));
     const StreamDescription refused = d.current;
     d.formats.erase(std::remove_if(d.formats.begin(), d.formats.end(),
                                    [&](const auto& e) { return e.second == refused; }),

@@ -6,15 +6,11 @@
 #include "engine/output/audio_output_context.h"
 #include "engine/output/device_table.h"
 #include "support/log_capture.h"
+#include "support/read_bytes.h"
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
 
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class OutputContextTest : public ::testing::Test {
  protected:
@@ -27,7 +23,7 @@ class OutputContextTest : public ::testing::Test {
     list_ = std::make_unique<AudioDeviceList>(*hal_);
     list_->initialize();
   }
-  std::string log(int device) { return slurp(hal_->capturePath(static_cast<uint32_t>(device)) + ".log"); }
+  std::string log(int device) { return readBytes(hal_->capturePath(static_cast<uint32_t>(device)) + ".log"); }
 
   TempDir dir_;
   std::shared_ptr<sonara::audio::VirtualHal> hal_;

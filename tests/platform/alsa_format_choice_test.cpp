@@ -106,12 +106,16 @@ TEST(AlsaFormatChoice, NativeDsdTheDeviceRefusesGoesAsDop) {
             std::string::npos)
       << run.output;
   EXPECT_NE(run.output.find("-> DoP 176.4 kHz 32-bit"), std::string::npos) << run.output;
-  EXPECT_EQ(run.output.find("skipped"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("ALSA testdac refuses DSD_U32_BE at 88200 Hz"), std::string::npos) << run.output;
+  // A refusal the fallback recovers from is not reported as a failure.
+  for (const char* failure : {"skipped", "setupBuffer Failed", "did not report the buffer size"}) {
+    EXPECT_EQ(run.output.find(failure), std::string::npos) << failure << "\n" << run.output;
+  }
   auto configured = eventLines(run.pcm_setup.events, "hw_params");
   ASSERT_EQ(configured.size(), 1u) << run.events();
   EXPECT_EQ(configured[0].rfind("hw_params S32_LE 176400 2 ", 0), 0u) << configured[0];
 
-  auto heard = dopMusic32(readWhole(run.pcm_setup.capture));
+  auto heard = dopMusic32(readBytes(run.pcm_setup.capture));
   ASSERT_EQ(heard.size(), 2048u);
   for (size_t f = 0; f < heard.size(); ++f) {
     ASSERT_EQ(heard[f].left, dopPayload(dsf.audio[0], f)) << f;
@@ -134,9 +138,7 @@ TEST(AlsaFormatChoice, DsdWithNeitherNativeNorADopContainerIsSkippedWithTheReaso
   writeFile(run.dir.file("t.dsf"), buildDsf(dsf));
   run.play("--dsd native " + run.dir.file("t.dsf"));
   EXPECT_NE(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("ALSA testdac does not take DSD64 as native DSD; it goes as DoP instead."),
-            std::string::npos)
-      << run.output;
+  EXPECT_EQ(run.output.find("goes as DoP instead"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("ALSA testdac has no 24- or 32-bit format at 176400 Hz to carry DoP, and DSD is not "
                             "converted to PCM; the track is skipped."),
             std::string::npos)
@@ -144,7 +146,7 @@ TEST(AlsaFormatChoice, DsdWithNeitherNativeNorADopContainerIsSkippedWithTheReaso
   EXPECT_NE(run.output.find("t.dsf: skipped: the device cannot play DSD 2.8224 MHz"), std::string::npos)
       << run.output;
   EXPECT_TRUE(eventLines(run.pcm_setup.events, "hw_params").empty()) << run.events();
-  EXPECT_TRUE(audibleFrames16(readWhole(run.pcm_setup.capture)).empty());
+  EXPECT_TRUE(audibleFrames16(readBytes(run.pcm_setup.capture)).empty());
 }
 
 // A 24-bit track on a 16-bit device loses its lowest bits: the log and the format
@@ -172,7 +174,7 @@ TEST(AlsaFormatChoice, ATrackDeeperThanTheDeviceIsSaidNotToBeBitPerfect) {
   // What the device got: the first track exact, the second rounded to 16 bits.
   std::vector<int16_t> expected = roundedTo16(referenceDecode(shallow, run.dir.file("s.raw"), 16));
   std::vector<int16_t> second = roundedTo16(referenceDecode(deep, run.dir.file("d.raw"), 24));
-  const std::vector<int16_t> heard = samples16(readWhole(run.pcm_setup.capture));
+  const std::vector<int16_t> heard = samples16(readBytes(run.pcm_setup.capture));
   const size_t after_first = findRun(heard, expected, 0);
   ASSERT_NE(after_first, std::string::npos);
   EXPECT_NE(findRun(heard, second, after_first), std::string::npos);
@@ -203,7 +205,7 @@ TEST(AlsaFormatChoice, LowRatesPlayBitForBit) {
   }
   EXPECT_NE(run.output.find("FLAC 8 kHz 16-bit -> PCM 8 kHz 16-bit"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("FLAC 64 kHz 16-bit -> PCM 64 kHz 16-bit"), std::string::npos) << run.output;
-  const auto heard = audibleFrames16(readWhole(run.pcm_setup.capture));
+  const auto heard = audibleFrames16(readBytes(run.pcm_setup.capture));
   auto mismatch = std::mismatch(expected.begin(), expected.end(), heard.begin(), heard.end());
   EXPECT_TRUE(heard == expected) << "heard " << heard.size() << " audible frames of " << expected.size()
                                  << ", the first difference at " << (mismatch.first - expected.begin()) << "\n"
@@ -234,7 +236,7 @@ TEST(AlsaFormatChoice, NativeDsdRunsAtFifteenThirtySixKilohertz) {
       for (size_t b = 0; b < 4; ++b) music.push_back(static_cast<char>(reverseBits(dsf.audio[c][4 * w + b])));
     }
   }
-  const std::string bytes = readWhole(run.pcm_setup.capture);
+  const std::string bytes = readBytes(run.pcm_setup.capture);
   const size_t start = bytes.find(music.substr(0, 64));
   ASSERT_NE(start, std::string::npos);
   ASSERT_GE(bytes.size(), start + music.size());

@@ -93,9 +93,9 @@ TEST_F(AlsaTestPcm, TakingAndGivingBackConfiguresNothing) {
   auto ctx = AudioOutputContext::initWithList(list, 0);
   ASSERT_TRUE(ctx);
   ctx.reset();
-  EXPECT_FALSE(readWhole(dir_->file("stepped.events")).empty());
+  EXPECT_FALSE(readBytes(dir_->file("stepped.events")).empty());
   EXPECT_TRUE(eventLines(dir_->file("stepped.events"), "hw_params").empty())
-      << readWhole(dir_->file("stepped.events"));
+      << readBytes(dir_->file("stepped.events"));
 }
 
 // A pair the device does not take is refused when it is set, and a pair the driver
@@ -116,7 +116,7 @@ TEST_F(AlsaTestPcm, FormatRatePairsAreCheckedAndRefusalsSaid) {
   ASSERT_EQ(hal.setPhysicalFormat(streams.at(0), s32), kNoError);
   uint32_t frames = 0;
   EXPECT_EQ(hal.bufferFrameSize(1, &frames), kErrorUnsupportedFormat);
-  EXPECT_TRUE(log.contains("ALSA picky_dac refuses 32-bit at 96000 Hz: Invalid argument; it is no longer offered."));
+  EXPECT_TRUE(log.contains("ALSA picky_dac refuses S32_LE at 96000 Hz: Invalid argument; it is no longer offered."));
   ASSERT_EQ(hal.availablePhysicalFormats(streams.at(0), &formats), kNoError);
   EXPECT_EQ(formats.size(), 3u);
   ASSERT_EQ(hal.setPhysicalFormat(streams.at(0), format16(96000)), kNoError);
@@ -150,7 +150,7 @@ TEST(AlsaTestPcmCli, AWholeTrackPlaysOnDriverRoundedPeriodsWithOneConfiguration)
   run.play(flac);
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("FLAC 44.1 kHz 16-bit -> PCM 44.1 kHz 16-bit"), std::string::npos) << run.output;
-  EXPECT_EQ(audibleFrames16(readWhole(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
+  EXPECT_EQ(audibleFrames16(readBytes(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
 
   auto configured = eventLines(run.pcm_setup.events, "hw_params");
   ASSERT_EQ(configured.size(), 1u) << run.events();
@@ -188,7 +188,7 @@ TEST(AlsaTestPcmCli, ASystemSuspendIsResumedAndNothingIsLost) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output.find("went away"), std::string::npos) << run.output;
   EXPECT_FALSE(eventLines(run.pcm_setup.events, "resume").empty()) << run.events();
-  EXPECT_EQ(audibleFrames16(readWhole(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
+  EXPECT_EQ(audibleFrames16(readBytes(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
   EXPECT_EQ(eventLines(run.pcm_setup.events, "hw_params").size(), 1u) << run.events();
 }
 
@@ -200,7 +200,7 @@ TEST(AlsaTestPcmCli, AnUnderrunIsRecoveredWithoutLosingAPeriod) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.events().find("fail Broken pipe"), std::string::npos) << run.events();
   EXPECT_NE(run.output.find("ran out of samples (underrun 1); recovered"), std::string::npos) << run.output;
-  EXPECT_EQ(audibleFrames16(readWhole(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
+  EXPECT_EQ(audibleFrames16(readBytes(run.pcm_setup.capture)), referenceFrames(run.dir, flac));
 }
 
 TEST(AlsaTestPcmCli, ADacThatStopsConsumingIsALostDeviceWithAClearMessage) {
@@ -237,12 +237,12 @@ TEST(AlsaTestPcmCli, AFormatRefusedWhenConfiguredFallsToTheNextOne) {
   ASSERT_FALSE(flac.empty());
   run.play(flac);
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("refuses 32-bit at 96000 Hz"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("refuses S32_LE at 96000 Hz"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("-> PCM 96 kHz 24-bit"), std::string::npos) << run.output;
   auto reference = referenceDecode(flac, run.dir.file("ref.raw"), 24);
   std::vector<int32_t> expected, heard;
   for (float f : reference) expected.push_back(static_cast<int32_t>(static_cast<double>(f) * 8388608.0));
-  const std::string bytes = readWhole(run.pcm_setup.capture);
+  const std::string bytes = readBytes(run.pcm_setup.capture);
   for (size_t i = 0; i + 3 <= bytes.size(); i += 3) {
     auto u = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) | static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8 |
              static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 2])) << 16;
@@ -266,7 +266,7 @@ TEST(AlsaTestPcmCli, DopNeverGoesIntoASixteenBitFormat) {
   run.play("--dsd dop " + run.dir.file("t.dsf"));
   EXPECT_NE(run.status, 0) << run.output;
   EXPECT_EQ(run.output.find("-> DoP 176.4 kHz 16-bit"), std::string::npos) << run.output;
-  EXPECT_TRUE(audibleFrames16(readWhole(run.pcm_setup.capture)).empty());
+  EXPECT_TRUE(audibleFrames16(readBytes(run.pcm_setup.capture)).empty());
 }
 
 }  // namespace

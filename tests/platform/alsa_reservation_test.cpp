@@ -130,7 +130,7 @@ class ReserveDevice : public ::testing::Test {
   static AlsaDeviceSetup card7() {
     return {"held_dac", "Held DAC", "alsa:held:0", -1, 0, -1, -1, "", "Audio7"};
   }
-  static std::string events() { return readWhole(dir_->file("held.events")); }
+  static std::string events() { return readBytes(dir_->file("held.events")); }
   static TempDir* dir_;
   static pid_t bus_pid_;
 };

@@ -7,21 +7,13 @@
 #include "platform/atomic_file.h"
 #include "platform/user_defaults.h"
 #include "support/log_capture.h"
+#include "support/read_bytes.h"
 #include "support/temp_dir.h"
 
 using sonara::Array;
 using sonara::Dict;
 using sonara::Value;
 using sonara::platform::UserDefaults;
-
-namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-}  // namespace
 
 TEST(UserDefaults, EveryValueTypeSurvivesARoundTrip) {
   TempDir dir;
@@ -76,7 +68,7 @@ TEST(AtomicFile, InterruptedWriteLeavesThePreviousFileIntact) {
       path, "second version", [] { throw std::runtime_error("power cut"); });
   ASSERT_TRUE(error.has_value());
   EXPECT_NE(error->find("power cut"), std::string::npos);
-  EXPECT_EQ(slurp(path), "first version");
+  EXPECT_EQ(readBytes(path), "first version");
   // No temporary is left behind.
   int files = 0;
   for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
@@ -100,7 +92,7 @@ TEST(UserDefaults, DamagedFileIsSetAsideAndReported) {
   bool found_aside = false;
   for (auto& e : std::filesystem::directory_iterator(dir.path())) {
     if (e.path().filename().string().find("defaults.plist.damaged-") == 0) {
-      found_aside = slurp(e.path().string()) == "<plist><dict><key>oops";
+      found_aside = readBytes(e.path().string()) == "<plist><dict><key>oops";
     }
   }
   EXPECT_TRUE(found_aside);
@@ -149,7 +141,7 @@ TEST(UserDefaults, TheFirstWriteKeepsEveryOtherKeyWithItsType) {
     d.set("max playlist id", Value(3));
     ASSERT_TRUE(d.synchronize());
   }
-  const std::string text = slurp(path);
+  const std::string text = readBytes(path);
   EXPECT_NE(text.find("<date>2021-03-04T05:06:07Z</date>"), std::string::npos) << text;
   EXPECT_NE(text.find("<date>2020-01-02T03:04:05Z</date>"), std::string::npos) << text;
   EXPECT_NE(text.find("AAECAwQF"), std::string::npos) << text;
@@ -166,7 +158,7 @@ TEST(UserDefaults, TheFirstWriteKeepsEveryOtherKeyWithItsType) {
   again.set("largest", Value(5));
   ASSERT_TRUE(again.synchronize());
   EXPECT_EQ(UserDefaults(path).integer("largest"), 5);
-  EXPECT_NE(slurp(path).find("<date>2021-03-04T05:06:07Z</date>"), std::string::npos);
+  EXPECT_NE(readBytes(path).find("<date>2021-03-04T05:06:07Z</date>"), std::string::npos);
 }
 
 TEST(UserDefaults, ASettingsFileThatIsALinkStaysALink) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/read_bytes.h"
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
 #include "support/wait_for.h"
@@ -13,11 +14,6 @@
 using namespace sonara::audio;
 
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Writes `values` once (the first cycle), then reports every later cycle unfilled.
 struct OneShot {
@@ -54,7 +50,7 @@ TEST(VirtualHal, FreewheelCapturesExactIntegersOfTheFilledFrames) {
   OneShot shot;
   shot.values = {1.0f, -1.0f, 0.5f, -0.25f, 1.5f, 0.0f};  // 1.0 and 1.5 clamp
   runOnce(*hal, shot);
-  std::string bytes = slurp(d.capture);
+  std::string bytes = readBytes(d.capture);
   ASSERT_EQ(bytes.size(), 6u * 3);
   auto sample = [&](size_t i) {
     int32_t v = static_cast<uint8_t>(bytes[i * 3]) | static_cast<uint8_t>(bytes[i * 3 + 1]) << 8 |
@@ -66,7 +62,7 @@ TEST(VirtualHal, FreewheelCapturesExactIntegersOfTheFilledFrames) {
   EXPECT_EQ(sample(2), 0x400000);
   EXPECT_EQ(sample(3), -0x200000);
   EXPECT_EQ(sample(4), 0x7FFFFF);
-  std::string events = slurp(d.capture + ".log");
+  std::string events = readBytes(d.capture + ".log");
   EXPECT_EQ(events.find("{\"event\":\"start\",\"sample_time\":0,\"offset\":0,"), 0u);
   EXPECT_NE(events.find("{\"event\":\"stop\",\"sample_time\":3,\"offset\":18,"), std::string::npos);
 }
@@ -85,7 +81,7 @@ TEST(VirtualHal, NonMixableFormatsReceiveRawWords) {
   shot.values.resize(2);
   std::memcpy(shot.values.data(), raw, 8);
   runOnce(*hal, shot);
-  std::string bytes = slurp(d.capture);
+  std::string bytes = readBytes(d.capture);
   ASSERT_EQ(bytes.size(), 8u);
   EXPECT_EQ(std::memcmp(bytes.data(), raw, 8), 0);
 }
@@ -141,12 +137,12 @@ TEST(VirtualHal, RealtimeClockCapturesSilenceAndCountsGaps) {
   EXPECT_TRUE(waitFor([&] { return pattern.cycle >= 4; }));
   hal->stopIoProc(1, id);
   EXPECT_EQ(hal->underruns(1), 1u);
-  std::string bytes = slurp(d.capture);
+  std::string bytes = readBytes(d.capture);
   ASSERT_GE(bytes.size(), 3u * 64 * 2);
   EXPECT_EQ(bytes[0], 0x00);  // 0.5 -> 0x4000
   EXPECT_EQ(bytes[1], 0x40);
   EXPECT_EQ(bytes[64 * 2 + 1], 0x00);  // the gap was captured as silence
-  EXPECT_NE(slurp(d.capture + ".log").find("\"event\":\"underrun\",\"sample_time\":64"),
+  EXPECT_NE(readBytes(d.capture + ".log").find("\"event\":\"underrun\",\"sample_time\":64"),
             std::string::npos);
 }
 
@@ -207,7 +203,7 @@ TEST(VirtualHal, FollowsPresenceAndTakeoverInItsDeviceFile) {
 
   // Another program takes the device while this one holds it: gone for this one.
   ASSERT_EQ(hal.setHogMode(1, ::getpid()), 0);  // the event log starts with the taking
-  EXPECT_NE(slurp(d.capture + ".log").find("\"event\":\"unplug\""), std::string::npos);
+  EXPECT_NE(readBytes(d.capture + ".log").find("\"event\":\"unplug\""), std::string::npos);
   d.hogged = true;
   write(d);
   ASSERT_TRUE(waitFor([&] { return told == 3; }));
@@ -218,7 +214,7 @@ TEST(VirtualHal, FollowsPresenceAndTakeoverInItsDeviceFile) {
   write(d);
   ASSERT_TRUE(waitFor([&] { return told == 4; }));
   EXPECT_EQ(alive(), 1u);
-  std::string events = slurp(d.capture + ".log");
+  std::string events = readBytes(d.capture + ".log");
   EXPECT_NE(events.find("\"event\":\"taken\""), std::string::npos);
   EXPECT_NE(events.find("\"event\":\"given_back\""), std::string::npos);
   EXPECT_EQ(hal.setHogMode(1, ::getpid()), 0);

@@ -7,7 +7,8 @@
 //   score=N      the score its decoder class answers (default 100)
 //   touch=PATH   creates PATH when asked for a decoder class
 //   hold=PATH    its decoder lasts 10 s and, asked for samples, creates PATH.held and
-//                then blocks while PATH exists, as a read from a stalled share does
+//                then blocks while PATH exists, as a read from a stalled share does;
+//                a decoder that was held creates PATH.released when it is destroyed
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,6 +36,11 @@ std::map<std::string, std::string> parseRecipe(const std::string& recipe) {
 class NullDecoder final : public plugin::Decoder {
  public:
   explicit NullDecoder(std::string hold = {}) : hold_(std::move(hold)) {}
+  ~NullDecoder() override {
+    if (!held_) return;
+    int fd = ::open((hold_ + ".released").c_str(), O_CREAT | O_WRONLY, 0600);
+    if (fd >= 0) ::close(fd);
+  }
   int32_t openByPath(const std::string&, const Dict*) noexcept override { return 0; }
   Value getMetaData() noexcept override { return Value(Array{}); }
   uint64_t getDuration() noexcept override { return hold_.empty() ? 0 : 10'000'000'000ull; }
@@ -49,6 +55,7 @@ class NullDecoder final : public plugin::Decoder {
   uint32_t getPreferredBufferSize() noexcept override { return 1024; }
   int32_t getNextSamples(float*, uint32_t* size) noexcept override {
     if (!hold_.empty()) {
+      held_ = true;
       int fd = ::open((hold_ + ".held").c_str(), O_CREAT | O_WRONLY, 0600);
       if (fd >= 0) ::close(fd);
       while (::access(hold_.c_str(), F_OK) == 0) ::usleep(10'000);
@@ -65,6 +72,7 @@ class NullDecoder final : public plugin::Decoder {
 
  private:
   std::string hold_;
+  bool held_ = false;
 };
 
 class RecipeClass final : public plugin::DecoderClass {

@@ -48,6 +48,6 @@ struct CliRun {
     player.join();
     EXPECT_TRUE(reached) << output;
   }
-  std::string events() const { return readWhole(pcm_setup.events); }
+  std::string events() const { return readBytes(pcm_setup.events); }
 };
 

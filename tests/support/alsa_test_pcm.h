@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/read_bytes.h"
+
 struct TestPcmSetup {
   std::string name = "testdac";
   std::string formats = "S16_LE";
@@ -34,12 +36,8 @@ inline std::string testPcmConfig(const std::vector<TestPcmSetup>& setups) {
   return out;
 }
 
-inline std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
-inline size_t fileSize(const std::string& path) { return readWhole(path).size(); }
+inline size_t fileSize(const std::string& path) { return readBytes(path).size(); }
 
 // Asks the device for a failure ("EPIPE 1", "EIO"): written whole, then renamed.
 inline void injectFailure(const std::string& path, const std::string& what) {

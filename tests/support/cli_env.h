@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/read_bytes.h"
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
 
@@ -35,7 +36,3 @@ inline DeviceJson realtimeDac(const std::string& capture, const std::string& nam
   return d;
 }
 
-inline std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string{std::istreambuf_iterator<char>(in), {}};
-}

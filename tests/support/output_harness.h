@@ -12,6 +12,7 @@
 #include "engine/output/audio_direct_output.h"
 #include "engine/play/audio_output_ring_buffer.h"
 #include "plugin/decoder_plugin.h"
+#include "support/read_bytes.h"
 #include "support/temp_dir.h"
 #include "support/virtual_devices.h"
 #include "support/wait_for.h"
@@ -61,10 +62,6 @@ inline sonara::Dict streamFormat(double rate, uint32_t channels, uint32_t format
                       {AO_KEY_FORMAT, sonara::Value(format)}};
 }
 
-inline std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 
 class OutputHarness {
