@@ -14,10 +14,10 @@ WorkQueue::~WorkQueue() {
 }
 
 void WorkQueue::async(std::function<void()> task) {
-  {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-  }
+  // Notified under the lock: a thread that is never joined (a decoding thread left
+  // behind) touches the queue only inside it, so the queue's end is ordered after.
+  std::lock_guard lock(mutex_);
+  tasks_.push_back(std::move(task));
   wake_.notify_one();
 }
 

@@ -339,7 +339,7 @@ int32_t Toolkit_GetFileInfo(bool requested_item, std::shared_ptr<AudioFileInfo>*
   return withEngine([&](TkDelegate& tk) {
     if (!out) return kToolkitBadArgument;
     auto info = std::make_shared<AudioFileInfo>();
-    PlaylistItemInfoRef item = requested_item ? tk.itemUnderEdit() : tk.currentItem();
+    PlaylistItemInfoRef item = requested_item ? tk.itemUnderEdit() : tk.itemForClient();
     if (!item) return kToolkitBadArgument;
     const Dict record = item->snapshot();
     info->setFileName(stringOf(record, TABLE_KEY_FULLPATH));

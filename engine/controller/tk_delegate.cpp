@@ -176,6 +176,11 @@ PlaylistItemInfoRef TkDelegate::currentItem() const {
   return currentItem_;
 }
 
+PlaylistItemInfoRef TkDelegate::itemForClient() const {
+  auto item = currentItem();
+  return item ? item : announced_item_;
+}
+
 void TkDelegate::notifyError(int32_t code, const PlaylistItemInfoRef& info) {
   std::shared_ptr<AudioFileInfo> file;
   if (info) {

@@ -145,6 +145,9 @@ class TkDelegate : public PlayManagerDelegate {
   // The record the table's properties command was chosen for, and the one playing.
   PlaylistItemInfoRef itemUnderEdit() const;
   PlaylistItemInfoRef currentItem() const;
+  // The one playing, or while the client hears of a track's start, that track (a very
+  // short one may have ended by then).
+  PlaylistItemInfoRef itemForClient() const;
 
   // Plug-in information: one dictionary per plug-in with "name", "exts", "version".
   const std::vector<sonara::Dict>& pluginInfoArray() const { return about_plugin_tbl_ctl_; }
@@ -210,6 +213,7 @@ class TkDelegate : public PlayManagerDelegate {
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;
   std::shared_ptr<PlayManager> play_manager_;
   double next_start_offset_ = 0;
+  PlaylistItemInfoRef announced_item_;  // main thread: during the client's songSwitch
   std::atomic<uint8_t> is_play_manager_alive_{0};
   // Where playback goes on once a rebuilt engine exists.
   struct Resume {

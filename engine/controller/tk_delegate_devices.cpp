@@ -232,7 +232,7 @@ void TkDelegate::releaseSleepDelay() {
 }
 
 bool TkDelegate::outputFormat(TkOutputFormat* format) const {
-  auto item = currentItem();
+  auto item = itemForClient();
   if (!item || !audio_output_ctx_) return false;
   const auto desc = audio_output_ctx_->current_desc();
   const bool dsd = item->get(TABLE_KEY_SRC_BITS).asInt() == 1;

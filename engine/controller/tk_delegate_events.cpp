@@ -36,7 +36,9 @@ void TkDelegate::started(const PlaylistItemInfoRef& info) {
     tk.updateStatusBarByInfo(info);
     tk.touchIndicator(info);
     if (tk.delegate_) tk.delegate_->stateDidChange(1);
+    tk.announced_item_ = info;
     if (tk.delegate_) tk.delegate_->songSwitch();
+    tk.announced_item_ = nullptr;
     tk.cancelTimeUpdates();
     tk.timeUpdate();
   });
