@@ -79,7 +79,9 @@ int play(const PlayRequest& request) {
     if (abilities->dop_dsd > 0) {
       std::fprintf(stderr, "pelmora-cli: %s has no native DSD: DSD goes to it as DoP\n", device.c_str());
     } else {
-      std::fprintf(stderr, "pelmora-cli: %s has no native DSD and no 24- or 32-bit format for DoP: DSD tracks are skipped\n",
+      std::fprintf(stderr,
+                   "pelmora-cli: %s has no native DSD and no 24- or 32-bit format for DoP: DSD tracks are "
+                   "skipped\n",
                    device.c_str());
     }
   }

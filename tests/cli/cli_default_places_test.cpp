@@ -79,8 +79,9 @@ TEST(CliDefaultPlaces, TheSettingsAndTheCaptureAreInTheXdgFolders) {
   // A damaged settings file in the default place is found, reported and set aside.
   fs::create_directories(dir.file("config/pelmora"));
   std::ofstream(dir.file("config/pelmora/defaults.plist")) << "not a property list";
-  auto r = runCommand("env -u SONARA_VIRTUAL_DEVICES -u SONARA_DEFAULTS XDG_CONFIG_HOME=" + dir.file("config") +
-                      " XDG_CACHE_HOME=" + dir.file("cache") + " " + PELMORA_CLI_PATH + " play " + track + " 2>&1");
+  auto r = runCommand("env -u SONARA_VIRTUAL_DEVICES -u SONARA_ALSA_DEVICES -u SONARA_DEFAULTS XDG_CONFIG_HOME=" +
+                      dir.file("config") + " XDG_CACHE_HOME=" + dir.file("cache") + " " + PELMORA_CLI_PATH + " play " +
+                      track + " 2>&1");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find(dir.file("config/pelmora/defaults.plist")), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir.file("config/pelmora/defaults.plist")));

@@ -117,7 +117,9 @@ TEST_F(CliMessages, ATrackTheDeviceCannotTakeSaysWhichFormatAndWhatTheDeviceOffe
   env_.setDevices({small});
   auto r = runBounded(env_.cli() + "play --dsd native " + high + " " + dsf + " " + track_);
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("Small DAC has no native DSD and no 24- or 32-bit format for DoP: DSD tracks are skipped"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Small DAC has no native DSD and no 24- or 32-bit format for DoP: DSD tracks are skipped"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("high.flac: skipped: the device cannot play FLAC 96 kHz 24-bit; it offers PCM up to "
                        "44.1 kHz 16-bit"),
             std::string::npos)
