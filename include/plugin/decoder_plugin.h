@@ -24,6 +24,8 @@
 // Rules of the boundary:
 //   - No exception may escape any function declared here. Catch, log one line and
 //     return a status.
+//   - Plug-ins log through the host (host_services.h), never on their own, so that the
+//     host can route, count and silence what they say.
 //   - All calls on one Decoder come from one thread at a time; plug-ins take no locks.
 //   - Objects are destroyed by the side that holds the owning pointer, through the
 //     virtual destructor, so memory is always freed by the module that allocated it.
@@ -49,6 +51,7 @@
 #include <memory>
 #include <string>
 
+#include "plugin/host_services.h"
 #include "plugin/plugin_keys.h"
 #include "plugin/value.h"
 

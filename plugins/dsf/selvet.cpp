@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/log.h"
+#include "plugins/common/host_link.h"
 #include "plugins/common/mul_div.h"
 #include "plugins/common/decoder_exception.h"
 #include "plugins/common/dop_words.h"
@@ -14,7 +14,7 @@
 namespace sonara::dsf {
 
 using plugin::DecoderException;
-using platform::logLine;
+using plugin::logLine;
 using plugin::mulDiv;
 
 namespace {

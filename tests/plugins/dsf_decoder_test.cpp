@@ -7,6 +7,7 @@
 #include "support/dop.h"
 #include "support/dsf_writer.h"
 #include "support/id3_cover.h"
+#include "support/engine_as_host.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -17,6 +18,8 @@ namespace {
 
 class DsfDecoderTest : public ::testing::Test {
  protected:
+  DsfDecoderTest() { attachEngineAsHost(); }
+
   std::string write(const DsfSetup& setup, const std::string& name = "t.dsf") {
     std::string path = dir_.file(name);
     writeFile(path, buildDsf(setup));
