@@ -10,7 +10,7 @@
 
 // Decoders under the fuzzer log into nothing: damaged input says a lot.
 inline void attachQuietHost() {
-  static const SonaraHostServices quiet{sizeof(SonaraHostServices), [](const char*) {}};
+  static const SonaraHostServices quiet{sizeof(SonaraHostServices), [](const char*) {}, nullptr, nullptr};
   sonara::plugin::attachHost(&quiet);
 }
 

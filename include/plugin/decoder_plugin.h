@@ -40,8 +40,8 @@
 //                the next DSD byte, bits 7-0 zero; the word is read as int32 and
 //                multiplied by 2^-31 (exact in a float). The sampling rate is the
 //                1-bit rate / 16. Silence is the byte pair 0x96 0x96. The marker
-//                phase is kept process-wide in each DSD plug-in, across calls,
-//                decoder objects and dummy samples.
+//                phase is the host's (host_services.h), one per process, kept
+//                across calls, decoder objects, dummy samples and plug-ins.
 //
 // Units: times are unsigned 64-bit nanoseconds; sizes in getNextSamples and
 // getDummySamples are counts of values (frames x channels).

@@ -20,6 +20,12 @@ typedef struct SonaraHostServices {
   // One line of English text (no trailing newline) for the host's log, which may
   // route it, fold repeats into a count or silence it. Never from a real-time thread.
   void (*log_line)(const char* line);
+  // The DoP marker phase of the process (0x05 or 0xFA, 0x05 at start): the marker of
+  // the next DoP frame any DSD plug-in delivers. One phase shared by every plug-in,
+  // so that the alternation continues from one plug-in's track to another's. Only
+  // one DSD stream is decoded at a time.
+  uint8_t (*dop_marker_phase)(void);
+  void (*set_dop_marker_phase)(uint8_t marker);
 } SonaraHostServices;
 
 typedef void (*SonaraPluginAttachHost)(const SonaraHostServices* host);

@@ -11,13 +11,17 @@ namespace {
 
 std::atomic<const SonaraHostServices*> g_host{nullptr};
 
+// The plug-in's own phase while no host offers one.
+std::atomic<uint8_t> g_own_marker_phase{0x05};
+
 // The table's field when the attached host has it, else null.
-template <typename Field>
-Field hostField(Field SonaraHostServices::*field, size_t end_of_field) {
-  const SonaraHostServices* host = g_host.load(std::memory_order_acquire);
-  if (!host || host->size < end_of_field) return nullptr;
-  return host->*field;
-}
+#define HOST_FIELD(name)                                                                             \
+  [] {                                                                                               \
+    const SonaraHostServices* host = g_host.load(std::memory_order_acquire);                         \
+    return host && host->size >= offsetof(SonaraHostServices, name) + sizeof(SonaraHostServices::name) \
+               ? host->name                                                                          \
+               : nullptr;                                                                            \
+  }()
 
 }  // namespace
 
@@ -42,15 +46,26 @@ void logLine(const char* format, ...) noexcept {
       std::vsnprintf(line.data(), line.size() + 1, format, copy);
     }
     va_end(copy);
-    auto log = hostField(&SonaraHostServices::log_line,
-                         offsetof(SonaraHostServices, log_line) + sizeof(SonaraHostServices::log_line));
-    if (log) {
+    if (auto log = HOST_FIELD(log_line)) {
       log(line.c_str());
     } else {
       std::fprintf(stderr, "%s\n", line.c_str());
     }
   } catch (...) {
     // Nothing is left to say it with.
+  }
+}
+
+uint8_t dopMarkerPhase() noexcept {
+  if (auto get = HOST_FIELD(dop_marker_phase)) return get();
+  return g_own_marker_phase.load(std::memory_order_relaxed);
+}
+
+void setDopMarkerPhase(uint8_t marker) noexcept {
+  if (auto set = HOST_FIELD(set_dop_marker_phase)) {
+    set(marker);
+  } else {
+    g_own_marker_phase.store(marker, std::memory_order_relaxed);
   }
 }
 

@@ -155,6 +155,23 @@ TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
   }
 }
 
+TEST_F(DsfDecoderTest, TheMarkerPhaseIsTheHostsOne) {
+  DsfSetup setup;
+  setup.audio = patternAudio(2, 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
+  const SonaraHostServices* host = sonara::pluginHostServices();
+  for (uint8_t phase : {0xFA, 0x05}) {
+    host->set_dop_marker_phase(phase);
+    std::vector<float> buf(6);
+    uint32_t n = 6;  // three frames
+    ASSERT_EQ(d.getNextSamples(buf.data(), &n), 0);
+    EXPECT_EQ(markerOf(doPWord(buf[0])), phase);
+    EXPECT_EQ(markerOf(doPWord(buf[4])), phase);
+    EXPECT_EQ(host->dop_marker_phase(), static_cast<uint8_t>(~phase));  // goes on from the fourth
+  }
+}
+
 TEST_F(DsfDecoderTest, MonoDeliversOneChannelOrTwoOnRequest) {
   DsfSetup setup;
   setup.channels = 1;
