@@ -184,6 +184,7 @@ TEST(PluginManagerShared, BuiltInPluginsLoad) {
   PluginManager::initializePluginList();
   auto names = PluginManager::sharedInstance().getPluginNames();
   EXPECT_NE(std::find(names.begin(), names.end(), "DSF Decoder"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "DSDIFF Decoder"), names.end());
   EXPECT_EQ(&PluginManager::sharedInstance(), &PluginManager::sharedInstance());
 }
 
