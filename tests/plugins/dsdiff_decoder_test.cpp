@@ -287,7 +287,7 @@ TEST_F(DsdiffDecoderTest, WithoutAnId3ChunkTheEditedMasterNamesTheTrack) {
 TEST_F(DsdiffDecoderTest, CommentsOfOddLengthsAreReadInFull) {
   DffSetup setup;
   setup.audio = patternAudio(2, 4096);
-  setup.comments = {{2024, 5, 17, 9, 30, 0, 0, "Live"},
+  setup.comments = {{2024, 5, 17, 9, 30, 0, 0, "Live!"},
                     {2023, 1, 2, 3, 4, 1, 2, "left mic off"},
                     {1999, 1, 1, 0, 0, 2, 1, "tape"},
                     {2020, 12, 31, 23, 59, 3, 1, "Ada"},
@@ -300,7 +300,7 @@ TEST_F(DsdiffDecoderTest, CommentsOfOddLengthsAreReadInFull) {
     if (e["Comment"].isString()) comment = e["Comment"].asString();
   }
   EXPECT_EQ(comment,
-            "General (album) Comment: Live: 2024/05/17 09:30\n"
+            "General (album) Comment: Live!: 2024/05/17 09:30\n"
             "Channel 2: left mic off: 2023/01/02 03:04\n"
             "Sound Source: Analogue recording: tape: \n"
             "File History: Name of the operator: Ada: 2020/12/31 23:59\n");
