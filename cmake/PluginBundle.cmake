@@ -14,6 +14,10 @@ function(pelmora_plugin_bundle target)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include)
+  # A plug-in takes nothing from the engine but what the host hands it at load.
+  if(NOT PELMORA_SANITIZE AND NOT PELMORA_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
   pelmora_warnings(${target})
   set(PLUGIN_EXECUTABLE ${ARG_BUNDLE}.so)
   set(PLUGIN_PRINCIPAL ${ARG_PRINCIPAL})

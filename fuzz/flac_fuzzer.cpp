@@ -1,11 +1,10 @@
 // Opens and reads a FLAC stream made of arbitrary bytes.
 #include "fuzz/fuzz_decoder.h"
 #include "fuzz/fuzz_input_file.h"
-#include "platform/log.h"
 #include "plugins/flac/mirrane.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  sonara::platform::setLogSink([](const char*, void*) {}, nullptr);
+  attachQuietHost();
   FuzzInputFile file(data, size);
   if (!file.ok()) return 0;
   sonara::flac::Mirrane decoder;

@@ -9,8 +9,8 @@ seconds="${FUZZ_SECONDS:-60}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer flac_fuzzer property_list_fuzzer)
-cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds "${targets[@]}"
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer property_list_fuzzer)
+cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
 status=0
@@ -19,6 +19,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   case "$target" in
     dsf_fuzzer) "$dir/fuzz/make_dsf_seeds" "$corpus" ;;
+    dsdiff_fuzzer) "$dir/fuzz/make_dsdiff_seeds" "$corpus" ;;
     flac_fuzzer)
       for params in "44100 16 2" "96000 24 1"; do
         set -- $params

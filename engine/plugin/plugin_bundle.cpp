@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include "engine/plugin/plugin_host.h"
 #include "platform/atomic_file.h"
 #include "platform/property_list.h"
 
@@ -36,6 +37,10 @@ SonaraPluginEntry PluginBundle::loadEntryPoint() {
     const char* why = ::dlerror();
     load_error_ = why ? why : "dlopen failed";
     return nullptr;
+  }
+  // The services come before the principal, so that it can log from its first call.
+  if (auto attach = reinterpret_cast<SonaraPluginAttachHost>(::dlsym(handle, SONARA_PLUGIN_ATTACH_HOST_NAME))) {
+    attach(pluginHostServices());
   }
   auto entry = reinterpret_cast<SonaraPluginEntry>(::dlsym(handle, SONARA_PLUGIN_ENTRY_NAME));
   if (!entry) load_error_ = "no entry point";

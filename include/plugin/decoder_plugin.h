@@ -24,6 +24,8 @@
 // Rules of the boundary:
 //   - No exception may escape any function declared here. Catch, log one line and
 //     return a status.
+//   - Plug-ins log through the host (host_services.h), never on their own, so that the
+//     host can route, count and silence what they say.
 //   - All calls on one Decoder come from one thread at a time; plug-ins take no locks.
 //   - Objects are destroyed by the side that holds the owning pointer, through the
 //     virtual destructor, so memory is always freed by the module that allocated it.
@@ -38,8 +40,8 @@
 //                the next DSD byte, bits 7-0 zero; the word is read as int32 and
 //                multiplied by 2^-31 (exact in a float). The sampling rate is the
 //                1-bit rate / 16. Silence is the byte pair 0x96 0x96. The marker
-//                phase is kept process-wide in each DSD plug-in, across calls,
-//                decoder objects and dummy samples.
+//                phase is the host's (host_services.h), one per process, kept
+//                across calls, decoder objects, dummy samples and plug-ins.
 //
 // Units: times are unsigned 64-bit nanoseconds; sizes in getNextSamples and
 // getDummySamples are counts of values (frames x channels).
@@ -49,6 +51,7 @@
 #include <memory>
 #include <string>
 
+#include "plugin/host_services.h"
 #include "plugin/plugin_keys.h"
 #include "plugin/value.h"
 

@@ -36,6 +36,8 @@ inline constexpr char kMetaAlbum[] = "Album";
 inline constexpr char kMetaTrackNumber[] = "TrackNumber";  // as tagged: "3" or "3/12"
 inline constexpr char kMetaDiscNumber[] = "DiscNumber";    // as tagged: "1" or "1/2"
 inline constexpr char kMetaDate[] = "Date";                // as tagged: "1959" or "1959-08-17"
+inline constexpr char kMetaComment[] = "Comment";            // free text, lines ending in "\n"
+inline constexpr char kMetaEditedMasterID[] = "EditedMasterID";  // the master's identifier
 inline constexpr char kMetaSrcBits[] = "SrcBits";             // 1 for DSD
 inline constexpr char kMetaSrcSampleRate[] = "SrcSampleRate"; // Hz; 1-bit rate for DSD
 

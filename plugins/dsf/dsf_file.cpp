@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "plugins/common/decoder_exception.h"
-#include "platform/log.h"
+#include "plugins/common/host_link.h"
 
 namespace sonara::dsf {
 
@@ -40,7 +40,7 @@ int64_t DSFFile::findChunkOffsetByFourCC(const char fourcc[4], uint64_t position
       position += size;
     }
   } catch (const plugin::DecoderException& e) {
-    platform::logLine("error: %s", e.what());
+    plugin::logLine("error: %s", e.what());
     return -1;
   }
 }

@@ -4,24 +4,20 @@
 #include <cstring>
 #include <new>
 
-#include "platform/log.h"
+#include "plugins/common/host_link.h"
 #include "plugins/common/mul_div.h"
 #include "plugins/common/decoder_exception.h"
 #include "plugins/common/dop_words.h"
+#include "plugins/common/id3_text_frames.h"
 #include "plugins/dsf/dsf_file.h"
-#include "plugins/dsf/dsf_metadata.h"
 
 namespace sonara::dsf {
 
 using plugin::DecoderException;
-using platform::logLine;
+using plugin::logLine;
 using plugin::mulDiv;
 
 namespace {
-
-// Shared by every decoder object of this plug-in, so the marker alternation never
-// breaks between buffers, objects or tracks.
-uint8_t g_marker_phase = dsd::kMarkerA;
 
 // Limits against crafted headers: real files have at most 6 channels and 4096-byte
 // blocks; these leave ample room while keeping allocations bounded.
@@ -72,10 +68,10 @@ int32_t Selvet::parse(io::FileHandle& handle) {
     auto dsd = file.findDSDChunk();
     if (!dsd) throw DecoderException("no DSD chunk found.", plugin::kStatusBadStructure);
 
-    std::optional<DSFmetadataChunk> tag;
+    std::optional<id3::TextFrames> tag;
     int64_t length = file.length();
     if (dsd->metadata_offset != 0 && length > 0 && dsd->metadata_offset < static_cast<uint64_t>(length)) {
-      tag = readID3v2TextFrames([&](uint64_t at, size_t n) { return file.bytesAt(at, n); },
+      tag = id3::readID3v2TextFrames([&](uint64_t at, size_t n) { return file.bytesAt(at, n); },
                                 dsd->metadata_offset, static_cast<uint64_t>(length) - dsd->metadata_offset);
     }
     Array list;
@@ -171,25 +167,16 @@ int32_t Selvet::getNextSamples(float* out, uint32_t* size) noexcept {
     uint64_t left = (total_samples_ - std::min(current_sound_position_, total_samples_)) / 2;
     uint32_t n = static_cast<uint32_t>(
         std::min<uint64_t>({*size / channels, left, uint64_t{block_remain_} / 2}));
-    const auto& reverse = dsd::bitReversalTable();
     const bool lsb_first = bit_order_ != 8;
-    uint8_t marker = g_marker_phase;
-    for (uint32_t c = 0; c < channels; ++c) {
+    // Every channel starts from the call's phase; the frames give the next one.
+    const uint8_t start = plugin::dopMarkerPhase();
+    uint8_t marker = start;
+    for (uint32_t c = 0; n > 0 && c < channels; ++c) {
       const uint8_t* src = buffer_array_[num_channels_ == 1 ? 0 : c].data() + block_offset_;
-      uint8_t m = g_marker_phase;
-      for (uint32_t j = 0; j < n; ++j) {
-        uint8_t first = src[2 * j];
-        uint8_t second = src[2 * j + 1];
-        if (lsb_first) {
-          first = reverse[first];
-          second = reverse[second];
-        }
-        out[size_t{j} * channels + c] = dsd::doPWordAsFloat(m, first, second);
-        m = dsd::nextMarker(m);
-      }
-      marker = m;
+      marker = dsd::packDoPChannel(std::span<const uint8_t>(src, size_t{2} * n), lsb_first,
+                                   std::span<float>(out + c, size_t{n} * channels - c), channels, start);
     }
-    g_marker_phase = marker;
+    plugin::setDopMarkerPhase(marker);
     block_offset_ += 2 * n;
     block_remain_ -= 2 * n;
     current_sound_position_ += 2 * uint64_t{n};
@@ -207,11 +194,8 @@ int32_t Selvet::getDummySamples(float* out, uint32_t* size) noexcept {
   if (*size == 0) return 0;
   const uint32_t channels = std::max(decode_num_channels_, 1u);
   uint32_t n = *size / channels;
-  for (uint32_t j = 0; j < n; ++j) {
-    float word = dsd::doPWordAsFloat(g_marker_phase, dsd::kSilenceByte, dsd::kSilenceByte);
-    std::fill_n(out + size_t{j} * channels, channels, word);
-    g_marker_phase = dsd::nextMarker(g_marker_phase);
-  }
+  plugin::setDopMarkerPhase(
+      dsd::packDoPSilence(std::span<float>(out, size_t{n} * channels), channels, plugin::dopMarkerPhase()));
   *size = n * channels;
   return 0;
 }

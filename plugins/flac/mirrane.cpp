@@ -10,12 +10,12 @@
 #include <cstring>
 #include <new>
 
-#include "platform/log.h"
+#include "plugins/common/host_link.h"
 #include "plugins/common/mul_div.h"
 
 namespace sonara::flac {
 
-using platform::logLine;
+using plugin::logLine;
 using plugin::mulDiv;
 
 namespace {

@@ -1,4 +1,5 @@
-// A plug-in built only for the tests. Its principal class name is a recipe:
+// A plug-in built only for the tests, from the contract headers alone. Its principal
+// class name is a recipe:
 // "key=value;key=value", where keys override a valid set of properties:
 //   null=1       the entry point yields nothing
 //   name=, ifver=, prio=, ptype=, ctype=   a value, or "-" to leave the key out
@@ -6,6 +7,8 @@
 //   props=none   getProperties returns no dictionary
 //   score=N      the score its decoder class answers (default 100)
 //   touch=PATH   creates PATH when asked for a decoder class
+//   say=TEXT     logs TEXT through the host when asked for a decoder class, `times`
+//   times=N      times (default 1)
 //   hold=PATH    its decoder lasts 10 s and, asked for samples, creates PATH.held and
 //                then blocks while PATH exists, as a read from a stalled share does;
 //                a decoder that was held creates PATH.released when it is destroyed
@@ -21,6 +24,12 @@
 namespace {
 
 using namespace sonara;
+
+const SonaraHostServices* g_host = nullptr;
+
+void say(const std::string& line) {
+  if (g_host && g_host->size >= sizeof(SonaraHostServices) && g_host->log_line) g_host->log_line(line.c_str());
+}
 
 std::map<std::string, std::string> parseRecipe(const std::string& recipe) {
   std::map<std::string, std::string> out;
@@ -125,6 +134,9 @@ class RecipePrincipal final : public plugin::Principal {
       int fd = ::open(touch.c_str(), O_CREAT | O_WRONLY, 0600);
       if (fd >= 0) ::close(fd);
     }
+    if (auto text = get("say", ""); !text.empty()) {
+      for (int i = std::stoi(get("times", "1")); i > 0; --i) say(text);
+    }
     return &class_;
   }
 
@@ -139,6 +151,11 @@ class RecipePrincipal final : public plugin::Principal {
 };
 
 }  // namespace
+
+extern "C" __attribute__((visibility("default"))) void SONARA_PLUGIN_ATTACH_HOST(
+    const SonaraHostServices* host) {
+  g_host = host;
+}
 
 extern "C" __attribute__((visibility("default"))) sonara::plugin::Principal* SONARA_PLUGIN_ENTRY(
     const char* principal_class) {

@@ -152,10 +152,39 @@ TEST_F(PluginManagerTest, ExtensionsMatchWithoutRegardToCase) {
   EXPECT_EQ(manager_.findDecoderClassByPath("/music.dsf/track"), nullptr);
 }
 
+TEST_F(PluginManagerTest, PluginLinesReachTheHostLogWhereRepeatsAreCounted) {
+  bundle("Talker", "name=Talker;exts=x;say=talker lost sync;times=5");
+  load();
+  LogCapture log;
+  ASSERT_NE(manager_.findDecoderClassByPath("/music/a.x"), nullptr);
+  sonara::platform::flushLog();
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"talker lost sync", "talker lost sync (4 more)"}));
+}
+
+TEST(PluginManagerShared, BuiltInPluginsLogThroughTheHost) {
+  TempDir dir;
+  std::string path = dir.file("damaged.dsf");
+  std::ofstream(path, std::ios::binary) << std::string("DSD \x1c\0\0\0\0\0\0\0", 12);
+  PluginManager::initializePluginList();
+  const sonara::plugin::DecoderClass* cls = nullptr;
+  for (const auto& record : PluginManager::sharedInstance().codecPlugins()) {
+    if (sonara::lookup(record.properties, "name").asString() == "DSF Decoder") {
+      cls = record.instance->findDecoderClassByPath(path);
+    }
+  }
+  ASSERT_NE(cls, nullptr);
+  LogCapture log;
+  auto decoder = cls->create();
+  ASSERT_NE(decoder, nullptr);
+  EXPECT_NE(decoder->openByPath(path, nullptr), 0);
+  EXPECT_TRUE(log.contains("error: parse failed.")) << ::testing::PrintToString(log.lines());
+}
+
 TEST(PluginManagerShared, BuiltInPluginsLoad) {
   PluginManager::initializePluginList();
   auto names = PluginManager::sharedInstance().getPluginNames();
   EXPECT_NE(std::find(names.begin(), names.end(), "DSF Decoder"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "DSDIFF Decoder"), names.end());
   EXPECT_EQ(&PluginManager::sharedInstance(), &PluginManager::sharedInstance());
 }
 

@@ -7,6 +7,7 @@
 #include "support/dop.h"
 #include "support/dsf_writer.h"
 #include "support/id3_cover.h"
+#include "support/engine_as_host.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -17,6 +18,8 @@ namespace {
 
 class DsfDecoderTest : public ::testing::Test {
  protected:
+  DsfDecoderTest() { attachEngineAsHost(); }
+
   std::string write(const DsfSetup& setup, const std::string& name = "t.dsf") {
     std::string path = dir_.file(name);
     writeFile(path, buildDsf(setup));
@@ -149,6 +152,23 @@ TEST_F(DsfDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummySamples) {
   }
   for (size_t i = 1; i < markers.size(); ++i) {
     ASSERT_EQ(markers[i], static_cast<uint8_t>(~markers[i - 1])) << "at frame " << i;
+  }
+}
+
+TEST_F(DsfDecoderTest, TheMarkerPhaseIsTheHostsOne) {
+  DsfSetup setup;
+  setup.audio = patternAudio(2, 4096);
+  Selvet d;
+  ASSERT_EQ(d.openByPath(write(setup), nullptr), 0);
+  const SonaraHostServices* host = sonara::pluginHostServices();
+  for (uint8_t phase : {0xFA, 0x05}) {
+    host->set_dop_marker_phase(phase);
+    std::vector<float> buf(6);
+    uint32_t n = 6;  // three frames
+    ASSERT_EQ(d.getNextSamples(buf.data(), &n), 0);
+    EXPECT_EQ(markerOf(doPWord(buf[0])), phase);
+    EXPECT_EQ(markerOf(doPWord(buf[4])), phase);
+    EXPECT_EQ(host->dop_marker_phase(), static_cast<uint8_t>(~phase));  // goes on from the fourth
   }
 }
 

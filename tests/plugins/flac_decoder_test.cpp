@@ -8,6 +8,7 @@
 
 #include "plugins/flac/mirrane.h"
 #include "support/flac_fixtures.h"
+#include "support/engine_as_host.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 class FlacDecoderTest : public ::testing::Test {
  protected:
+  FlacDecoderTest() { attachEngineAsHost(); }
+
   std::vector<float> readAll(Mirrane& d, uint32_t request) {
     std::vector<float> all, buf(request);
     for (int guard = 0; guard < 1000000; ++guard) {

@@ -1,4 +1,5 @@
-// Title, artist, album, track and disc numbers and date from the ID3v2 tag at the end of a DSF file.
+// Title, artist, album, track and disc numbers and date from an ID3v2 tag, as DSD
+// files carry them (at the end of a DSF file, in the "ID3 " chunk of a DSDIFF file).
 #pragma once
 
 #include <cstdint>
@@ -7,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace sonara::dsf {
+namespace sonara::id3 {
 
-struct DSFmetadataChunk {
+struct TextFrames {
   std::optional<std::string> title;   // "TIT2"
   std::optional<std::string> artist;  // "TPE1"
   std::optional<std::string> description;  // "TIT3"
@@ -20,7 +21,7 @@ struct DSFmetadataChunk {
 };
 
 // Reads an ID3v2 tag from its bytes; nothing when they hold no parseable tag.
-std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes);
+std::optional<TextFrames> parseID3v2Tag(const std::vector<uint8_t>& bytes);
 
 // `length` bytes at `offset` of the file, as many as it holds.
 using ByteReader = std::function<std::vector<uint8_t>(uint64_t offset, size_t length)>;
@@ -29,7 +30,7 @@ using ByteReader = std::function<std::vector<uint8_t>(uint64_t offset, size_t le
 // `available` bytes, stepping over every other frame without reading it, so that
 // cover art of any size beside them costs nothing. Frames, their number and the
 // text read are bounded against hostile sizes.
-std::optional<DSFmetadataChunk> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
+std::optional<TextFrames> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
                                                     uint64_t available);
 
-}  // namespace sonara::dsf
+}  // namespace sonara::id3

@@ -1,4 +1,4 @@
-#include "plugins/dsf/dsf_metadata.h"
+#include "plugins/common/id3_text_frames.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <taglib/tbytevectorstream.h>
 #include <taglib/tfile.h>
 
-namespace sonara::dsf {
+namespace sonara::id3 {
 namespace {
 
 // TagLib reads tags out of files; this one is just the tag's bytes.
@@ -58,7 +58,7 @@ bool isFrameId(const uint8_t* id) {
 
 }  // namespace
 
-std::optional<DSFmetadataChunk> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
+std::optional<TextFrames> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
                                                     uint64_t available) {
   if (available < kHeaderBytes) return std::nullopt;
   std::vector<uint8_t> header = read(offset, kHeaderBytes);
@@ -104,7 +104,7 @@ std::optional<DSFmetadataChunk> readID3v2TextFrames(const ByteReader& read, uint
   return parseID3v2Tag(tag);
 }
 
-std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
+std::optional<TextFrames> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
   if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') {
     return std::nullopt;
   }
@@ -115,7 +115,7 @@ std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes)
     TagBytes file(&stream);
     TagLib::ID3v2::Tag tag(&file, 0);
     if (!tag.header() || tag.header()->tagSize() == 0) return std::nullopt;
-    DSFmetadataChunk out;
+    TextFrames out;
     out.title = frameText(tag, "TIT2");
     out.artist = frameText(tag, "TPE1");
     out.description = frameText(tag, "TIT3");
@@ -130,4 +130,4 @@ std::optional<DSFmetadataChunk> parseID3v2Tag(const std::vector<uint8_t>& bytes)
   }
 }
 
-}  // namespace sonara::dsf
+}  // namespace sonara::id3
