@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace sonara::io {
@@ -24,9 +25,27 @@ bool FileHandle::open(const std::string& path) {
 }
 
 void FileHandle::close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) {
+    if (bypass_cache_) dropReadPages(0);  // 0: to the end of the file
+    ::close(fd_);
+  }
   fd_ = -1;
   position_ = 0;
+  dropped_up_to_ = 0;
+}
+
+// The kernel lets go of whole pages only, and not of those still being read ahead:
+// what lies behind the reader is dropped, a page boundary at a time.
+void FileHandle::dropReadPages(int64_t up_to) {
+  constexpr int64_t kPage = 4096;
+  if (up_to == 0) {
+    ::posix_fadvise(fd_, dropped_up_to_, 0, POSIX_FADV_DONTNEED);
+    return;
+  }
+  const int64_t end = up_to & ~(kPage - 1);
+  if (end <= dropped_up_to_) return;
+  ::posix_fadvise(fd_, dropped_up_to_, end - dropped_up_to_, POSIX_FADV_DONTNEED);
+  dropped_up_to_ = end;
 }
 
 int64_t FileHandle::length() const {
@@ -38,6 +57,7 @@ int64_t FileHandle::length() const {
 bool FileHandle::seek(uint64_t offset) {
   if (fd_ < 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
   position_ = static_cast<int64_t>(offset);
+  dropped_up_to_ = std::min(dropped_up_to_, position_ & ~int64_t{4095});
   return true;
 }
 
@@ -52,10 +72,8 @@ int64_t FileHandle::read(void* buffer, size_t n) {
     if (r == 0) break;
     got += static_cast<size_t>(r);
   }
-  if (bypass_cache_ && got > 0) {
-    ::posix_fadvise(fd_, position_, static_cast<off_t>(got), POSIX_FADV_DONTNEED);
-  }
   position_ += static_cast<int64_t>(got);
+  if (bypass_cache_ && got > 0) dropReadPages(position_);
   return static_cast<int64_t>(got);
 }
 

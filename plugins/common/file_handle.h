@@ -30,9 +30,12 @@ class FileHandle {
   void bypassCache(bool on) { bypass_cache_ = on; }
 
  private:
+  void dropReadPages(int64_t up_to);
+
   int fd_ = -1;
   int64_t position_ = 0;
   bool bypass_cache_ = false;
+  int64_t dropped_up_to_ = 0;  // pages before this offset have been let go
 };
 
 }  // namespace sonara::io

@@ -123,9 +123,13 @@ int32_t Dalfin::parse(const DFFFormDSDChunk& form) {
   }
 
   sound_data_chunk_offset_ = form.soundDataChunkOffset();
-  // What the header announces, as far as the file really holds it, in whole frames.
+  // What the header announces, as far as the file and the form around it really hold
+  // it (a lying size must not play the chunks after it), in whole frames.
   const DFFDSDSoundDataChunk sound = form.getDSDSoundDataChunk();
-  total_sound_size_in_samples_ = std::min(sound.dataSizeInBytes(), sound.dataBytesInFile()) / num_channels_;
+  const uint64_t data_start = sound_data_chunk_offset_ + kChunkHeaderSize;
+  const uint64_t in_form = form.end() > data_start ? form.end() - data_start : 0;
+  total_sound_size_in_samples_ =
+      std::min({sound.dataSizeInBytes(), sound.dataBytesInFile(), in_form}) / num_channels_;
   if (total_sound_size_in_samples_ == 0) {
     logLine("error: %s", "empty sound data");
     return plugin::kStatusBadStructure;

@@ -70,8 +70,16 @@ std::vector<uint8_t> DFFChunk::subdataWithRange(uint64_t local, size_t n) const 
 std::optional<uint64_t> DFFChunk::findLocalChunkOffsetByFourCC(const char fourcc[4], uint64_t after) const {
   const uint64_t limit = end() - std::min(end(), offset_);  // the chunk's extent in the file
   uint64_t local = after;
+  // Real files hold a few dozen chunks; a crafted one of empty chunks would otherwise
+  // be walked twelve bytes at a time through gigabytes.
+  constexpr int kMaxChunksWalked = 4096;
+  int walked = 0;
   try {
     while (saturatingAdd(local, kChunkHeaderSize) <= limit) {
+      if (++walked > kMaxChunksWalked) {
+        plugin::logLine("error: more than %d chunks before '%.4s'; the file is damaged.", kMaxChunksWalked, fourcc);
+        return std::nullopt;
+      }
       uint8_t header[kChunkHeaderSize];
       getBytes(header, local, sizeof header);
       if (std::memcmp(header, fourcc, 4) == 0) return local;

@@ -86,7 +86,22 @@ TEST_F(CliDsdiff, PlaysTheFileAsDoP) {
   std::string bytes = readBytes(d.capture);
   const size_t preroll = 17640;
   ASSERT_EQ(bytes.size(), 3 * 2 * (preroll + 10000)) << r.out;
-  for (size_t i = 2 * preroll; i < bytes.size() / 3; ++i) {
+  // DoP silence first, then the file's bytes; the marker alternates 0x05 / 0xFA from
+  // frame to frame throughout, both channels alike.
+  for (size_t i = 0; i < bytes.size() / 3; ++i) {
+    const auto marker = static_cast<uint8_t>(bytes[3 * i + 2]);
+    ASSERT_TRUE(marker == 0x05 || marker == 0xFA) << i;
+    if (i >= 2) {
+      ASSERT_EQ(marker, static_cast<uint8_t>(~static_cast<uint8_t>(bytes[3 * (i - 2) + 2]))) << i;
+    }
+    if (i % 2 == 1) {
+      ASSERT_EQ(marker, static_cast<uint8_t>(bytes[3 * (i - 1) + 2])) << i;
+    }
+    if (i < 2 * preroll) {
+      ASSERT_EQ(static_cast<uint8_t>(bytes[3 * i + 1]), 0x96) << i;
+      ASSERT_EQ(static_cast<uint8_t>(bytes[3 * i]), 0x96) << i;
+      continue;
+    }
     const size_t frame = i / 2 - preroll, c = i % 2;
     ASSERT_EQ(static_cast<uint8_t>(bytes[3 * i + 1]), setup.audio[c][2 * frame]) << i;
     ASSERT_EQ(static_cast<uint8_t>(bytes[3 * i]), setup.audio[c][2 * frame + 1]) << i;

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <map>
 #include <new>
 #include <sstream>
@@ -28,7 +29,11 @@ using namespace sonara;
 const SonaraHostServices* g_host = nullptr;
 
 void say(const std::string& line) {
-  if (g_host && g_host->size >= sizeof(SonaraHostServices) && g_host->log_line) g_host->log_line(line.c_str());
+  // An older host's table may end after the log function: only what it holds is read.
+  if (g_host && g_host->size >= offsetof(SonaraHostServices, log_line) + sizeof(g_host->log_line) &&
+      g_host->log_line) {
+    g_host->log_line(line.c_str());
+  }
 }
 
 std::map<std::string, std::string> parseRecipe(const std::string& recipe) {

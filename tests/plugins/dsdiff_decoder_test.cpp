@@ -137,7 +137,7 @@ TEST_F(DsdiffDecoderTest, SixChannelsAllOrTheFirstTwo) {
   EXPECT_EQ(front, expectedStream(setup.audio, 2, markerOf(front.at(0))));
 }
 
-TEST_F(DsdiffDecoderTest, MarkerAlternationSurvivesCallsObjectsDummiesAndDsfTracks) {
+TEST_F(DsdiffDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummies) {
   DffSetup setup;
   setup.audio = patternAudio(2, 4096);
   std::string path = write(setup);
