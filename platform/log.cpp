@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "platform/vformat.h"
+
 namespace sonara::platform {
 namespace {
 
@@ -99,20 +101,7 @@ void logLineOnce(const char* format, ...) {
 
 namespace {
 void logLineV(const char* format, va_list args) {
-  char stack[512];
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(stack, sizeof stack, format, args);
-  std::string line;
-  if (n < 0) {
-    line = format;
-  } else if (static_cast<size_t>(n) < sizeof stack) {
-    line.assign(stack, static_cast<size_t>(n));
-  } else {
-    line.resize(static_cast<size_t>(n));
-    std::vsnprintf(line.data(), line.size() + 1, format, copy);
-  }
-  va_end(copy);
+  std::string line = vformat(format, args);
 
   static std::once_flag at_exit;
   std::call_once(at_exit, [] { std::atexit(flushAtExit); });

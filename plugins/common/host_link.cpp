@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/vformat.h"
+
 namespace sonara::plugin {
 namespace {
 
@@ -29,23 +31,10 @@ void attachHost(const SonaraHostServices* host) noexcept { g_host.store(host, st
 
 void logLine(const char* format, ...) noexcept {
   try {
-    char stack[512];
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(stack, sizeof stack, format, args);
+    const std::string line = sonara::platform::vformat(format, args);
     va_end(args);
-    std::string line;
-    if (n < 0) {
-      line = format;
-    } else if (static_cast<size_t>(n) < sizeof stack) {
-      line.assign(stack, static_cast<size_t>(n));
-    } else {
-      line.resize(static_cast<size_t>(n));
-      std::vsnprintf(line.data(), line.size() + 1, format, copy);
-    }
-    va_end(copy);
     if (auto log = HOST_FIELD(log_line)) {
       log(line.c_str());
     } else {

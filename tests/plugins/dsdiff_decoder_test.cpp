@@ -5,6 +5,7 @@
 
 #include "plugins/dsdiff/dalfin.h"
 #include "support/dop.h"
+#include "support/dop_marker_run.h"
 #include "support/dsdiff_writer.h"
 #include "support/dsf_writer.h"
 #include "support/engine_as_host.h"
@@ -140,32 +141,7 @@ TEST_F(DsdiffDecoderTest, SixChannelsAllOrTheFirstTwo) {
 TEST_F(DsdiffDecoderTest, MarkerAlternationSurvivesCallsObjectsAndDummies) {
   DffSetup setup;
   setup.audio = patternAudio(2, 4096);
-  std::string path = write(setup);
-  std::vector<uint8_t> markers;
-  auto collect = [&](const std::vector<float>& buf, uint32_t n) {
-    for (uint32_t i = 0; i < n; i += 2) {
-      EXPECT_EQ(markerOf(doPWord(buf[i])), markerOf(doPWord(buf[i + 1])));
-      markers.push_back(markerOf(doPWord(buf[i])));
-    }
-  };
-  std::vector<float> buf(202);
-  for (int object = 0; object < 2; ++object) {
-    Dalfin d;
-    ASSERT_EQ(d.openByPath(path, nullptr), 0);
-    for (int call = 0; call < 3; ++call) {
-      uint32_t n = 202;  // 101 frames: an odd count per call
-      ASSERT_EQ(d.getNextSamples(buf.data(), &n), 0);
-      collect(buf, n);
-      n = 6;
-      ASSERT_EQ(d.getDummySamples(buf.data(), &n), 0);
-      ASSERT_EQ(n, 6u);
-      for (uint32_t i = 0; i < n; ++i) EXPECT_EQ(doPWord(buf[i]) & 0xFFFFFF, 0x969600u);
-      collect(buf, n);
-    }
-  }
-  for (size_t i = 1; i < markers.size(); ++i) {
-    ASSERT_EQ(markers[i], static_cast<uint8_t>(~markers[i - 1])) << "at frame " << i;
-  }
+  expectAlternating(markersAcrossCallsObjectsAndSilence<Dalfin>(write(setup)));
 }
 
 TEST_F(DsdiffDecoderTest, TimeStampsCarryTheirOneByteLead) {
