@@ -29,15 +29,7 @@ class DsfDecoderTest : public ::testing::Test {
 
   // Everything the decoder delivers with requests of `request` values.
   static std::vector<uint32_t> readAll(Selvet& d, uint32_t request) {
-    std::vector<uint32_t> words;
-    std::vector<float> buf(request);
-    for (int guard = 0; guard < 1000000; ++guard) {
-      uint32_t n = request;
-      EXPECT_EQ(d.getNextSamples(buf.data(), &n), 0);
-      if (n == 0) break;
-      for (uint32_t i = 0; i < n; ++i) words.push_back(doPWord(buf[i]));
-    }
-    return words;
+    return readAllWords(d, request);
   }
 
   // The words a file's audio must become: channel bytes paired, bit order applied,

@@ -40,6 +40,20 @@ std::vector<uint8_t> markersAcrossCallsObjectsAndSilence(const std::string& path
   return markers;
 }
 
+// Every DoP word a decoder delivers to its end, asked for `request` values at a time.
+template <typename Decoder>
+std::vector<uint32_t> readAllWords(Decoder& d, uint32_t request) {
+  std::vector<uint32_t> words;
+  std::vector<float> buf(request);
+  for (int guard = 0; guard < 1000000; ++guard) {
+    uint32_t n = request;
+    EXPECT_EQ(d.getNextSamples(buf.data(), &n), 0);
+    if (n == 0) break;
+    for (uint32_t i = 0; i < n; ++i) words.push_back(doPWord(buf[i]));
+  }
+  return words;
+}
+
 inline void expectAlternating(const std::vector<uint8_t>& markers) {
   ASSERT_FALSE(markers.empty());
   for (size_t i = 1; i < markers.size(); ++i) {
