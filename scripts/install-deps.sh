@@ -7,7 +7,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkgconf clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libflac-dev libplist-dev libsystemd-dev libtag1-dev libasound2-dev
-  flac sox dbus-daemon
+  libsndfile1-dev libmpg123-dev libavformat-dev libavcodec-dev libavutil-dev libuchardet-dev
+  flac sox lame ffmpeg dbus-daemon
 )
 
 missing=()
