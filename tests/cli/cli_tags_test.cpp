@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/dsf_writer.h"
-#include "support/id3_cover.h"
+#include "support/id3_tag.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include "support/dop.h"
 #include "support/dop_marker_run.h"
 #include "support/dsf_writer.h"
-#include "support/id3_cover.h"
+#include "support/id3_tag.h"
 #include "support/engine_as_host.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/byte_output.h"
+
 struct DffComment {
   uint16_t year = 2024;
   uint8_t month = 5, day = 17, hour = 9, minute = 30;
@@ -37,12 +39,6 @@ struct DffSetup {
   int64_t junk_size = -1;     // a "JUNK" chunk before the sound data declaring this size
   size_t extra_sound_bytes = 0;  // bytes after the interleaved frames (a partial frame)
 };
-
-inline void putBE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-inline void putText(std::vector<uint8_t>& out, const std::string& s) { out.insert(out.end(), s.begin(), s.end()); }
 
 // A chunk: identifier, 64-bit size of the body, the body and a pad byte when odd.
 inline std::vector<uint8_t> dffChunk(const std::string& id, const std::vector<uint8_t>& body,

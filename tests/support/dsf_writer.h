@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/byte_output.h"
+#include "support/id3_tag.h"
 
 struct DsfSetup {
   uint32_t channels = 2;
@@ -23,10 +25,6 @@ struct DsfSetup {
   int64_t fmt_chunk_size = 52;
   uint64_t sample_count_override = 0;  // bits per channel; 0: from `audio`
 };
-
-inline void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 
 inline std::vector<uint8_t> buildDsf(const DsfSetup& s) {
   size_t per_channel = s.audio.empty() ? 0 : s.audio[0].size();
@@ -71,31 +69,6 @@ inline std::vector<uint8_t> buildDsf(const DsfSetup& s) {
   out.insert(out.end(), data_chunk.begin(), data_chunk.end());
   out.insert(out.end(), s.id3.begin(), s.id3.end());
   return out;
-}
-
-// An ID3v2.4 tag with UTF-8 text frames.
-inline std::vector<uint8_t> buildId3(const std::vector<std::pair<std::string, std::string>>& frames) {
-  auto syncsafe = [](std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 21; shift >= 0; shift -= 7) out.push_back(static_cast<uint8_t>((v >> shift) & 0x7F));
-  };
-  std::vector<uint8_t> body;
-  for (const auto& [id, text] : frames) {
-    body.insert(body.end(), id.begin(), id.end());
-    syncsafe(body, static_cast<uint32_t>(text.size() + 1));
-    body.push_back(0);
-    body.push_back(0);
-    body.push_back(3);  // UTF-8
-    body.insert(body.end(), text.begin(), text.end());
-  }
-  std::vector<uint8_t> tag{'I', 'D', '3', 4, 0, 0};
-  syncsafe(tag, static_cast<uint32_t>(body.size()));
-  tag.insert(tag.end(), body.begin(), body.end());
-  return tag;
-}
-
-inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Channel c's byte i of a recognisable pattern.
