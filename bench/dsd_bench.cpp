@@ -8,6 +8,7 @@
 
 #include "bench/bench_util.h"
 #include "bench/decode_all.h"
+#include "bench/plain_read.h"
 #include "platform/log.h"
 #include "plugins/dsdiff/dalfin.h"
 #include "plugins/dsf/selvet.h"
@@ -16,20 +17,6 @@
 #include "support/temp_dir.h"
 
 namespace {
-
-// Reads the whole file as the decoder does, dropping its pages behind it.
-void plainRead(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY);
-  std::vector<char> buf(1 << 16);
-  off_t at = 0;
-  ssize_t n;
-  while ((n = ::read(fd, buf.data(), buf.size())) > 0) {
-    ::posix_fadvise(fd, at, n, POSIX_FADV_DONTNEED);
-    at += n;
-  }
-  ::close(fd);
-}
-
 
 template <typename DecoderType>
 void measure(const char* format, const char* label, const std::string& path, double seconds) {

@@ -1,11 +1,15 @@
 // pelmora-cli info: what the engine learns of each file.
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/file_check.h"
 #include "cli/json_writer.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
+#include "platform/log.h"
 #include "platform/path_names.h"
 
 namespace pelmora::cli {
@@ -27,6 +31,33 @@ void printError(const std::string& path, const std::string& reason, bool json) {
     std::printf("%s\n  cannot be read: %s\n", path.c_str(), reason.c_str());
   }
 }
+
+// What the engine and its plug-ins log while a file is looked at, still written to
+// standard error: a plug-in that refuses a file says why only there.
+class LinesWhileOpening {
+ public:
+  LinesWhileOpening() { sonara::platform::setLogSink(&LinesWhileOpening::keep, this); }
+  ~LinesWhileOpening() { sonara::platform::setLogSink(nullptr, nullptr); }
+  LinesWhileOpening(const LinesWhileOpening&) = delete;
+  LinesWhileOpening& operator=(const LinesWhileOpening&) = delete;
+
+  // The last line that names the file, without the name: "holds AAC audio ...".
+  std::string reasonFor(const std::string& path) const {
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+      if (it->size() > path.size() + 1 && it->compare(0, path.size() + 1, path + " ") == 0) {
+        return it->substr(path.size() + 1);
+      }
+    }
+    return {};
+  }
+
+ private:
+  static void keep(const char* line, void* context) {
+    std::fprintf(stderr, "%s\n", line);
+    static_cast<LinesWhileOpening*>(context)->lines_.emplace_back(line);
+  }
+  std::vector<std::string> lines_;
+};
 
 }  // namespace
 
@@ -50,11 +81,18 @@ int showInfo(const std::vector<std::string>& files, bool json) {
       continue;
     }
     sonara::OpenFailure failure;
-    auto opened = sonara::openDecoder(plugins, path, nullptr, &failure);
+    std::string plugin_reason;
+    std::optional<sonara::OpenedDecoder> opened;
+    {
+      LinesWhileOpening lines;
+      opened = sonara::openDecoder(plugins, path, nullptr, &failure);
+      if (!opened) plugin_reason = lines.reasonFor(path);
+    }
     if (!opened) {
       std::string reason = failure.status == 0 ? "not a valid ." + sonara::platform::lowerCaseExtension(path) +
                                                      " file: its plug-in does not take it"
                                                : failure.reason;
+      if (failure.status == 0 && !plugin_reason.empty()) reason = plugin_reason;
       if (failure.status != 0) reason += " (status " + std::to_string(failure.status) + ")";
       printError(path, reason, json);
       ++failures;

@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-60}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer property_list_fuzzer)
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer property_list_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -27,6 +27,12 @@ for target in "${targets[@]}"; do
         flac -s -f -T ARTIST=seed -o "$corpus/seed-$1-$2-$3.flac" "$corpus/seed.wav"
         rm -f "$corpus/seed.wav"
       done ;;
+    wav_fuzzer)
+      sox -q -D -n -r 44100 -b 16 -c 2 "$corpus/pcm16.wav" synth 0.02 sine 441
+      sox -q -D -n -r 96000 -b 24 -c 6 "$corpus/ext24.wav" synth 0.01 sine 441
+      sox -q -D -n -r 48000 -e floating-point -b 32 -c 1 "$corpus/float.wav" synth 0.02 sine 441
+      sox -q -D -n -r 44100 -b 16 -c 2 "$corpus/pcm16.aiff" synth 0.02 sine 441
+      sox -q -D -n -r 44100 -b 24 -c 2 "$corpus/sowt.aifc" synth 0.02 sine 441 ;;
     property_list_fuzzer)
       cp "$root/cmake/Info.plist.in" "$corpus/info.plist"
       printf '%s' '{"devices":[{"name":"DAC","usb":{"vid":1,"pid":2},"formats":[{"rate":0,"min_rate":44100,"max_rate":192000,"bits":24,"bytes_per_sample":4,"channels":2,"non_mixable":false,"dsd":false}],"buffer_frames":{"min":64,"max":8192},"initial":{"rate":44100,"format":0},"clock":"realtime"}]}' > "$corpus/devices.json" ;;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <taglib/commentsframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/tfile.h>
@@ -44,7 +45,8 @@ uint32_t bigEndian(const uint8_t* p) {
 
 // The text frames the decoder reports; pictures and everything else are stepped over.
 bool isTextFrameWanted(const uint8_t* id) {
-  static const char* const kWanted[] = {"TIT2", "TPE1", "TIT3", "TALB", "TRCK", "TPOS", "TDRC", "TYER"};
+  static const char* const kWanted[] = {"TIT2", "TPE1", "TIT3", "TALB", "TRCK",
+                                        "TPOS", "TDRC", "TYER", "COMM"};
   return std::any_of(std::begin(kWanted), std::end(kWanted),
                      [id](const char* w) { return std::memcmp(id, w, 4) == 0; });
 }
@@ -58,8 +60,8 @@ bool isFrameId(const uint8_t* id) {
 
 }  // namespace
 
-std::optional<TextFrames> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
-                                                    uint64_t available) {
+std::optional<std::vector<uint8_t>> readID3v2TextTag(const ByteReader& read, uint64_t offset,
+                                                     uint64_t available) {
   if (available < kHeaderBytes) return std::nullopt;
   std::vector<uint8_t> header = read(offset, kHeaderBytes);
   if (header.size() < kHeaderBytes || header[0] != 'I' || header[1] != 'D' || header[2] != '3') {
@@ -72,7 +74,7 @@ std::optional<TextFrames> readID3v2TextFrames(const ByteReader& read, uint64_t o
   // walked in place: such a tag is read whole when it is of a sane size.
   if ((version != 3 && version != 4) || (version == 3 && (flags & 0x80) != 0)) {
     if (tag_end > kMaxWholeTagBytes) return std::nullopt;
-    return parseID3v2Tag(read(offset, static_cast<size_t>(tag_end)));
+    return read(offset, static_cast<size_t>(tag_end));
   }
   uint64_t at = kHeaderBytes;
   if ((flags & 0x40) != 0) {  // an extended header precedes the frames
@@ -101,10 +103,21 @@ std::optional<TextFrames> readID3v2TextFrames(const ByteReader& read, uint64_t o
   const auto body_size = static_cast<uint32_t>(frames.size());
   for (int i = 0; i < 4; ++i) tag[6 + i] = static_cast<uint8_t>((body_size >> (21 - 7 * i)) & 0x7F);
   tag.insert(tag.end(), frames.begin(), frames.end());
-  return parseID3v2Tag(tag);
+  return tag;
 }
 
-std::optional<TextFrames> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
+std::optional<TextFrames> readID3v2TextFrames(const ByteReader& read, uint64_t offset,
+                                              uint64_t available) {
+  auto tag = readID3v2TextTag(read, offset, available);
+  if (!tag) return std::nullopt;
+  return parseID3v2Tag(*tag);
+}
+
+namespace {
+
+// Runs `read` over the tag TagLib makes of the bytes; nothing when they are no tag.
+template <typename Result, typename Read>
+std::optional<Result> withParsedTag(const std::vector<uint8_t>& bytes, Read read) {
   if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') {
     return std::nullopt;
   }
@@ -115,6 +128,26 @@ std::optional<TextFrames> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
     TagBytes file(&stream);
     TagLib::ID3v2::Tag tag(&file, 0);
     if (!tag.header() || tag.header()->tagSize() == 0) return std::nullopt;
+    return read(tag);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> commentText(const std::vector<uint8_t>& bytes, const char* description) {
+  return withParsedTag<std::string>(bytes, [&](const TagLib::ID3v2::Tag& tag) -> std::optional<std::string> {
+    for (const auto* frame : tag.frameList("COMM")) {
+      const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+      if (comment && comment->description() == description) return comment->text().to8Bit(true);
+    }
+    return std::nullopt;
+  });
+}
+
+std::optional<TextFrames> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
+  return withParsedTag<TextFrames>(bytes, [](const TagLib::ID3v2::Tag& tag) {
     TextFrames out;
     out.title = frameText(tag, "TIT2");
     out.artist = frameText(tag, "TPE1");
@@ -125,9 +158,7 @@ std::optional<TextFrames> parseID3v2Tag(const std::vector<uint8_t>& bytes) {
     out.date = frameText(tag, "TDRC");
     if (!out.date) out.date = frameText(tag, "TYER");
     return out;
-  } catch (...) {
-    return std::nullopt;
-  }
+  });
 }
 
 }  // namespace sonara::id3

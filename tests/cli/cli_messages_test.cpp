@@ -74,18 +74,20 @@ TEST_F(CliMessages, DevicesSayWhatTheyCanDoInWords) {
 TEST_F(CliMessages, EachFileThatCannotBePlayedHasItsOwnReason) {
   fs::create_directories(env_.dir.file("folder"));
   std::ofstream(env_.dir.file("empty.flac")).close();
+  std::ofstream(env_.dir.file("song.ogg")) << "OggS";
   std::ofstream(env_.dir.file("song.wav")) << "RIFF";
   std::string dsf = makeDsfFile(env_.dir.file("cut.dsf"));
   fs::resize_file(dsf, fs::file_size(dsf) - 5000);
   const std::string files = env_.dir.file("missing.flac") + " " + env_.dir.file("folder") + " " +
-                            env_.dir.file("empty.flac") + " " + dsf + " " + env_.dir.file("song.wav");
-  auto info = runBounded(env_.cli() + "info " + files);
+                            env_.dir.file("empty.flac") + " " + dsf + " " + env_.dir.file("song.ogg");
+  auto info = runBounded(env_.cli() + "info " + files + " " + env_.dir.file("song.wav"));
   EXPECT_EQ(info.status, 1);
   for (const char* reason : {"missing.flac\n  cannot be read: no such file or directory",
                              "folder\n  cannot be read: is a folder, not a file",
                              "empty.flac\n  cannot be read: the file is empty",
                              "cut.dsf\n  cannot be read: truncated: the DSF header announces",
-                             "song.wav\n  cannot be read: not supported (no plug-in reads .wav files)"}) {
+                             "song.ogg\n  cannot be read: not supported (no plug-in reads .ogg files)",
+                             "song.wav\n  cannot be read: holds no audio format this plug-in knows"}) {
     EXPECT_NE(info.out.find(reason), std::string::npos) << reason << "\n" << info.out;
   }
   // play names each named file with its reason (the folder is searched instead).
@@ -93,7 +95,7 @@ TEST_F(CliMessages, EachFileThatCannotBePlayedHasItsOwnReason) {
   EXPECT_EQ(play.status, 0) << play.out;
   for (const char* reason : {"missing.flac: no such file or directory", "empty.flac: the file is empty",
                              "cut.dsf: truncated: the DSF header announces",
-                             "song.wav: not supported (no plug-in reads .wav files)"}) {
+                             "song.ogg: not supported (no plug-in reads .ogg files)"}) {
     EXPECT_NE(play.out.find(reason), std::string::npos) << reason << "\n" << play.out;
   }
 }
@@ -101,10 +103,10 @@ TEST_F(CliMessages, EachFileThatCannotBePlayedHasItsOwnReason) {
 TEST_F(CliMessages, AFolderCountsTheFilesNoPlugInReads) {
   fs::create_directories(env_.dir.file("mixed"));
   fs::copy_file(track_, env_.dir.file("mixed/1.flac"));
-  for (const char* name : {"a.wav", "b.wav", "c.mp3", "cover.jpg"}) std::ofstream(env_.dir.file("mixed/") + name) << "x";
+  for (const char* name : {"a.ogg", "b.ogg", "c.opus", "cover.jpg"}) std::ofstream(env_.dir.file("mixed/") + name) << "x";
   auto r = runBounded(env_.cli() + "play --device 'Big DAC' " + env_.dir.file("mixed"));
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("pelmora-cli: 3 files skipped: 2 .wav, 1 .mp3 \u2014 not supported\n"), std::string::npos)
+  EXPECT_NE(r.out.find("pelmora-cli: 3 files skipped: 2 .ogg, 1 .opus \u2014 not supported\n"), std::string::npos)
       << r.out;
 }
 
