@@ -14,8 +14,8 @@ namespace {
 
 void run(const char* label, uint32_t rate, uint32_t bits, double seconds, const TempDir& dir) {
   const std::string path = dir.path() + "/bench-" + std::to_string(rate) + ".wav";
-  const std::string make = "sox -q -D -n -r " + std::to_string(rate) + " -b " + std::to_string(bits) +
-                           " -c 2 " + path + " synth " + std::to_string(seconds) + " sine 441 whitenoise";
+  const std::string make = "sox -q -D -r " + std::to_string(rate) + " -c 2 -n -b " + std::to_string(bits) + " " +
+                           path + " synth " + std::to_string(seconds) + " sine 441 whitenoise vol 0.5";
   if (runCommand(make).status != 0) {
     std::printf("%s: sox missing\n", label);
     return;

@@ -133,12 +133,14 @@ int showInfo(const std::vector<std::string>& files, bool json) {
       }
       std::puts(o.str().c_str());
     } else {
+      // Compressed formats have no bit depth of their own.
+      const std::string depth = d->src_bits > 0 ? std::to_string(d->src_bits) + "-bit" : "compressed";
       std::printf("%s\n  decoder   %s\n  stream    %.0f Hz, %u channels, %u-bit %s\n"
-                  "  source    %lld-bit, %.0f Hz\n  duration  %.3f s\n  title     %s\n"
+                  "  source    %s, %.0f Hz\n  duration  %.3f s\n  title     %s\n"
                   "  artist    %s\n",
                   path.c_str(), opened->decoder_class->className(), static_cast<double>(d->rate),
-                  d->channels, d->bits, formatName(d->format), static_cast<long long>(d->src_bits),
-                  d->src_rate, d->duration_s, d->title.c_str(), d->artist.c_str());
+                  d->channels, d->bits, formatName(d->format), depth.c_str(), d->src_rate, d->duration_s,
+                  d->title.c_str(), d->artist.c_str());
       if (!d->album.empty()) std::printf("  album     %s\n", d->album.c_str());
       if (!d->track.empty()) std::printf("  track     %s\n", d->track.c_str());
       if (!d->disc.empty()) std::printf("  disc      %s\n", d->disc.c_str());

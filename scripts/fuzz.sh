@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time
-# (FUZZ_SECONDS, default 60) from a seed corpus. Fails on any crash or sanitizer
+# (FUZZ_SECONDS, default 40) from a seed corpus. Fails on any crash or sanitizer
 # report; a failing input is kept in build/fuzz/artifacts.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$root/build/fuzz"
-seconds="${FUZZ_SECONDS:-60}"
+seconds="${FUZZ_SECONDS:-40}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer property_list_fuzzer)
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -28,11 +28,23 @@ for target in "${targets[@]}"; do
         rm -f "$corpus/seed.wav"
       done ;;
     wav_fuzzer)
-      sox -q -D -n -r 44100 -b 16 -c 2 "$corpus/pcm16.wav" synth 0.02 sine 441
-      sox -q -D -n -r 96000 -b 24 -c 6 "$corpus/ext24.wav" synth 0.01 sine 441
-      sox -q -D -n -r 48000 -e floating-point -b 32 -c 1 "$corpus/float.wav" synth 0.02 sine 441
-      sox -q -D -n -r 44100 -b 16 -c 2 "$corpus/pcm16.aiff" synth 0.02 sine 441
-      sox -q -D -n -r 44100 -b 24 -c 2 "$corpus/sowt.aifc" synth 0.02 sine 441 ;;
+      sox -q -D -r 44100 -c 2 -n -b 16 --comment "title=seed" "$corpus/pcm16.wav" synth 0.02 sine 441
+      sox -q -D -r 96000 -c 6 -n -b 24 "$corpus/ext24.wav" synth 0.01 sine 441
+      sox -q -D -r 48000 -c 1 -n -e floating-point -b 32 "$corpus/float.wav" synth 0.02 sine 441
+      sox -q -D -r 44100 -c 2 -n -b 16 "$corpus/pcm16.aiff" synth 0.02 sine 441
+      sox -q -D -r 44100 -c 2 -n -b 24 "$corpus/sowt.aifc" synth 0.02 sine 441 ;;
+    mp3_fuzzer)
+      sox -q -D -r 44100 -c 2 -n -b 16 "$corpus/seed.wav" synth 0.1 sine 441 pad 0.05 0.05
+      lame --quiet -b 128 --tt seed "$corpus/seed.wav" "$corpus/lame.mp3"
+      lame --quiet -t -b 64 -m m "$corpus/seed.wav" "$corpus/plain.mp3"
+      ffmpeg -v quiet -y -i "$corpus/seed.wav" -c:a mp2 "$corpus/layer2.mp2"
+      rm -f "$corpus/seed.wav" ;;
+    mp4_fuzzer)
+      sox -q -D -r 44100 -c 2 -n -b 16 "$corpus/seed.wav" synth 0.1 sine 441
+      ffmpeg -v quiet -y -i "$corpus/seed.wav" -c:a alac -metadata title=seed "$corpus/alac16.m4a"
+      sox -q -D -r 96000 -c 1 -n -b 24 "$corpus/seed24.wav" synth 0.05 sine 441
+      ffmpeg -v quiet -y -i "$corpus/seed24.wav" -c:a alac "$corpus/alac24.m4a"
+      rm -f "$corpus/seed.wav" "$corpus/seed24.wav" ;;
     property_list_fuzzer)
       cp "$root/cmake/Info.plist.in" "$corpus/info.plist"
       printf '%s' '{"devices":[{"name":"DAC","usb":{"vid":1,"pid":2},"formats":[{"rate":0,"min_rate":44100,"max_rate":192000,"bits":24,"bytes_per_sample":4,"channels":2,"non_mixable":false,"dsd":false}],"buffer_frames":{"min":64,"max":8192},"initial":{"rate":44100,"format":0},"clock":"realtime"}]}' > "$corpus/devices.json" ;;

@@ -77,4 +77,17 @@ int64_t FileHandle::read(void* buffer, size_t n) {
   return static_cast<int64_t>(got);
 }
 
+std::vector<uint8_t> FileHandle::bytesAt(uint64_t offset, size_t n) const {
+  std::vector<uint8_t> out(n);
+  size_t got = 0;
+  while (fd_ >= 0 && got < n && offset <= static_cast<uint64_t>(INT64_MAX) - n) {
+    const ssize_t r = ::pread(fd_, out.data() + got, n - got, static_cast<off_t>(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  out.resize(got);
+  return out;
+}
+
 }  // namespace sonara::io

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sonara::io {
 
@@ -25,6 +26,9 @@ class FileHandle {
   // Reads up to `n` bytes at the position and advances; returns the count (short at
   // the end of the file, -1 on error).
   int64_t read(void* buffer, size_t n);
+  // Up to `n` bytes at `offset`, as many as the file holds there; the position is
+  // unchanged, so a parser may look aside while a codec library reads on.
+  std::vector<uint8_t> bytesAt(uint64_t offset, size_t n) const;
   // Drops the file's pages from the system cache once they have been read, so that
   // long files stream without filling it.
   void bypassCache(bool on) { bypass_cache_ = on; }

@@ -19,12 +19,7 @@ void DSFFile::getBytes(uint64_t offset, void* out, size_t n) {
   }
 }
 
-std::vector<uint8_t> DSFFile::bytesAt(uint64_t offset, size_t length) {
-  std::vector<uint8_t> out(length);
-  int64_t got = file_.seek(offset) ? file_.read(out.data(), length) : -1;
-  out.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return out;
-}
+std::vector<uint8_t> DSFFile::bytesAt(uint64_t offset, size_t length) { return file_.bytesAt(offset, length); }
 
 int64_t DSFFile::findChunkOffsetByFourCC(const char fourcc[4], uint64_t position) {
   try {

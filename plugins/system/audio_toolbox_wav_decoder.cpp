@@ -368,6 +368,19 @@ Value AudioToolboxWavDecoder::getMetaData() noexcept {
   }
 }
 
+Value AudioToolboxWavDecoder::metaDataOfCodedFile() noexcept {
+  if (!file_ref_) return Value();
+  try {
+    Array list;
+    addFileFormatEntries(list);
+    getAudioFilePropertyInfo(list);
+    return Value(std::move(list));
+  } catch (const std::exception& e) {
+    logLine("getMetaData failed.(%s)", e.what());
+    return Value();
+  }
+}
+
 std::unique_ptr<plugin::Decoder> AudioToolboxWavDecoderClass::create() const noexcept {
   return std::unique_ptr<plugin::Decoder>(new (std::nothrow) AudioToolboxWavDecoder());
 }

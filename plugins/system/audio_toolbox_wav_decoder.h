@@ -62,6 +62,9 @@ class AudioToolboxWavDecoder : public plugin::Decoder {
   void checkMetaDataAsWavFile(Array& list);
   void checkID3v2Tag(Array& list);
   void addFileFormatEntries(Array& list);
+  // The metadata of a compressed file: its format first, then the tags the codec
+  // library reads.
+  Value metaDataOfCodedFile() noexcept;
   static const Value* metadataValue(const Array& list, const char* key);
   static void addMetaData(Array& list, const std::string& text, const char* key, bool convert);
 

@@ -163,13 +163,7 @@ const ChunkRef* SndfileAudioFile::soundChunk() const {
 }
 
 std::vector<uint8_t> SndfileAudioFile::chunkBytes(const ChunkRef& chunk, uint64_t max) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min(chunk.stored, max)));
-  const int64_t saved = file_.position();
-  const bool ok = file_.seek(chunk.offset) &&
-                  file_.read(bytes.data(), bytes.size()) == static_cast<int64_t>(bytes.size());
-  file_.seek(static_cast<uint64_t>(saved));
-  if (!ok) bytes.clear();
-  return bytes;
+  return file_.bytesAt(chunk.offset, static_cast<size_t>(std::min(chunk.stored, max)));
 }
 
 std::vector<std::vector<uint8_t>> SndfileAudioFile::id3Chunks() {
@@ -177,17 +171,8 @@ std::vector<std::vector<uint8_t>> SndfileAudioFile::id3Chunks() {
   for (const char* id : {"id3 ", "ID3 "}) {
     for (const auto& chunk : chunks_.chunks) {
       if (chunk.id != id) continue;
-      const int64_t saved = file_.position();
-      auto tag = id3::readID3v2TextTag(
-          [&](uint64_t at, size_t n) {
-            std::vector<uint8_t> out(n);
-            if (!file_.seek(chunk.offset + at)) return std::vector<uint8_t>{};
-            const int64_t got = file_.read(out.data(), n);
-            out.resize(got < 0 ? 0 : static_cast<size_t>(got));
-            return out;
-          },
-          0, chunk.stored);
-      file_.seek(static_cast<uint64_t>(saved));
+      auto tag = id3::readID3v2TextTag([&](uint64_t at, size_t n) { return file_.bytesAt(chunk.offset + at, n); },
+                                       0, chunk.stored);
       if (tag) tags.push_back(std::move(*tag));
     }
     if (!tags.empty()) break;

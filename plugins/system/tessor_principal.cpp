@@ -7,6 +7,8 @@
 #include "plugins/common/host_link.h"
 #include "plugins/common/principal_properties.h"
 #include "plugins/system/audio_format_probe.h"
+#include "plugins/system/audio_toolbox_mp3_decoder.h"
+#include "plugins/system/audio_toolbox_mp4_decoder.h"
 #include "plugins/system/audio_toolbox_wav_decoder.h"
 
 namespace sonara::tessor {
@@ -55,9 +57,9 @@ class AudioToolboxDecoderPlugin final : public plugin::Principal {
         return nullptr;
       }
       case DataFormat::MpegAudio:
+        return &mp3_class_;
       case DataFormat::AppleLossless:
-        logLine("%s holds %s, which this plug-in does not decode yet.", path.c_str(), probed.description.c_str());
-        return nullptr;
+        return &mp4_class_;
       case DataFormat::Unsupported:
         logLine("%s holds %s, which is not supported.", path.c_str(), probed.description.c_str());
         return nullptr;
@@ -69,6 +71,8 @@ class AudioToolboxDecoderPlugin final : public plugin::Principal {
   }
 
   AudioToolboxWavDecoderClass wav_class_;
+  AudioToolboxMP3DecoderClass mp3_class_;
+  AudioToolboxMP4DecoderClass mp4_class_;
 };
 
 }  // namespace
