@@ -6,12 +6,18 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/file_check.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
 
 namespace pelmora::cli {
 
 int decodeToFile(const DecodeRequest& request) {
+  // Reasons found before any decoder opens the file: it never blocks on a FIFO.
+  if (const std::string problem = fileProblem(request.file); !problem.empty()) {
+    std::fprintf(stderr, "pelmora-cli: %s: %s\n", request.file.c_str(), problem.c_str());
+    return 1;
+  }
   sonara::PluginManager::initializePluginList();
   sonara::OpenFailure failure;
   auto opened = sonara::openDecoder(sonara::PluginManager::sharedInstance(), request.file,
@@ -24,7 +30,7 @@ int decodeToFile(const DecodeRequest& request) {
   const uint32_t channels = decoder.getChannels();
   const uint32_t preferred = decoder.getPreferredBufferSize();
   if (channels == 0 || preferred == 0) {
-    std::fprintf(stderr, "pelmora-cli: %s: the decoder reports no channels\n", request.file.c_str());
+    std::fprintf(stderr, "pelmora-cli: %s: the decoder reports no channels or no request size\n", request.file.c_str());
     return 3;
   }
   const double duration_s = static_cast<double>(decoder.getDuration()) / 1e9;

@@ -92,8 +92,11 @@ int showInfo(const std::vector<std::string>& files, bool json) {
       std::string reason = failure.status == 0 ? "not a valid ." + sonara::platform::lowerCaseExtension(path) +
                                                      " file: its plug-in does not take it"
                                                : failure.reason;
-      if (failure.status == 0 && !plugin_reason.empty()) reason = plugin_reason;
-      if (failure.status != 0) reason += " (status " + std::to_string(failure.status) + ")";
+      if (!plugin_reason.empty()) {
+        reason = plugin_reason;
+      } else if (failure.status != 0) {
+        reason += " (status " + std::to_string(failure.status) + ")";
+      }
       printError(path, reason, json);
       ++failures;
       continue;

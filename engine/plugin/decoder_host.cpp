@@ -1,5 +1,6 @@
 #include "engine/plugin/decoder_host.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/plugin/plugin_manager.h"
@@ -65,7 +66,10 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
 
 DecodeWindow::DecodeWindow(double offset_s, double duration_s, uint32_t preferred_frames,
                            double rate, uint32_t channels)
-    : chunk_(channels * preferred_frames), channels_(channels), rate_(rate) {
+    : chunk_(static_cast<uint32_t>(std::min<uint64_t>(uint64_t{channels} * preferred_frames, kMaxChunkValues))),
+      channels_(channels),
+      rate_(rate) {
+  chunk_ -= channels == 0 ? 0 : chunk_ % channels;  // whole frames
   auto ns = [](double seconds) -> uint64_t {
     double v = seconds * 1e9;
     return v <= 0 ? 0 : v >= 1.8446744073709552e19 ? UINT64_MAX : static_cast<uint64_t>(v);
@@ -73,12 +77,13 @@ DecodeWindow::DecodeWindow(double offset_s, double duration_s, uint32_t preferre
   start_ = ns(offset_s);
   length_ = ns(duration_s);
   end_ = start_ + length_;
-  uint64_t one_chunk = rate > 0 ? ns(preferred_frames / rate) : 0;
+  const double chunk_frames = channels == 0 ? 0 : static_cast<double>(chunk_ / channels);
+  uint64_t one_chunk = rate > 0 ? ns(chunk_frames / rate) : 0;
   near_end_ = length_ > one_chunk ? end_ - one_chunk : start_;
 }
 
 // Decoders' time stamps lead the next value to deliver by up to one frame (one byte
-// of a DSD channel, one sample of PCM). Counting the frames left as
+// of a DSD channel, one frame of PCM; see Decoder::getTimestamp). Counting the frames left as
 // floor((end - t) x rate) + 1 delivers exactly the frames before the end for either
 // lead, where rounding up would drop the last sample of every PCM window.
 uint32_t DecodeWindow::requestSize(uint64_t t) const {

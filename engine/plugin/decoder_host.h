@@ -53,6 +53,9 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
 // past the end is asked for and nothing before it is left out.
 class DecodeWindow {
  public:
+  // A decoder asking for more per request (a damaged header's rate or channel
+  // count) is asked for this many values at a time: a few MiB, never gigabytes.
+  static constexpr uint64_t kMaxChunkValues = uint64_t{1} << 20;
   DecodeWindow(double offset_s, double duration_s, uint32_t preferred_frames, double rate,
                uint32_t channels);
   uint32_t chunk() const { return chunk_; }

@@ -99,7 +99,11 @@ class Decoder {
   virtual int32_t getNextSamples(float* buffer, uint32_t* size) noexcept = 0;
   // Silence in the decoder's format without advancing the stream.
   virtual int32_t getDummySamples(float* buffer, uint32_t* size) noexcept = 0;
-  virtual uint64_t getTimestamp() noexcept = 0;  // ns reached by data delivered so far
+  // The stream time of the next frame to deliver plus one frame, in ns: (next + 1) /
+  // rate for PCM; for DSD the lead is one byte of a channel. The host ends a window
+  // at time t after floor((t - timestamp) x rate) + 1 more frames, which is exact
+  // with this lead.
+  virtual uint64_t getTimestamp() noexcept = 0;
   virtual void close() noexcept = 0;
 };
 

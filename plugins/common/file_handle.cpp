@@ -13,13 +13,15 @@ FileHandle::~FileHandle() { close(); }
 
 bool FileHandle::open(const std::string& path) {
   close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) return false;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     close();
     return false;
   }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   position_ = 0;
   return true;
 }
@@ -32,6 +34,7 @@ void FileHandle::close() {
   fd_ = -1;
   position_ = 0;
   dropped_up_to_ = 0;
+  read_failed_ = false;
 }
 
 // The kernel lets go of whole pages only, and not of those still being read ahead:
@@ -68,7 +71,10 @@ int64_t FileHandle::read(void* buffer, size_t n) {
   while (got < n) {
     ssize_t r = ::pread(fd_, out + got, n - got, position_ + static_cast<int64_t>(got));
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
+    if (r < 0) {
+      read_failed_ = true;
+      return -1;
+    }
     if (r == 0) break;
     got += static_cast<size_t>(r);
   }

@@ -29,6 +29,8 @@ class FileHandle {
   // Up to `n` bytes at `offset`, as many as the file holds there; the position is
   // unchanged, so a parser may look aside while a codec library reads on.
   std::vector<uint8_t> bytesAt(uint64_t offset, size_t n) const;
+  // Whether a read has failed (an I/O error, not the end of the file) since opening.
+  bool readFailed() const { return read_failed_; }
   // Drops the file's pages from the system cache once they have been read, so that
   // long files stream without filling it.
   void bypassCache(bool on) { bypass_cache_ = on; }
@@ -40,6 +42,7 @@ class FileHandle {
   int64_t position_ = 0;
   bool bypass_cache_ = false;
   int64_t dropped_up_to_ = 0;  // pages before this offset have been let go
+  bool read_failed_ = false;
 };
 
 }  // namespace sonara::io

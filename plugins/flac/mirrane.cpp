@@ -12,6 +12,7 @@
 
 #include "plugins/common/host_link.h"
 #include "plugins/common/mul_div.h"
+#include "plugins/common/path_extension.h"
 
 namespace sonara::flac {
 
@@ -114,14 +115,7 @@ FLAC__StreamDecoder* newConfiguredDecoder() {
   return d;
 }
 
-bool hasFlacExtension(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  auto dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  std::string ext = path.substr(dot + 1);
-  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == "flac";
-}
+bool hasFlacExtension(const std::string& path) { return plugin::lowerCaseExtension(path) == "flac"; }
 
 // Only a regular file that starts as a FLAC stream does (its marker, or an ID3v2 tag
 // some taggers put before it) goes to libFLAC: a FIFO would block it and a device

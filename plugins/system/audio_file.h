@@ -19,7 +19,8 @@ struct AudioFileFormat {
   AudioFileType type = AudioFileType::Wave;
   double sample_rate = 0;
   uint32_t channels = 0;
-  uint32_t bits_per_channel = 0;  // 0 for compressed data
+  uint32_t bits_per_channel = 0;  // that carry the signal; 0 for compressed data
+  uint32_t stored_bits_per_channel = 0;  // as stored (24 for 20-bit samples in 3 bytes)
   uint32_t frames_per_packet = 1;
 };
 

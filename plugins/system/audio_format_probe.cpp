@@ -21,13 +21,24 @@ namespace {
 std::optional<ProbedFormat> probeSndfile(io::FileHandle& file) {
   std::string why;
   auto found = probeWithSndfile(file, &why);
-  if (!found) return std::nullopt;
+  if (!found) {
+    // A file that starts as WAV or AIFF and is refused is damaged, not unknown.
+    const auto head = file.bytesAt(0, 12);
+    if (head.size() < 12) return std::nullopt;
+    const std::string container(head.begin(), head.begin() + 4);
+    const std::string form(head.begin() + 8, head.end());
+    const bool wav = container == "RIFF" && form == "WAVE";
+    const bool aiff = container == "FORM" && (form == "AIFF" || form == "AIFC");
+    if (!wav && !aiff) return std::nullopt;
+    return ProbedFormat{DataFormat::Damaged, 0, std::string(wav ? "a damaged WAV file" : "a damaged AIFF file") +
+                                                    " (" + why + ")"};
+  }
   ProbedFormat p;
   p.description = found->description;
   const int major = found->major;
   if (major == SF_FORMAT_RF64 || major == SF_FORMAT_W64) {
     p.format = DataFormat::Unsupported;
-    p.description = major == SF_FORMAT_RF64 ? "RF64 audio (a WAV file beyond 4 GiB)" : "Sony Wave64 audio";
+    p.description = major == SF_FORMAT_RF64 ? "RF64 audio (the WAV format for files beyond 4 GiB)" : "Sony Wave64 audio";
     return p;
   }
   if (major == SF_FORMAT_MPEG) return std::nullopt;  // libmpg123 says which layer

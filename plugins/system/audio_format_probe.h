@@ -12,6 +12,7 @@ enum class DataFormat {
   MpegAudio,      // layer in `mpeg_layer`
   AppleLossless,  // in an MP4 file
   Unsupported,    // recognised, not decoded here: `description` names it
+  Damaged,        // a WAV or AIFF file libsndfile refuses: `description` says why
   Unknown,        // no library recognises the data
 };
 

@@ -191,7 +191,7 @@ int32_t AudioToolboxMP3Decoder::getNextSamples(float* buffer, uint32_t* size) no
       }
     }
   }
-  timestamp_ = mulDiv(virtual_current_frame_, 1000000000ull, wholeRate(desc_.sample_rate));
+  timestamp_ = timestampBefore(virtual_current_frame_);
   *size = delivered * channels;
   return status;
 }
@@ -218,7 +218,7 @@ int32_t AudioToolboxMP3Decoder::seek(uint64_t ns) noexcept {
   decoded_ = false;
   current_frame_ = p;
   virtual_current_frame_ = v;
-  timestamp_ = ns;
+  timestamp_ = timestampBefore(v);
   return 0;
 }
 

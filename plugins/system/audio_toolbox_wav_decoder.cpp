@@ -100,8 +100,8 @@ int32_t AudioToolboxWavDecoder::openByPath(const std::string& path, const Dict* 
 
 void AudioToolboxWavDecoder::markOpened() {
   current_frame_ = 0;
-  timestamp_ = 0;
   desc_ = org_desc_;
+  timestamp_ = timestampBefore(0);
   opened_ = true;
 }
 
@@ -111,7 +111,10 @@ int32_t AudioToolboxWavDecoder::openInternalByPath(const std::string& path, cons
     return kOpenFailed;
   }
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return kOpenFailed;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    logLine("%s is not a regular file.", path.c_str());
+    return kOpenFailed;
+  }
   if (static_cast<uint64_t>(st.st_size) > maxFileSize()) {
     logLine("%s is larger than %llu bytes, the most this decoder reads.", path.c_str(),
             static_cast<unsigned long long>(maxFileSize()));
@@ -142,6 +145,14 @@ int32_t AudioToolboxWavDecoder::openInternalByPath(const std::string& path, cons
     return kOpenFailed;
   }
   file_desc_ = file_ref_->fileFormat();
+  // A damaged header's figures would size every buffer after them.
+  if (file_desc_.sample_rate < kMinRate || file_desc_.sample_rate > kMaxRate || file_desc_.channels == 0 ||
+      file_desc_.channels > kMaxChannels) {
+    logLine("%s declares %.0f Hz and %u channels, which no audio file holds.", path.c_str(), file_desc_.sample_rate,
+            file_desc_.channels);
+    file_ref_.reset();
+    return kOpenFailed;
+  }
   org_desc_ = ClientFormat{file_desc_.sample_rate, file_desc_.channels};
   desc_ = org_desc_;
   bits_ = 32;
@@ -155,7 +166,8 @@ void AudioToolboxWavDecoder::getAudioFilePacketTableInfoFromID3tag() {
   const auto text = id3::commentText(tag, "iTunSMPB");
   if (!text) return;
   const auto info = parseITunSMPB(*text);
-  if (!info) return;
+  // A count the stream cannot hold is not this file's.
+  if (!info || info->valid_frames <= 0 || static_cast<uint64_t>(info->valid_frames) > num_frames_) return;
   num_frames_ = static_cast<uint64_t>(info->valid_frames);
   primingFrames = info->priming_frames;
   remainderFrames = info->remainder_frames;
@@ -170,6 +182,10 @@ bool AudioToolboxWavDecoder::createBufferWithFrame(uint32_t frames, uint32_t cha
   }
   clearBuffer();
   return true;
+}
+
+uint64_t AudioToolboxWavDecoder::timestampBefore(uint64_t next_frame) const {
+  return mulDiv(next_frame + 1, 1000000000ull, wholeRate(desc_.sample_rate));
 }
 
 void AudioToolboxWavDecoder::clearBuffer() { abl_remain_frames_ = abl_num_frames_ = 0; }
@@ -217,7 +233,7 @@ int32_t AudioToolboxWavDecoder::getNextSamples(float* buffer, uint32_t* size) no
     delivered += take;
     current_frame_ += take;
   }
-  timestamp_ = mulDiv(current_frame_, 1000000000ull, wholeRate(desc_.sample_rate));
+  timestamp_ = timestampBefore(current_frame_);
   *size = delivered * channels;
   return status;
 }
@@ -235,7 +251,7 @@ int32_t AudioToolboxWavDecoder::seek(uint64_t ns) noexcept {
             static_cast<unsigned long>(static_cast<uint32_t>(file_ref_->lastError())));
     return plugin::kStatusSeekFailed;
   }
-  timestamp_ = ns;
+  timestamp_ = timestampBefore(frame);
   current_frame_ = frame;
   clearBuffer();
   return 0;
@@ -265,18 +281,23 @@ bool AudioToolboxWavDecoder::setChannels(uint32_t channels) noexcept {
   // What the old list holds is in the old layout: go on from the first frame not yet
   // delivered.
   const uint64_t next = current_frame_;
+  const uint32_t before = desc_.channels;
   desc_.channels = channels;
-  if (!createBufferWrapper() || !file_ref_->seek(next)) return false;
+  if (!createBufferWrapper() || !file_ref_->seek(next)) {
+    desc_.channels = before;
+    createBufferWrapper();
+    return false;
+  }
   return true;
 }
 
 uint32_t AudioToolboxWavDecoder::getBitRate() noexcept {
-  return static_cast<uint32_t>(file_desc_.bits_per_channel / 8 * file_desc_.channels *
+  return static_cast<uint32_t>(file_desc_.stored_bits_per_channel / 8 * file_desc_.channels *
                                wholeRate(file_desc_.sample_rate));
 }
 
 uint32_t AudioToolboxWavDecoder::getPreferredBufferSize() noexcept {
-  return static_cast<uint32_t>(desc_.sample_rate * 0.02);
+  return std::max(1u, static_cast<uint32_t>(desc_.sample_rate * 0.02));
 }
 
 void AudioToolboxWavDecoder::close() noexcept {
@@ -296,7 +317,8 @@ const Value* AudioToolboxWavDecoder::metadataValue(const Array& list, const char
 }
 
 void AudioToolboxWavDecoder::addMetaData(Array& list, const std::string& text, const char* key, bool convert) {
-  if (metadataValue(list, key)) return;
+  // An empty tag names nothing: later steps and the file name may.
+  if (text.empty() || metadataValue(list, key)) return;
   list.push_back(Value(Dict{{key, Value(convert ? id3::convertToEstimateStringEncoding(text)
                                                 : text)}}));
 }
@@ -325,7 +347,7 @@ void AudioToolboxWavDecoder::checkMetaDataAsWavFile(Array& list) {
       if (!chunk) continue;
       const std::string bytes = infoText(*chunk);
       const auto text = text::decodeToUtf8(bytes, text::estimateStringEncoding(bytes).c_str());
-      if (text && !metadataValue(list, key)) list.push_back(Value(Dict{{key, Value(*text)}}));
+      if (text && !text->empty() && !metadataValue(list, key)) list.push_back(Value(Dict{{key, Value(*text)}}));
     }
   }
 }

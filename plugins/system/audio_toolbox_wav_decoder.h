@@ -56,6 +56,9 @@ class AudioToolboxWavDecoder : public plugin::Decoder {
   int64_t fillBuffer(uint32_t frames);
   // Marks the object open once the sample list is made.
   void markOpened();
+  // The time stamp while `next_frame` is the next frame to deliver: the end of that
+  // frame, the lead the host's windows count with (see Decoder::getTimestamp).
+  uint64_t timestampBefore(uint64_t next_frame) const;
 
   // Metadata steps, each adding to `list` only keys it does not hold yet.
   void getAudioFilePropertyInfo(Array& list);
@@ -69,6 +72,10 @@ class AudioToolboxWavDecoder : public plugin::Decoder {
   static void addMetaData(Array& list, const std::string& text, const char* key, bool convert);
 
   static constexpr uint32_t kListFrames = 512;
+  // What a real file holds; beyond, a header is damaged or crafted.
+  static constexpr double kMinRate = 1000;
+  static constexpr double kMaxRate = 1536000;
+  static constexpr uint32_t kMaxChannels = 32;
 
   std::unique_ptr<AudioFile> file_ref_;
   std::string path_;

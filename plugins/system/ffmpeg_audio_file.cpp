@@ -71,6 +71,7 @@ std::unique_ptr<FfmpegAudioFile> FfmpegAudioFile::open(const std::string& path, 
   int bits = self->codec_->bits_per_raw_sample;
   if (bits <= 0) bits = par->bits_per_raw_sample > 0 ? par->bits_per_raw_sample : par->bits_per_coded_sample;
   self->format_.bits_per_channel = static_cast<uint32_t>(std::max(bits, 0));
+  self->format_.stored_bits_per_channel = self->format_.bits_per_channel;
   self->format_.frames_per_packet = par->frame_size > 0 ? static_cast<uint32_t>(par->frame_size) : 4096;
   if (stream->duration > 0) {
     self->frames_ = static_cast<uint64_t>(av_rescale_q(stream->duration, stream->time_base, AVRational{1, par->sample_rate}));

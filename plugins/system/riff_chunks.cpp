@@ -1,6 +1,8 @@
 #include "plugins/system/riff_chunks.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace sonara::tessor {
 namespace {
@@ -19,6 +21,18 @@ bool isChunkId(const uint8_t* p) {
     if (p[i] < 0x20 || p[i] > 0x7E) return false;
   }
   return true;
+}
+
+// Where the chunk after one whose data ends at `data_end` starts. Some writers leave
+// out the pad byte after odd sizes: when the padded position holds no identifier and
+// the unpadded one does, theirs is the layout.
+template <typename Read4>
+uint64_t nextChunkAt(uint64_t data_end, bool odd, Read4 read4) {
+  if (!odd) return data_end;
+  const std::vector<uint8_t> padded = read4(data_end + 1);
+  if (padded.size() < 4 || isChunkId(padded.data())) return data_end + 1;
+  const std::vector<uint8_t> unpadded = read4(data_end);
+  return unpadded.size() == 4 && isChunkId(unpadded.data()) ? data_end : data_end + 1;
 }
 
 }  // namespace
@@ -46,7 +60,8 @@ std::optional<ChunkList> listChunks(io::FileHandle& file) {
     chunk.stored = std::min(chunk.size, end - chunk.offset);
     list.chunks.push_back(chunk);
     if (chunk.stored < chunk.size) break;
-    at = chunk.offset + chunk.size + (chunk.size & 1);
+    at = nextChunkAt(chunk.offset + chunk.size, (chunk.size & 1) != 0,
+                     [&](uint64_t offset) { return file.bytesAt(offset, 4); });
   }
   return list;
 }
@@ -60,14 +75,10 @@ std::optional<ChunkData> findChunk(const char (&id)[5], const uint8_t* block, si
     if (std::memcmp(header, id, 4) == 0 && size <= left) return ChunkData{header + 8, size};
     const uint64_t padded = uint64_t{size} + (size & 1);
     if (padded > left) return std::nullopt;
-    // Some writers leave out the pad byte after odd sizes: when the padded step lands
-    // on no identifier and the unpadded one does, theirs is the layout.
-    size_t next = at + 8 + static_cast<size_t>(padded);
-    if ((size & 1) != 0 && length - next >= 4 && !isChunkId(block + next) &&
-        isChunkId(block + next - 1)) {
-      --next;
-    }
-    at = next;
+    at = static_cast<size_t>(nextChunkAt(at + 8 + size, (size & 1) != 0, [&](uint64_t offset) {
+      const size_t from = static_cast<size_t>(std::min<uint64_t>(offset, length));
+      return std::vector<uint8_t>(block + from, block + std::min(length, from + 4));
+    }));
   }
   return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "plugins/system/sndfile_audio_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -106,13 +107,16 @@ std::unique_ptr<SndfileAudioFile> SndfileAudioFile::open(const std::string& path
   std::unique_ptr<SndfileAudioFile> self(new SndfileAudioFile());
   self->path_ = path;
   if (!self->file_.open(path)) {
-    *why = std::strerror(errno);
+    *why = std::string("open failed.(") + std::strerror(errno) + ")";
     return nullptr;
   }
   self->file_.bypassCache(true);
   SF_INFO info{};
   self->sndfile_ = openVirtual(self->file_, &info, why);
-  if (!self->sndfile_) return nullptr;
+  if (!self->sndfile_) {
+    *why = "sf_open_virtual failed.(" + *why + ")";
+    return nullptr;
+  }
   const int major = info.format & SF_FORMAT_TYPEMASK;
   SndfileFormat format{major, info.format & SF_FORMAT_SUBMASK, info, {}};
   if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_AIFF) {
@@ -129,9 +133,11 @@ std::unique_ptr<SndfileAudioFile> SndfileAudioFile::open(const std::string& path
   self->format_.bits_per_channel = format.bitsPerSample();
   self->frames_ = static_cast<uint64_t>(info.frames);
   if (auto chunks = listChunks(self->file_)) self->chunks_ = std::move(*chunks);
+  self->format_.stored_bits_per_channel = self->format_.bits_per_channel;
+  self->format_.bits_per_channel = self->significantBits(self->format_.bits_per_channel);
   // libsndfile reads on from where its own header parsing left the handle.
   if (sf_seek(self->sndfile_, 0, SEEK_SET) != 0) {
-    *why = sf_strerror(self->sndfile_);
+    *why = std::string("sf_seek failed.(") + sf_strerror(self->sndfile_) + ")";
     return nullptr;
   }
   return self;
@@ -143,7 +149,8 @@ SndfileAudioFile::~SndfileAudioFile() {
 
 int64_t SndfileAudioFile::read(float* out, uint32_t frames) {
   const sf_count_t n = sf_readf_float(sndfile_, out, frames);
-  if (n == 0 && sf_error(sndfile_) != SF_ERR_NO_ERROR) return -1;
+  // libsndfile takes a failed read for the end of the data: the handle knows better.
+  if (n == 0 && (sf_error(sndfile_) != SF_ERR_NO_ERROR || file_.readFailed())) return -1;
   return n;
 }
 
@@ -152,7 +159,7 @@ bool SndfileAudioFile::seek(uint64_t frame) {
   return sf_seek(sndfile_, static_cast<sf_count_t>(frame), SEEK_SET) >= 0;
 }
 
-int SndfileAudioFile::lastError() const { return sf_error(sndfile_); }
+int SndfileAudioFile::lastError() const { return file_.readFailed() ? EIO : sf_error(sndfile_); }
 
 const ChunkRef* SndfileAudioFile::soundChunk() const {
   const char* id = format_.type == AudioFileType::Aiff ? "SSND" : "data";
@@ -196,6 +203,38 @@ std::vector<std::vector<uint8_t>> SndfileAudioFile::infoLists() {
   return lists;
 }
 
-InfoDictionary SndfileAudioFile::infoDictionary() { return readTagLibInfo(path_); }
+// TagLib first; libsndfile also knows AIFF's NAME and AUTH chunks, which TagLib
+// does not read.
+InfoDictionary SndfileAudioFile::infoDictionary() {
+  InfoDictionary d = readTagLibInfo(path_);
+  auto text = [this](int which) -> std::optional<std::string> {
+    const char* s = sf_get_string(sndfile_, which);
+    if (!s || !*s) return std::nullopt;
+    return std::string(s);
+  };
+  if (!d.title) d.title = text(SF_STR_TITLE);
+  if (!d.artist) d.artist = text(SF_STR_ARTIST);
+  return d;
+}
+
+// The bits of each sample that carry the signal, when the header says fewer than
+// the container's: WAVE_FORMAT_EXTENSIBLE's valid bits, AIFF's sample size.
+uint32_t SndfileAudioFile::significantBits(uint32_t container_bits) {
+  for (const auto& c : chunks_.chunks) {
+    uint32_t declared = 0;
+    if (c.id == "fmt " && c.stored >= 20) {
+      const auto fmt = file_.bytesAt(c.offset, 20);
+      const bool extensible = fmt.size() == 20 && fmt[0] == 0xFE && fmt[1] == 0xFF;
+      if (extensible) declared = uint32_t{fmt[18]} | uint32_t{fmt[19]} << 8;
+    } else if (c.id == "COMM" && c.stored >= 8) {
+      const auto comm = file_.bytesAt(c.offset, 8);
+      if (comm.size() == 8) declared = uint32_t{comm[6]} << 8 | comm[7];
+    } else {
+      continue;
+    }
+    if (declared > 0 && declared < container_bits) return declared;
+  }
+  return container_bits;
+}
 
 }  // namespace sonara::tessor

@@ -55,6 +55,7 @@ class SndfileAudioFile final : public AudioFile {
  private:
   SndfileAudioFile() = default;
   std::vector<uint8_t> chunkBytes(const ChunkRef& chunk, uint64_t max);
+  uint32_t significantBits(uint32_t container_bits);
 
   std::string path_;
   io::FileHandle file_;

@@ -1,10 +1,10 @@
 // The system codecs plug-in's principal and entry point: the decoder class is chosen
 // by what the file holds, whatever its name says.
-#include <cctype>
 #include <cstring>
 #include <new>
 
 #include "plugins/common/host_link.h"
+#include "plugins/common/path_extension.h"
 #include "plugins/common/principal_properties.h"
 #include "plugins/system/audio_format_probe.h"
 #include "plugins/system/audio_toolbox_mp3_decoder.h"
@@ -15,15 +15,7 @@ namespace sonara::tessor {
 namespace {
 
 using plugin::logLine;
-
-std::string lowerCaseExtension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot + 1);
-  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
+using plugin::lowerCaseExtension;
 
 class AudioToolboxDecoderPlugin final : public plugin::Principal {
  public:
@@ -60,6 +52,9 @@ class AudioToolboxDecoderPlugin final : public plugin::Principal {
         return &mp3_class_;
       case DataFormat::AppleLossless:
         return &mp4_class_;
+      case DataFormat::Damaged:
+        logLine("%s is %s.", path.c_str(), probed.description.c_str());
+        return nullptr;
       case DataFormat::Unsupported:
         logLine("%s holds %s, which is not supported.", path.c_str(), probed.description.c_str());
         return nullptr;

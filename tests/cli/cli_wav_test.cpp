@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "support/cli_env.h"
 #include "support/run_command.h"
 
@@ -100,9 +102,32 @@ TEST_F(CliWav, FilesAreChosenByWhatTheyHoldNotByTheirNames) {
                        "not supported."),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("big.wav\n  cannot be read: holds RF64 audio (a WAV file beyond 4 GiB), which is not supported."),
+  EXPECT_NE(r.out.find("big.wav\n  cannot be read: holds RF64 audio (the WAV format for files beyond 4 GiB), which is not supported."),
             std::string::npos)
       << r.out;
+}
+
+TEST_F(CliWav, AWindowHoldsExactlyItsFrames) {
+  const std::string wav = make("window.wav", "-r 44100 -b 16 -c 2");
+  const std::string out = env_.dir.file("window.raw");
+  ASSERT_EQ(runCommand(env_.cli() + "decode " + wav + " --start 0.125 --length 0.0625 -o " + out).status, 0);
+  const auto all = soxSamples(wav);
+  const auto part = decodedFloats(out);
+  ASSERT_EQ(part.size(), 2756u * 2);  // 0.0625 s at 44100 Hz: 2756.25 frames
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + 5512 * 2));
+}
+
+TEST_F(CliWav, AFifoOrAFolderNamedAsAudioIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo(env_.dir.file("pipe.wav").c_str(), 0600), 0);
+  std::filesystem::create_directories(env_.dir.file("folder.wav"));
+  for (const char* name : {"pipe.wav", "folder.wav"}) {
+    const std::string path = env_.dir.file(name);
+    auto decode = runCommand("timeout 20 " + env_.cli() + "decode " + path + " -o " + env_.dir.file("x.raw") + " 2>&1");
+    EXPECT_EQ(decode.status, 1) << decode.out;
+    EXPECT_NE(decode.out.find(std::string(name) + ": is a"), std::string::npos) << decode.out;
+    auto info = runCommand("timeout 20 " + env_.cli() + "info " + path + " 2>&1");
+    EXPECT_EQ(info.status, 1) << info.out;
+  }
 }
 
 TEST_F(CliWav, ThreeTracksCutFromOneSignalPlayAsThatSignal) {

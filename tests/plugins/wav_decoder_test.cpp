@@ -3,6 +3,7 @@
 // damaged files that must fail clearly or play what they hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "plugins/common/host_link.h"
 #include "plugins/system/audio_format_probe.h"
 #include "plugins/system/audio_toolbox_wav_decoder.h"
+#include "support/byte_output.h"
 #include "support/id3_tag.h"
 #include "support/pcm_file_writer.h"
 #include "support/temp_dir.h"
@@ -195,11 +197,11 @@ TEST_F(WavDecoderTest, SeekingLandsOnTheFrameOfTheTimeAndTheEndGivesNothing) {
   uint32_t n = 2;
   ASSERT_EQ(d.getNextSamples(first, &n), 0);  // something read before the seek
   ASSERT_EQ(d.seek(62'500'000), 0);           // 62.5 ms: frame 3000
-  EXPECT_EQ(d.getTimestamp(), 62'500'000u);
+  EXPECT_EQ(d.getTimestamp(), 3001ull * 1000000000 / 48000);  // the end of the next frame
   const auto rest = readAll(d);
   ASSERT_EQ(rest.size(), (4800u - 3000u) * 2);
   for (size_t i = 0; i < rest.size(); ++i) ASSERT_EQ(rest[i], expectedFloat(s.samples[6000 + i], 24)) << i;
-  EXPECT_EQ(d.getTimestamp(), 100'000'000u);
+  EXPECT_EQ(d.getTimestamp(), 4801ull * 1000000000 / 48000);
   float more[64];
   n = 64;
   EXPECT_EQ(d.getNextSamples(more, &n), 0);
@@ -392,6 +394,159 @@ TEST_F(WavDecoderTest, OpeningTwiceIsRefused) {
   EXPECT_TRUE(logged("Already Opened."));
 }
 
+TEST_F(WavDecoderTest, AnyRequestSizeDeliversWholeFramesInOrder) {
+  PcmFileSetup s;
+  s.samples = pattern(16, 2, 2000);
+  const std::string path = write("sizes.wav", s);
+  AudioToolboxWavDecoder d;
+  ASSERT_EQ(d.openByPath(path, nullptr), 0);
+  std::vector<float> all;
+  float buffer[1100];
+  uint32_t n = 1;  // less than a frame: nothing
+  ASSERT_EQ(d.getNextSamples(buffer, &n), 0);
+  EXPECT_EQ(n, 0u);
+  for (uint32_t ask : {3u, 511u, 513u, 1024u, 1025u, 2u}) {
+    n = ask;
+    ASSERT_EQ(d.getNextSamples(buffer, &n), 0);
+    EXPECT_EQ(n, ask / 2 * 2);
+    all.insert(all.end(), buffer, buffer + n);
+  }
+  for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], expectedFloat(s.samples[i], 16)) << i;
+  // Past the end a seek fails and leaves the position where it was.
+  lines_.clear();
+  EXPECT_EQ(d.seek(5'000'000'000), sonara::plugin::kStatusSeekFailed);
+  EXPECT_TRUE(logged("sf_seek Failed."));
+  n = 2;
+  ASSERT_EQ(d.getNextSamples(buffer, &n), 0);
+  EXPECT_EQ(buffer[0], expectedFloat(s.samples[all.size()], 16));
+}
+
+TEST_F(WavDecoderTest, SwitchingAMonoFileToTwoChannelsGoesOnFromTheNextFrame) {
+  PcmFileSetup s;
+  s.channels = 1;
+  s.samples = pattern(24, 1, 2000);
+  s.bits = 24;
+  AudioToolboxWavDecoder d;
+  ASSERT_EQ(d.openByPath(write("switch.wav", s), nullptr), 0);
+  std::vector<float> first(700);
+  uint32_t n = 700;
+  ASSERT_EQ(d.getNextSamples(first.data(), &n), 0);
+  ASSERT_EQ(n, 700u);
+  ASSERT_TRUE(d.setChannels(2));
+  float pair[2];
+  n = 2;
+  ASSERT_EQ(d.getNextSamples(pair, &n), 0);
+  EXPECT_EQ(pair[0], expectedFloat(s.samples[700], 24));
+  EXPECT_EQ(pair[1], pair[0]);
+}
+
+TEST_F(WavDecoderTest, ImpossibleFormatsAreRefusedBeforeAnyBufferIsMade) {
+  PcmFileSetup s;
+  s.samples = pattern(16, 2, 100);
+  s.sample_rate = 2000000000;
+  AudioToolboxWavDecoder d;
+  EXPECT_EQ(d.openByPath(write("fast.wav", s), nullptr), sonara::plugin::kStatusSeekFailed);
+  EXPECT_TRUE(logged("fast.wav declares 2000000000 Hz and 2 channels, which no audio file holds."));
+}
+
+TEST_F(WavTags, TheListKeepsItsOrderAndEmptyOrForeignTagsAddNothing) {
+  PcmFileSetup s;
+  s.chunks.push_back({"id3 ", id3TextTag(3, kId3Utf8, {{"TIT2", ""}, {"TPE1", "Artist"}})});
+  s.chunks.push_back(infoListChunk({{{"INAM", ""}, {"IART", "Other"}}}));
+  Value meta = metaOf("empty.wav", s);
+  const auto& list = meta.asArray();
+  ASSERT_EQ(list.size(), 4u) << "an empty title is no title";
+  EXPECT_EQ(list[0][sonara::plugin::kMetaArtist].asString(), "Artist");
+  EXPECT_TRUE(list[1][sonara::plugin::kMetaSrcSampleRate].isNumber());
+  EXPECT_TRUE(list[2]["Channels"].isNumber());
+  EXPECT_TRUE(list[3][sonara::plugin::kMetaSrcBits].isNumber());
+
+  // "id3 " wins over "ID3 "; an AIFF file has no INFO step.
+  PcmFileSetup both;
+  both.chunks.push_back({"ID3 ", id3TextTag(3, kId3Utf8, {{"TIT2", "Upper"}})});
+  both.chunks.push_back({"id3 ", id3TextTag(3, kId3Utf8, {{"TIT2", "Lower"}}), true});
+  EXPECT_EQ(text(metaOf("cases.wav", both), sonara::plugin::kMetaTitle), "Lower");
+  PcmFileSetup aiff;
+  aiff.container = PcmContainer::Aiff;
+  aiff.chunks.push_back(infoListChunk({{{"INAM", "Not for AIFF"}}}));
+  EXPECT_EQ(text(metaOf("info.aiff", aiff), sonara::plugin::kMetaTitle), "(none)");
+}
+
+TEST_F(WavTags, AnITunesCommentThatDoesNotFitTheFileIsIgnored) {
+  PcmFileSetup s;
+  s.samples = pattern(16, 2, 1000);
+  for (const char* valid : {"0000000000000000", "00000000000F4240"}) {  // 0 and 1000000 frames
+    s.chunks = {{"id3 ", id3Tag(3, {{"COMM", [&] {
+                                        std::vector<uint8_t> body{0, 'e', 'n', 'g'};
+                                        putText(body, "iTunSMPB");
+                                        body.push_back(0);
+                                        putText(body, std::string(" 00000000 00000840 00000000 ") + valid);
+                                        return body;
+                                      }()}})}};
+    AudioToolboxWavDecoder d;
+    ASSERT_EQ(d.openByPath(write(std::string("smpb") + valid + ".wav", s), nullptr), 0) << valid;
+    EXPECT_EQ(d.getDuration(), 1000ull * 1000000000 / 44100) << valid;
+  }
+}
+
+TEST_F(WavTags, ChunksAfterAnUnpaddedOddDataChunkAreFound) {
+  PcmFileSetup s;
+  s.channels = 1;
+  s.bits = 8;
+  s.samples = pattern(8, 1, 101);  // 101 bytes of data
+  s.chunks.push_back(infoListChunk({{{"INAM", "After odd data"}}}));
+  s.chunks.back().after_data = true;
+  auto bytes = buildPcmFile(s);
+  // Take out the data chunk's pad byte, as some writers do, and mend the RIFF size.
+  const size_t pad = static_cast<size_t>(std::search(bytes.begin(), bytes.end(), "LIST", "LIST" + 4) - bytes.begin()) - 1;
+  ASSERT_EQ(bytes[pad], 0);
+  bytes.erase(bytes.begin() + static_cast<long>(pad));
+  const uint32_t riff = static_cast<uint32_t>(bytes.size() - 8);
+  for (int i = 0; i < 4; ++i) bytes[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(riff >> (8 * i));
+  writeFile(dir_.file("unpadded.wav"), bytes);
+  AudioToolboxWavDecoder d;
+  ASSERT_EQ(d.openByPath(dir_.file("unpadded.wav"), nullptr), 0);
+  EXPECT_EQ(text(d.getMetaData(), sonara::plugin::kMetaTitle), "After odd data");
+}
+
+TEST_F(WavTags, AiffNameChunksAndTwentyBitSamplesAreReported) {
+  PcmFileSetup s;
+  s.container = PcmContainer::Aiff;
+  s.bits = 24;
+  s.valid_bits = 20;
+  PcmFileSetup twenty = s;
+  twenty.chunks.push_back({"NAME", std::vector<uint8_t>{'S', 'o', 'n', 'g'}});
+  twenty.chunks.push_back({"AUTH", std::vector<uint8_t>{'B', 'a', 'n', 'd'}});
+  // AIFF says 20 bits in its sample size; the writer's field for it is the frame
+  // count's neighbour, so the COMM chunk is mended by hand.
+  twenty.samples = pattern(24, 2, 100);
+  for (auto& v : twenty.samples) v &= ~0xF;  // 20 significant bits in 24
+  auto bytes = buildPcmFile(twenty);
+  const size_t comm = static_cast<size_t>(std::search(bytes.begin(), bytes.end(), "COMM", "COMM" + 4) - bytes.begin());
+  bytes[comm + 8 + 7] = 20;
+  writeFile(dir_.file("twenty.aiff"), bytes);
+  AudioToolboxWavDecoder d;
+  ASSERT_EQ(d.openByPath(dir_.file("twenty.aiff"), nullptr), 0);
+  const Value meta = d.getMetaData();
+  EXPECT_EQ(text(meta, sonara::plugin::kMetaTitle), "Song");
+  EXPECT_EQ(text(meta, sonara::plugin::kMetaArtist), "Band");
+  int64_t bits = 0;
+  for (const auto& e : meta.asArray()) {
+    if (e[sonara::plugin::kMetaSrcBits].isNumber()) bits = e[sonara::plugin::kMetaSrcBits].asInt();
+  }
+  EXPECT_EQ(bits, 20);
+  EXPECT_EQ(d.getBitRate(), 3u * 2 * 44100);  // stored in three bytes all the same
+
+  PcmFileSetup ext;
+  ext.wav_format = WavFormat::Extensible;
+  ext.bits = 24;
+  ext.valid_bits = 20;
+  ext.samples = twenty.samples;
+  AudioToolboxWavDecoder e;
+  ASSERT_EQ(e.openByPath(write("twenty.wav", ext), nullptr), 0);
+  EXPECT_EQ(e.getMetaData().asArray().back()[sonara::plugin::kMetaSrcBits].asInt(), 20);
+}
+
 // ---- Choosing by content ----
 
 TEST_F(WavDecoderTest, TheProbeNamesWhatAFileHolds) {
@@ -405,6 +560,12 @@ TEST_F(WavDecoderTest, TheProbeNamesWhatAFileHolds) {
   auto p = probeAudioFormat(write("pcm.aifc", s));
   EXPECT_EQ(p.format, DataFormat::LinearPcm);
   EXPECT_EQ(p.description, "16-bit PCM in an AIFF file");
+  PcmFileSetup zero;
+  zero.samples = pattern(16, 2, 10);
+  zero.channels_field = 0;
+  p = probeAudioFormat(write("zero.wav", zero));
+  EXPECT_EQ(p.format, DataFormat::Damaged);
+  EXPECT_EQ(p.description.rfind("a damaged WAV file (", 0), 0u) << p.description;
   writeFile(dir_.file("text.wav"), std::vector<uint8_t>(100, 'x'));
   EXPECT_EQ(probeAudioFormat(dir_.file("text.wav")).format, DataFormat::Unknown);
   EXPECT_EQ(probeAudioFormat(dir_.file("missing.wav")).format, DataFormat::Unknown);
