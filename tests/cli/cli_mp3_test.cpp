@@ -24,10 +24,7 @@ TEST(CliMp3, AnAlbumCutFromOneSignalPlaysAsThatSignalWithoutGaps) {
     ASSERT_TRUE(lameEncode(part, env.dir.file("album/" + std::to_string(i + 1) + ".mp3")));
     first += lengths[i];
   }
-  DeviceJson dac;
-  dac.name = "Test DAC";
-  dac.formats = {formatJson(0, 32, 4, 2, false, false, 44100, 192000)};
-  dac.capture = env.dir.file("dac.raw");
+  const DeviceJson dac = capturingDac(env.dir.file("dac.raw"));
   env.setDevices({dac});
 
   auto r = runCommand(env.cli() + "play --device 'Test DAC' " + env.dir.file("album") + " 2>&1");

@@ -137,10 +137,7 @@ TEST_F(CliWav, ThreeTracksCutFromOneSignalPlayAsThatSignal) {
   runCommand("sox " + whole + " " + env_.dir.file("album/1.wav") + " trim 0s 7001s");
   runCommand("sox " + whole + " " + env_.dir.file("album/2.wav") + " trim 7001s 9999s");
   runCommand("sox " + whole + " " + env_.dir.file("album/3.wav") + " trim 17000s");
-  DeviceJson dac;
-  dac.name = "Test DAC";
-  dac.formats = {formatJson(0, 32, 4, 2, false, false, 44100, 192000)};
-  dac.capture = env_.dir.file("dac.raw");
+  const DeviceJson dac = capturingDac(env_.dir.file("dac.raw"));
   env_.setDevices({dac});
 
   auto r = runCommand(env_.cli() + "play --device 'Test DAC' " + env_.dir.file("album") + " 2>&1");

@@ -13,6 +13,7 @@
 #include "plugins/system/audio_toolbox_mp3_decoder.h"
 #include "plugins/system/audio_toolbox_mp4_decoder.h"
 #include "support/coded_fixtures.h"
+#include "support/read_decoder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -24,18 +25,6 @@ using sonara::tessor::AudioToolboxMP4Decoder;
 
 const SonaraHostServices kQuietHost{sizeof(SonaraHostServices), [](const char*) {}, nullptr, nullptr};
 
-template <typename D>
-std::vector<float> readAll(D& d) {
-  std::vector<float> all;
-  std::vector<float> buffer(size_t{d.getPreferredBufferSize()} * d.getChannels());
-  for (;;) {
-    uint32_t n = static_cast<uint32_t>(buffer.size());
-    EXPECT_EQ(d.getNextSamples(buffer.data(), &n), 0);
-    if (n == 0) break;
-    all.insert(all.end(), buffer.begin(), buffer.begin() + n);
-  }
-  return all;
-}
 
 // The largest difference between two signals over their common length.
 float largestError(const std::vector<float>& a, const std::vector<float>& b, size_t from = 0) {
@@ -76,7 +65,7 @@ TEST_F(Mp3DecoderTest, TheLameHeaderGivesEachTrackExactlyItsSourceFrames) {
     ASSERT_EQ(d.openByPath(mp3, nullptr), 0);
     EXPECT_EQ(d.getPreferredBufferSize(), 1152u);
     EXPECT_EQ(d.getDuration(), frames * 1000000000ull / 44100);
-    const auto all = readAll(d);
+    const auto all = readAllValues(d);
     ASSERT_EQ(all.size(), frames * 2) << frames;
     EXPECT_LT(largestError(all, source), kCodecError) << frames;
     EXPECT_EQ(d.getTimestamp(), (frames + 1) * 1000000000ull / 44100);
@@ -91,14 +80,14 @@ TEST_F(Mp3DecoderTest, AnITunesGaplessCommentTrimsWhenThereIsNoHeader) {
   {
     AudioToolboxMP3Decoder plain;
     ASSERT_EQ(plain.openByPath(mp3, nullptr), 0);
-    decoded = readAll(plain).size() / 2;  // every frame lame wrote, padding and all
+    decoded = readAllValues(plain).size() / 2;  // every frame lame wrote, padding and all
   }
   ASSERT_GT(decoded, frames + kLamePriming);
   prependTag(mp3, iTunSMPBTag(kLamePriming, static_cast<uint32_t>(decoded - frames - kLamePriming), frames));
   AudioToolboxMP3Decoder d;
   ASSERT_EQ(d.openByPath(mp3, nullptr), 0);
   EXPECT_EQ(d.getDuration(), frames * 1000000000ull / 44100);
-  const auto all = readAll(d);
+  const auto all = readAllValues(d);
   ASSERT_EQ(all.size(), frames * 2);
   EXPECT_LT(largestError(all, source), kCodecError);
 }
@@ -115,7 +104,7 @@ TEST_F(Mp3DecoderTest, WithoutGaplessDataTheThresholdTrimsNearSilenceAndZeroKeep
     AudioToolboxMP3Decoder d;
     const Dict off = thresholdOption(0);
     ASSERT_EQ(d.openByPath(mp3, &off), 0);
-    untrimmed = readAll(d);
+    untrimmed = readAllValues(d);
   }
   ASSERT_EQ(untrimmed.size() % (1152 * 2), 0u);  // every frame of every packet
   auto loud = [&](size_t frame) {
@@ -130,7 +119,7 @@ TEST_F(Mp3DecoderTest, WithoutGaplessDataTheThresholdTrimsNearSilenceAndZeroKeep
   AudioToolboxMP3Decoder d;
   const Dict trim = thresholdOption(-60);
   ASSERT_EQ(d.openByPath(mp3, &trim), 0);
-  const auto trimmed = readAll(d);
+  const auto trimmed = readAllValues(d);
   ASSERT_EQ(trimmed.size(), (last + 1 - first) * 2);
   EXPECT_TRUE(std::equal(trimmed.begin(), trimmed.end(), untrimmed.begin() + static_cast<long>(2 * first)));
 
@@ -150,7 +139,7 @@ TEST_F(Mp3DecoderTest, SeeksLandOnTheirFrameInEveryPartOfTheStream) {
   {
     AudioToolboxMP3Decoder d;
     ASSERT_EQ(d.openByPath(mp3, nullptr), 0);
-    whole = readAll(d);
+    whole = readAllValues(d);
   }
   AudioToolboxMP3Decoder d;
   ASSERT_EQ(d.openByPath(mp3, nullptr), 0);
@@ -169,7 +158,7 @@ TEST_F(Mp3DecoderTest, SeeksLandOnTheirFrameInEveryPartOfTheStream) {
   }
   // Reading on from the last seek goes to the trimmed end without a repeated frame.
   ASSERT_EQ(d.seek((44100ull * 4 - 10) * 1000000000ull / 44100 + 1), 0);
-  const auto tail = readAll(d);
+  const auto tail = readAllValues(d);
   ASSERT_EQ(tail.size(), whole.size() - 2 * (44100 * 4 - 10));
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.end() - static_cast<long>(tail.size())));
 }
@@ -184,7 +173,7 @@ TEST_F(Mp3DecoderTest, LayersOneAndTwoDecodeInMonoAndStereo) {
     ASSERT_EQ(d.openByPath(mp2, nullptr), 0);
     EXPECT_EQ(d.getSamplingRate(), static_cast<float>(rate));
     EXPECT_EQ(d.getChannels(), static_cast<uint32_t>(channels));
-    const auto all = readAll(d);
+    const auto all = readAllValues(d);
     EXPECT_GE(all.size() / channels, static_cast<size_t>(rate));
     EXPECT_GT(*std::max_element(all.begin(), all.end()), 0.4f);  // the tone, not silence
   }
@@ -237,7 +226,7 @@ TEST_F(Mp4DecoderTest, AppleLosslessDeliversTheSourceIntegersExactly) {
               0);
     AudioToolboxMP4Decoder d;
     ASSERT_EQ(d.openByPath(m4a, nullptr), 0);
-    const auto all = readAll(d);
+    const auto all = readAllValues(d);
     const auto source = soxFloats(wav);
     ASSERT_EQ(all.size(), source.size()) << rate;
     EXPECT_TRUE(all == source) << rate;
@@ -277,12 +266,12 @@ TEST_F(Mp4DecoderTest, DamagedFilesFailWithAReasonOrEndCleanly) {
   for (int i = 0; i < 4; ++i) huge[moov - 4 + static_cast<size_t>(i)] = static_cast<char>(0x7F);
   writeFile(dir_.file("huge.m4a"), std::vector<uint8_t>(huge.begin(), huge.end()));
   AudioToolboxMP4Decoder h;
-  if (h.openByPath(dir_.file("huge.m4a"), nullptr) == 0) (void)readAll(h);
+  if (h.openByPath(dir_.file("huge.m4a"), nullptr) == 0) (void)readAllValues(h);
   // Cut short.
   writeFile(dir_.file("cut.m4a"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 3)));
   AudioToolboxMP4Decoder c;
   if (c.openByPath(dir_.file("cut.m4a"), nullptr) == 0) {
-    EXPECT_LE(readAll(c).size(), 44100u * 2 * 2);
+    EXPECT_LE(readAllValues(c).size(), 44100u * 2 * 2);
   }
 }
 

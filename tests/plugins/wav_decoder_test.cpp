@@ -15,6 +15,7 @@
 #include "support/byte_output.h"
 #include "support/id3_tag.h"
 #include "support/pcm_file_writer.h"
+#include "support/read_decoder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -48,17 +49,6 @@ class WavDecoderTest : public ::testing::Test {
     return path;
   }
 
-  static std::vector<float> readAll(AudioToolboxWavDecoder& d) {
-    std::vector<float> all;
-    std::vector<float> buffer(size_t{d.getPreferredBufferSize()} * d.getChannels());
-    for (;;) {
-      uint32_t n = static_cast<uint32_t>(buffer.size());
-      EXPECT_EQ(d.getNextSamples(buffer.data(), &n), 0);
-      if (n == 0) break;
-      all.insert(all.end(), buffer.begin(), buffer.begin() + n);
-    }
-    return all;
-  }
 
   static std::string text(const Value& meta, const char* key) {
     for (const auto& entry : meta.asArray()) {
@@ -134,7 +124,7 @@ TEST_P(WavIntegerFormats, DeliverTheFilesIntegersExactly) {
   EXPECT_EQ(d.getDuration(), 1500ull * 1000000000ull / c.rate);
   EXPECT_EQ(d.getBitRate(), c.bits / 8u * c.channels * c.rate);
   EXPECT_EQ(d.getPreferredBufferSize(), static_cast<uint32_t>(c.rate * 0.02));
-  const auto all = readAll(d);
+  const auto all = readAllValues(d);
   ASSERT_EQ(all.size(), s.samples.size());
   for (size_t i = 0; i < all.size(); ++i) {
     ASSERT_EQ(all[i], expectedFloat(s.samples[i], c.bits)) << "value " << i;
@@ -177,7 +167,7 @@ TEST_F(WavDecoderTest, FloatFilesDeliverTheirFloats) {
     const std::string path = write("float" + std::to_string(bits) + ".wav", s);
     AudioToolboxWavDecoder d;
     ASSERT_EQ(d.openByPath(path, nullptr), 0);
-    const auto all = readAll(d);
+    const auto all = readAllValues(d);
     ASSERT_EQ(all.size(), s.float_samples.size());
     for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], static_cast<float>(s.float_samples[i])) << i;
     EXPECT_EQ(text(d.getMetaData(), sonara::plugin::kMetaSrcBits), "(none)");  // a number, not a string
@@ -198,7 +188,7 @@ TEST_F(WavDecoderTest, SeekingLandsOnTheFrameOfTheTimeAndTheEndGivesNothing) {
   ASSERT_EQ(d.getNextSamples(first, &n), 0);  // something read before the seek
   ASSERT_EQ(d.seek(62'500'000), 0);           // 62.5 ms: frame 3000
   EXPECT_EQ(d.getTimestamp(), 3001ull * 1000000000 / 48000);  // the end of the next frame
-  const auto rest = readAll(d);
+  const auto rest = readAllValues(d);
   ASSERT_EQ(rest.size(), (4800u - 3000u) * 2);
   for (size_t i = 0; i < rest.size(); ++i) ASSERT_EQ(rest[i], expectedFloat(s.samples[6000 + i], 24)) << i;
   EXPECT_EQ(d.getTimestamp(), 4801ull * 1000000000 / 48000);
@@ -225,7 +215,7 @@ TEST_F(WavDecoderTest, AMonoFileCanBeHadAsTwoChannelsButNeverResampled) {
   EXPECT_FALSE(d.setChannels(3));
   ASSERT_TRUE(d.setChannels(2));
   EXPECT_EQ(d.getChannels(), 2u);
-  const auto all = readAll(d);
+  const auto all = readAllValues(d);
   ASSERT_EQ(all.size(), 2000u);
   for (size_t i = 0; i < 1000; ++i) {
     ASSERT_EQ(all[2 * i], expectedFloat(s.samples[i], 16)) << i;
@@ -344,7 +334,7 @@ TEST_F(WavDecoderTest, DamagedHeadersFailWithAReasonAndNeverCrash) {
     const int32_t status = d.openByPath(path, nullptr);
     if (status == 0) {
       // What opens plays what the file holds and ends.
-      const auto all = readAll(d);
+      const auto all = readAllValues(d);
       EXPECT_LE(all.size(), s.samples.size()) << damage.name;
     } else {
       EXPECT_EQ(status, sonara::plugin::kStatusSeekFailed) << damage.name;
@@ -362,7 +352,7 @@ TEST_F(WavDecoderTest, DataRunningPastTheEndPlaysWhatIsThereAndSaysSo) {
   AudioToolboxWavDecoder d;
   ASSERT_EQ(d.openByPath(path, nullptr), 0);
   EXPECT_TRUE(logged("cut.wav is cut short: its audio data should run for 2147483632 bytes, the file holds 6000"));
-  const auto all = readAll(d);
+  const auto all = readAllValues(d);
   ASSERT_EQ(all.size(), s.samples.size());
   for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], expectedFloat(s.samples[i], 24)) << i;
 }

@@ -26,12 +26,18 @@ class CliEnv {
   TempDir dir;
 };
 
-// A device paced like hardware, capturing into `capture`.
-inline DeviceJson realtimeDac(const std::string& capture, const std::string& name = "Test DAC") {
+// A free-running 32-bit PCM device for 44.1 to 192 kHz, capturing into `capture`.
+inline DeviceJson capturingDac(const std::string& capture, const std::string& name = "Test DAC") {
   DeviceJson d;
   d.name = name;
   d.formats = {formatJson(0, 32, 4, 2, false, false, 44100, 192000)};
   d.capture = capture;
+  return d;
+}
+
+// The same device paced like hardware.
+inline DeviceJson realtimeDac(const std::string& capture, const std::string& name = "Test DAC") {
+  DeviceJson d = capturingDac(capture, name);
   d.clock = "realtime";
   return d;
 }
