@@ -120,6 +120,8 @@ class TkDelegate : public PlayManagerDelegate {
   void removeSelection();
   void willSelectPlaylist();
   int32_t savePlaylist();  // non-zero when saved
+  static std::vector<PlaylistItemInfoRef> pathArrayToInfoArray(const std::vector<std::string>& paths);
+  static std::vector<std::string> droppableExtensions();
   void saveLastPlaylist();
   void loadLastPlaylist();
   void showCDPanel();

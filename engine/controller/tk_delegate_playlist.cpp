@@ -1,10 +1,6 @@
 // The controller's playlist commands and its reaction to playlist changes.
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <climits>
 
 #include "engine/api/constants.h"
@@ -12,10 +8,15 @@
 #include "engine/controller/tk_delegate.h"
 #include "engine/play/play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
+#include "engine/playlist/path_matching.h"
+#include "engine/playlist/playlist_file.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/path_names.h"
+#include "platform/services.h"
 
 namespace {
+
+constexpr char kLastPlaylistKey[] = "Last Playlist";
 
 std::string absolutePath(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
@@ -24,45 +25,42 @@ std::string absolutePath(const std::string& path) {
   return std::string(cwd) + "/" + path;
 }
 
-// Files below `path` (itself when it is a file) whose extensions are playable, folders
-// in name order.
-void collectPlayable(const std::string& path, const std::vector<std::string>& exts,
-                     std::vector<std::string>& out, int depth = 0) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    out.push_back(path);  // kept, so that the user hears why it cannot be played
-    return;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    if (depth > 32) return;
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(path.c_str())) {
-      while (dirent* e = ::readdir(d)) {
-        if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+}  // namespace
+
+// Paths to partial records: playlist files and cue sheets give their tracks, any
+// other path a record of its own.
+std::vector<PlaylistItemInfoRef> TkDelegate::pathArrayToInfoArray(const std::vector<std::string>& paths) {
+  std::vector<PlaylistItemInfoRef> infos;
+  for (const auto& given : paths) {
+    const std::string path = absolutePath(given);
+    const std::string ext = sonara::platform::lowerCaseExtension(path);
+    if (ext == "xml") {
+      if (auto records = PlaylistArrayController::parsePlaylistFile(path)) {
+        infos.insert(infos.end(), records->begin(), records->end());
       }
-      ::closedir(d);
+      continue;
     }
-    std::sort(names.begin(), names.end());
-    for (const auto& n : names) collectPlayable(path + "/" + n, exts, out, depth + 1);
-    return;
+    auto info = std::make_shared<PlaylistItemInfo>();
+    info->setFullpath(path);
+    infos.push_back(std::move(info));
   }
-  if (std::find(exts.begin(), exts.end(), sonara::platform::lowerCaseExtension(path)) != exts.end()) out.push_back(path);
+  return infos;
 }
 
-}  // namespace
+// Every decoder extension, and the lists that name tracks.
+std::vector<std::string> TkDelegate::droppableExtensions() {
+  auto exts = sonara::PluginManager::sharedInstance().getDecoderExts();
+  exts.insert(exts.end(), {"xml", "cue"});
+  return exts;
+}
 
 void TkDelegate::addDroppedFiles(const std::vector<std::string>& paths) {
   auto& model = *array_tbl_ctl_;
   if (model.fixed()) return;
-  auto exts = sonara::PluginManager::sharedInstance().getDecoderExts();
-  std::vector<std::string> files;
-  for (const auto& p : paths) collectPlayable(absolutePath(p), exts, files);
-  std::vector<PlaylistItemInfoRef> infos;
-  for (const auto& f : files) {
-    auto info = std::make_shared<PlaylistItemInfo>();
-    info->setFullpath(f);
-    infos.push_back(std::move(info));
-  }
+  std::vector<std::string> absolute;
+  for (const auto& p : paths) absolute.push_back(absolutePath(p));
+  const auto infos =
+      pathArrayToInfoArray(sonara::playlist::pathsMatchingNoCaseExtensions(absolute, droppableExtensions()));
   if (infos.empty()) return;
   model.insertInfos(infos, model.getNumInfos(), true, true);
   model.setSaved(false);
@@ -87,8 +85,32 @@ void TkDelegate::willOpenFile() {}
 void TkDelegate::willAddFile() {}
 void TkDelegate::willSelectPlaylist() {}
 int32_t TkDelegate::savePlaylist() { return 0; }
-void TkDelegate::saveLastPlaylist() {}
-void TkDelegate::loadLastPlaylist() {}
+
+// The list under "Last Playlist" of the user defaults; an empty list removes the entry.
+void TkDelegate::saveLastPlaylist() {
+  auto& defaults = sonara::platform::userDefaults();
+  const auto rows = array_tbl_ctl_->getAllInfos();
+  if (rows.empty()) {
+    defaults.remove(kLastPlaylistKey);
+  } else {
+    defaults.set(kLastPlaylistKey, sonara::Value(sonara::playlist::playlistDictionary(rows)));
+  }
+  defaults.synchronize();
+}
+
+// Restored without opening the files where the rows carry their durations; the
+// saved IDs are kept where they are free.
+void TkDelegate::loadLastPlaylist() {
+  const sonara::Value stored = sonara::platform::userDefaults().object(kLastPlaylistKey);
+  if (!stored.isDict() || stored.asDict().empty()) return;
+  const auto records = sonara::playlist::recordsFromPlaylistDictionary(stored.asDict());
+  auto& model = *array_tbl_ctl_;
+  model.removeAllInfos(true);
+  model.setFixed(false);
+  model.setSaved(true);
+  model.setCd(false);
+  if (!records.empty()) model.insertInfos(records, 0, true, false);
+}
 void TkDelegate::showCDPanel() {}
 
 void TkDelegate::willEditProp(int64_t row) {

@@ -80,6 +80,13 @@ class PlaylistArrayController {
 
   void setChangeNotificationTarget(ChangeTarget target);
 
+  // --- playlist files (playlist_array_controller_files.cpp) -----------------------
+  // Writes the rows as an XML playlist, atomically; false (logged) on failure.
+  bool savePlaylist(const std::string& path) const;
+  // The partial records of an XML playlist; nothing when the file is not a
+  // dictionary property list (logged).
+  static std::optional<std::vector<PlaylistItemInfoRef>> parsePlaylistFile(const std::string& path);
+
   // Selection (row indexes, sorted).
   std::set<size_t> selectionIndexes() const;
   void setSelectionIndexes(std::set<size_t> rows);

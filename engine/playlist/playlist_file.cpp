@@ -1,0 +1,84 @@
+#include "engine/playlist/playlist_file.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "engine/api/constants.h"
+#include "engine/playlist/file_url.h"
+
+namespace sonara::playlist {
+namespace {
+
+// Hundredths of a second, truncated, as an unsigned 32-bit count.
+int64_t hundredths(double seconds) {
+  const double h = std::trunc(seconds * 100.0);
+  if (!(h > 0)) return 0;
+  return h >= 4294967295.0 ? 4294967295 : static_cast<int64_t>(h);
+}
+
+// A stored time: an unsigned 32-bit count of hundredths of a second.
+std::optional<double> storedSeconds(const Value& v) {
+  if (!v.isNumber()) return std::nullopt;
+  const double h = v.asDouble();
+  if (!(h >= 0) || h > 4294967295.0) return std::nullopt;
+  return std::trunc(h) / 100.0;
+}
+
+}  // namespace
+
+Dict playlistDictionary(const std::vector<PlaylistItemInfoRef>& rows) {
+  Array items;
+  Dict tracks;
+  for (const auto& row : rows) {
+    const uint64_t id = row->track_id();
+    items.push_back(Value(Dict{{PLIST_PLAYLISTS__PLAYLIST_ITEMS__00__TARACK_ID_KEY, Value(id)}}));
+    tracks[std::to_string(id)] = Value(Dict{
+        {PLIST_TRACKS__00__TRACK_ID_KEY, Value(id)},
+        {PLIST_TRACKS__00__NAME_KEY, Value(row->title())},
+        {PLIST_TRACKS__00__ARTIST_KEY, Value(row->artist())},
+        {PLIST_TRACKS__00__LOCATION_KEY, Value(fileURLFromPath(row->fullpath()))},
+        {PLIST_TRACKS__00__OPTIONAL_OFFSET, Value(hundredths(row->offset()))},
+        {PLIST_TRACKS__00__OPTIONAL_DURATION, Value(hundredths(row->duration()))},
+    });
+  }
+  Array playlists{Value(Dict{{PLIST_PLAYLISTS__PLAYLIST_ITEMS_KEY, Value(std::move(items))}})};
+  return Dict{{PLIST_PLAYLISTS_KEY, Value(std::move(playlists))}, {PLIST_TRACKS_KEY, Value(std::move(tracks))}};
+}
+
+std::vector<PlaylistItemInfoRef> recordsFromPlaylistDictionary(const Dict& root) {
+  std::vector<PlaylistItemInfoRef> records;
+  const auto playlists = root.find(PLIST_PLAYLISTS_KEY);
+  const auto tracks = root.find(PLIST_TRACKS_KEY);
+  if (playlists == root.end() || !playlists->second.isArray() || tracks == root.end() ||
+      !tracks->second.isDict()) {
+    return records;
+  }
+  const Dict& by_id = tracks->second.asDict();
+  for (const Value& playlist : playlists->second.asArray()) {
+    const Value& items = playlist[PLIST_PLAYLISTS__PLAYLIST_ITEMS_KEY];
+    if (!items.isArray()) continue;
+    for (const Value& item : items.asArray()) {
+      const Value& id = item[PLIST_PLAYLISTS__PLAYLIST_ITEMS__00__TARACK_ID_KEY];
+      if (!id.isNumber() || id.asDouble() < 0) continue;
+      const auto entry = by_id.find(std::to_string(static_cast<uint64_t>(id.asInt())));
+      if (entry == by_id.end() || !entry->second.isDict()) continue;
+      const Value& track = entry->second;
+      const Value& location = track[PLIST_TRACKS__00__LOCATION_KEY];
+      const auto path = location.isString() ? pathFromFileURL(location.asString()) : std::nullopt;
+      if (!path || path->empty()) continue;
+      auto record = std::make_shared<PlaylistItemInfo>();
+      record->setTrack_id(static_cast<uint64_t>(id.asInt()));
+      const Value& name = track[PLIST_TRACKS__00__NAME_KEY];
+      const Value& artist = track[PLIST_TRACKS__00__ARTIST_KEY];
+      record->setTitle(name.isString() ? name.asString() : std::string());
+      record->setArtist(artist.isString() ? artist.asString() : std::string());
+      record->setFullpath(*path);
+      if (auto offset = storedSeconds(track[PLIST_TRACKS__00__OPTIONAL_OFFSET])) record->setOffset(*offset);
+      if (auto duration = storedSeconds(track[PLIST_TRACKS__00__OPTIONAL_DURATION])) record->setDuration(*duration);
+      records.push_back(std::move(record));
+    }
+  }
+  return records;
+}
+
+}  // namespace sonara::playlist
