@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class PlaylistArrayController;
+
 namespace pelmora::cli {
 
 int listPlugins(bool json);
@@ -18,5 +20,15 @@ struct DecodeRequest {
   std::string output;
 };
 int decodeToFile(const DecodeRequest& request);
+
+struct ListRequest {
+  std::vector<std::string> items;
+  bool json = false;
+  std::string save;  // a playlist file to write, when given
+};
+int listRecords(const ListRequest& request);
+// Writes the model's rows as a playlist file of the kind its extension names; false
+// (said on standard error) when it cannot.
+bool saveRecords(const PlaylistArrayController& model, const std::string& path);
 
 }  // namespace pelmora::cli

@@ -7,9 +7,9 @@
 #include "cli/commands.h"
 #include "cli/file_check.h"
 #include "cli/json_writer.h"
+#include "cli/log_lines.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
-#include "platform/log.h"
 #include "platform/path_names.h"
 
 namespace pelmora::cli {
@@ -32,32 +32,6 @@ void printError(const std::string& path, const std::string& reason, bool json) {
   }
 }
 
-// What the engine and its plug-ins log while a file is looked at, still written to
-// standard error: a plug-in that refuses a file says why only there.
-class LinesWhileOpening {
- public:
-  LinesWhileOpening() { sonara::platform::setLogSink(&LinesWhileOpening::keep, this); }
-  ~LinesWhileOpening() { sonara::platform::setLogSink(nullptr, nullptr); }
-  LinesWhileOpening(const LinesWhileOpening&) = delete;
-  LinesWhileOpening& operator=(const LinesWhileOpening&) = delete;
-
-  // The last line that names the file, without the name: "holds AAC audio ...".
-  std::string reasonFor(const std::string& path) const {
-    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
-      if (it->size() > path.size() + 1 && it->compare(0, path.size() + 1, path + " ") == 0) {
-        return it->substr(path.size() + 1);
-      }
-    }
-    return {};
-  }
-
- private:
-  static void keep(const char* line, void* context) {
-    std::fprintf(stderr, "%s\n", line);
-    static_cast<LinesWhileOpening*>(context)->lines_.emplace_back(line);
-  }
-  std::vector<std::string> lines_;
-};
 
 }  // namespace
 

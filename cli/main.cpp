@@ -85,9 +85,17 @@ int main(int argc, char** argv) {
       ->check(kSeconds);
   decode->add_option("-o,--output", decode_request.output, "Output file")->required();
 
+  ListRequest list_request;
+  auto* lister = app.add_subcommand(
+      "list", "Show the playlist records the engine builds from files, folders, cue sheets and playlists");
+  lister->add_option("ITEM", list_request.items, "Audio files, folders, cue sheets or playlist files")->required();
+  lister->add_flag("--json", list_request.json, "One JSON object per line");
+  lister->add_option("--save", list_request.save, "Also write the records to this playlist file (.xml)");
+
   PlayRequest play_request;
   auto* player = app.add_subcommand("play", "Play audio files and folders on an output device");
-  player->add_option("ITEM", play_request.items, "Audio files or folders")->required();
+  player->add_option("ITEM", play_request.items,
+                     "Audio files, folders, cue sheets or playlist files (none: the last playlist)");
   player->add_option("--device", play_request.device,
                      "Output device: name (any case), UID or number from `devices` (default: the first)");
   player->add_option("--dsd", play_request.dsd,
@@ -118,6 +126,7 @@ int main(int argc, char** argv) {
   if (*devices) return listDevices(devices_json, devices_verbose);
   if (*info) return showInfo(info_files, info_json);
   if (*decode) return decodeToFile(decode_request);
+  if (*lister) return listRecords(list_request);
   if (*player) return play(play_request);
   std::cout << app.help();
   return 0;

@@ -17,6 +17,7 @@
 #include "cli/status_line.h"
 #include "cli/terminal_keys.h"
 #include "engine/api/toolkit.h"
+#include "engine/controller/tk_delegate.h"
 #include "engine/output/audio_device_list.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/audio/virtual_device_setup.h"
@@ -60,19 +61,20 @@ bool fileExists(const std::string& path) {
 int play(const PlayRequest& request) {
   installPlayerSignals();
   sonara::PluginManager::initializePluginList();
-  const auto exts = sonara::PluginManager::sharedInstance().getDecoderExts();
-  if (exts.empty()) return fail(kFailed, noPluginsReason());
+  if (sonara::PluginManager::sharedInstance().getDecoderExts().empty()) return fail(kFailed, noPluginsReason());
 
   std::string choice_error;
   const std::string device = chooseDevice(request.device, &choice_error);
   if (device.empty()) return fail(request.device.empty() ? kFailed : kUsage, choice_error);
 
-  ItemScan scan = scanItems(request.items, exts);
+  // Playlist files and cue sheets are items too: the engine expands them.
+  ItemScan scan = scanItems(request.items, TkDelegate::droppableExtensions());
   for (const auto& problem : scan.problems) std::fprintf(stderr, "pelmora-cli: %s\n", problem.c_str());
   if (auto summary = unsupportedSummary(scan.unsupported); !summary.empty()) {
     std::fprintf(stderr, "pelmora-cli: %s\n", summary.c_str());
   }
-  if (scan.files.empty()) return fail(kFailed, "nothing playable among the items given");
+  const bool last_playlist = request.items.empty();
+  if (scan.files.empty() && !last_playlist) return fail(kFailed, "nothing playable among the items given");
 
   std::optional<DeviceAbilities> abilities = abilitiesOfDevice(device);
   if (request.dsd == "native" && abilities && abilities->native_dsd == 0) {
@@ -111,9 +113,14 @@ int play(const PlayRequest& request) {
   Toolkit_GetConfiguration(&applied);
   if (applied.deviceName() != device) return fail(kFailed, "the device \"" + device + "\" could not be opened");
 
-  Toolkit_AddDroppedFiles(scan.files);
+  // One item at a time, so that the list keeps the command line's order.
+  for (const auto& file : scan.files) Toolkit_AddDroppedFiles({file});
+  if (last_playlist) Toolkit_loadLastPlaylist();
   uint32_t count = 0;
   Toolkit_GetPlaylistItemCount(&count);
+  if (count == 0 && last_playlist) {
+    return fail(kFailed, "there is no last playlist to play: name files, folders, cue sheets or playlists");
+  }
   if (count == 0) return fail(kFailed, "nothing playable among the items given");
   Toolkit_Repeat(request.repeat == "one" ? 1 : request.repeat == "all" ? 2 : 0);
   Toolkit_Shuffle(request.shuffle ? 1 : 0);
@@ -173,6 +180,8 @@ int play(const PlayRequest& request) {
   }
   Toolkit_StopRequest();
   loop->runFor(std::chrono::milliseconds(20));
+  // Played again by `pelmora-cli play` without items.
+  Toolkit_saveLastPlaylist();
   status.finish();
   if (tty) std::printf("\n");
   sonara::platform::flushLog();

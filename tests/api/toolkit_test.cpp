@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 
 #include "engine/api/toolkit.h"
 #include "engine/controller/tk_delegate.h"
+#include "engine/playlist/playlist_array_controller.h"
 #include "platform/audio/virtual_hal.h"
 #include "platform/services.h"
+#include "support/dsf_writer.h"
 #include "support/recording_delegate.h"
 #include "support/recording_inhibitor.h"
 #include "support/temp_dir.h"
@@ -271,6 +274,51 @@ TEST_F(ToolkitTest, FractionalThresholdIsTruncatedWhenRead) {
   TkConfig read;
   Toolkit_GetConfiguration(&read);
   EXPECT_EQ(read.gaplessCutoff(), -45);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::pair<uint64_t, std::string>> rowsOfTheList() {
+  std::vector<std::pair<uint64_t, std::string>> rows;
+  for (const auto& r : getObject()->array_tbl_ctl().getAllInfos()) rows.emplace_back(r->track_id(), r->fullpath());
+  return rows;
+}
+
+TEST_F(ToolkitTest, TheLastPlaylistComesBackWithItsIdsAfterARestart) {
+  std::vector<std::string> files;
+  for (const char* name : {"one.dsf", "two.dsf", "three.dsf"}) {
+    DsfSetup setup;
+    setup.audio = patternAudio(2, 352800 / 4);
+    files.push_back(dir_.file(name));
+    writeFile(files.back(), buildDsf(setup));
+  }
+  ASSERT_EQ(Toolkit_Init(&client_), 0);
+  ASSERT_EQ(Toolkit_AddDroppedFiles({dir_.path()}), 0);
+  auto& model = getObject()->array_tbl_ctl();
+  ASSERT_EQ(model.getNumInfos(), 3u);
+  ASSERT_TRUE(model.removeInfoAtIndex(1, true));  // IDs with a hole in them
+  const auto saved = rowsOfTheList();
+  const double duration = model.getAllInfos().back()->duration();
+  ASSERT_GT(duration, 0);
+  ASSERT_EQ(Toolkit_saveLastPlaylist(), 0);
+  Toolkit_Exit();
+
+  // Restored without opening the files: one of them is gone meanwhile.
+  std::filesystem::remove(files[2]);
+  ASSERT_EQ(Toolkit_Init(&client_), 0);
+  ASSERT_EQ(Toolkit_loadLastPlaylist(), 0);
+  EXPECT_EQ(rowsOfTheList(), saved);
+  EXPECT_DOUBLE_EQ(getObject()->array_tbl_ctl().getAllInfos().back()->duration(), duration);
+  EXPECT_FALSE(Toolkit_IsPlaylistDirty());
+
+  // An empty list removes the entry; loading then leaves the list alone.
+  ASSERT_EQ(Toolkit_NewPlaylist(), 0);
+  ASSERT_EQ(Toolkit_saveLastPlaylist(), 0);
+  ASSERT_EQ(Toolkit_AddDroppedFiles({files[0]}), 0);
+  ASSERT_EQ(Toolkit_loadLastPlaylist(), 0);
+  EXPECT_EQ(getObject()->array_tbl_ctl().getNumInfos(), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,74 @@
+// pelmora-cli list and play with playlist files and the last playlist.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/cli_env.h"
+#include "support/flac_fixtures.h"
+#include "support/run_command.h"
+
+namespace {
+
+class CliPlaylist : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(env_.dir.file("album"));
+    for (const char* name : {"b10", "b2", "b1"}) {
+      FlacSetup setup{44100, 16, 2, 0.2, {std::string("TITLE=Song ") + name}};
+      ASSERT_FALSE(makeFlac(env_.dir.file("album"), name, setup).empty());
+      std::filesystem::remove(env_.dir.file("album/") + name + ".wav");  // the encoder's source
+    }
+  }
+  CliEnv env_;
+};
+
+TEST_F(CliPlaylist, ListShowsTheRecordsAndSavesThemAsAPlaylistThatReadsBackTheSame) {
+  auto r = runCommand(env_.cli() + "list --json " + env_.dir.file("album") + " --save " + env_.dir.file("list.xml") +
+                      " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.out;
+  // Natural order, IDs from 1, the file's own format.
+  EXPECT_EQ(r.out,
+            "{\"id\":1,\"path\":\"" + env_.dir.file("album/b1.flac") +
+                "\",\"title\":\"Song b1\",\"artist\":\"\",\"offset\":0,\"duration\":0.2,\"rate\":44100,\"bits\":16,"
+                "\"format\":\"pcm\",\"decoder\":\"Mirrane\"}\n"
+                "{\"id\":2,\"path\":\"" +
+                env_.dir.file("album/b2.flac") +
+                "\",\"title\":\"Song b2\",\"artist\":\"\",\"offset\":0,\"duration\":0.2,\"rate\":44100,\"bits\":16,"
+                "\"format\":\"pcm\",\"decoder\":\"Mirrane\"}\n"
+                "{\"id\":3,\"path\":\"" +
+                env_.dir.file("album/b10.flac") +
+                "\",\"title\":\"Song b10\",\"artist\":\"\",\"offset\":0,\"duration\":0.2,\"rate\":44100,\"bits\":16,"
+                "\"format\":\"pcm\",\"decoder\":\"Mirrane\"}\n");
+  auto back = runCommand(env_.cli() + "list --json " + env_.dir.file("list.xml") + " 2>/dev/null");
+  ASSERT_EQ(back.status, 0) << back.out;
+  EXPECT_EQ(back.out, r.out);
+}
+
+TEST_F(CliPlaylist, ARefusedFileIsNamedWithItsReasonAndTheRestIsListed) {
+  std::ofstream(env_.dir.file("album/broken.flac")) << "not flac at all";
+  auto r = runCommand(env_.cli() + "list " + env_.dir.file("album") + " 2>/dev/null");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("broken.flac\n      refused: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("   3  Song b10\n"), std::string::npos) << r.out;
+}
+
+TEST_F(CliPlaylist, PlayWithoutItemsPlaysTheLastPlaylistAgain) {
+  auto none = runCommand(env_.cli() + "play 2>&1");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.out.find("there is no last playlist to play"), std::string::npos) << none.out;
+
+  env_.setDevices({capturingDac(env_.dir.file("first.raw"))});
+  auto first = runCommand(env_.cli() + "play --device 'Test DAC' " + env_.dir.file("album/b2.flac") + " " +
+                          env_.dir.file("album/b1.flac") + " 2>&1");
+  ASSERT_EQ(first.status, 0) << first.out;
+  // The command line's order, not the file names'.
+  EXPECT_LT(first.out.find("Song b2"), first.out.find("Song b1")) << first.out;
+  env_.setDevices({capturingDac(env_.dir.file("again.raw"))});
+  auto again = runCommand(env_.cli() + "play --device 'Test DAC' 2>&1");
+  ASSERT_EQ(again.status, 0) << again.out;
+  EXPECT_LT(again.out.find("Song b2"), again.out.find("Song b1")) << again.out;
+  EXPECT_EQ(readBytes(env_.dir.file("again.raw")), readBytes(env_.dir.file("first.raw")));
+}
+
+}  // namespace
