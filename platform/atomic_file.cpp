@@ -48,7 +48,9 @@ std::string followLinks(std::string path) {
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::string& path, size_t max_bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO under a playlist's name is refused rather than
+  // waited on; reads of a regular file are not affected.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-40}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer)
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer m3u_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -48,6 +48,10 @@ for target in "${targets[@]}"; do
     property_list_fuzzer)
       cp "$root/cmake/Info.plist.in" "$corpus/info.plist"
       printf '%s' '{"devices":[{"name":"DAC","usb":{"vid":1,"pid":2},"formats":[{"rate":0,"min_rate":44100,"max_rate":192000,"bits":24,"bytes_per_sample":4,"channels":2,"non_mixable":false,"dsd":false}],"buffer_frames":{"min":64,"max":8192},"initial":{"rate":44100,"format":0},"clock":"realtime"}]}' > "$corpus/devices.json" ;;
+    m3u_fuzzer)
+      printf '#EXTM3U\n#EXTINF:201,Some Band - First Song\n/music/My Album/01 First Song.flac\n#EXTINF:-1,Title\nrelative/b%%20c.dsf\n' > "$corpus/extm3u.m3u8"
+      printf '\xef\xbb\xbf#EXTM3U\r\n#EXTINF:-1 tvg-name="a, b",Band - Live\r\nfile:///music/%%C3%%A9t%%C3%%A9.flac\r\nhttp://radio.example/stream\r\nC:\\Music\\x.flac\r\nlist.m3u\r\n' > "$corpus/bom-crlf.m3u8"
+      printf '#EXTINF:10,Bj\xf6rk - J\xf3ga\rM\xfasica\\Caf\xe9.flac\r' > "$corpus/latin1.m3u" ;;
   esac
   echo "--- $target for ${seconds} s"
   if ! "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

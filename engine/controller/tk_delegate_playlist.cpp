@@ -7,6 +7,7 @@
 #include "engine/api/kiv_sonara_delegate.h"
 #include "engine/controller/tk_delegate.h"
 #include "engine/play/play_manager.h"
+#include "engine/playlist/m3u_playlist.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "engine/playlist/path_matching.h"
 #include "engine/playlist/playlist_file.h"
@@ -40,6 +41,10 @@ std::vector<PlaylistItemInfoRef> TkDelegate::pathArrayToInfoArray(const std::vec
       }
       continue;
     }
+    if (ext == "m3u" || ext == "m3u8") {
+      if (auto records = sonara::playlist::readM3U(path)) infos.insert(infos.end(), records->begin(), records->end());
+      continue;
+    }
     auto info = std::make_shared<PlaylistItemInfo>();
     info->setFullpath(path);
     infos.push_back(std::move(info));
@@ -51,6 +56,7 @@ std::vector<PlaylistItemInfoRef> TkDelegate::pathArrayToInfoArray(const std::vec
 std::vector<std::string> TkDelegate::droppableExtensions() {
   auto exts = sonara::PluginManager::sharedInstance().getDecoderExts();
   exts.insert(exts.end(), {"xml", "cue"});
+  exts.insert(exts.end(), {"m3u", "m3u8"});
   return exts;
 }
 
