@@ -12,6 +12,7 @@
 #include "cli/log_lines.h"
 #include "engine/api/constants.h"
 #include "engine/controller/tk_delegate.h"
+#include "engine/playlist/m3u_playlist.h"
 #include "engine/playlist/path_matching.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "engine/plugin/plugin_manager.h"
@@ -105,12 +106,16 @@ int listRecords(const ListRequest& request) {
 
 bool saveRecords(const PlaylistArrayController& model, const std::string& path) {
   const std::string ext = sonara::platform::lowerCaseExtension(path);
-  if (ext != "xml") {
-    std::fprintf(stderr, "pelmora-cli: %s: playlists are saved as .xml files\n", path.c_str());
+  size_t left_out = 0;
+  if (ext == "xml") {
+    if (!model.savePlaylist(path)) return false;
+  } else if (ext == "m3u8" || ext == "m3u") {
+    if (!sonara::playlist::writeM3U8(path, model.getAllInfos(), &left_out)) return false;
+  } else {
+    std::fprintf(stderr, "pelmora-cli: %s: playlists are saved as .xml, .m3u8 or .m3u files\n", path.c_str());
     return false;
   }
-  if (!model.savePlaylist(path)) return false;
-  std::fprintf(stderr, "pelmora-cli: saved %zu tracks to %s\n", model.getNumInfos(), path.c_str());
+  std::fprintf(stderr, "pelmora-cli: saved %zu tracks to %s\n", model.getNumInfos() - left_out, path.c_str());
   return true;
 }
 

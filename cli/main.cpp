@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
       "list", "Show the playlist records the engine builds from files, folders, cue sheets and playlists");
   lister->add_option("ITEM", list_request.items, "Audio files, folders, cue sheets or playlist files")->required();
   lister->add_flag("--json", list_request.json, "One JSON object per line");
-  lister->add_option("--save", list_request.save, "Also write the records to this playlist file (.xml)");
+  lister->add_option("--save", list_request.save, "Also write the records to this playlist file (.xml, .m3u8 or .m3u)");
 
   PlayRequest play_request;
   auto* player = app.add_subcommand("play", "Play audio files and folders on an output device");
