@@ -20,7 +20,7 @@ struct ItemScan {
 
 ItemScan scanItems(const std::vector<std::string>& items, const std::vector<std::string>& exts);
 
-// "12 files skipped: 7 .wav, 5 .mp3 — not supported"; empty when none.
+// "12 files skipped: 7 .ogg, 5 .opus — not supported"; empty when none.
 std::string unsupportedSummary(const std::map<std::string, int>& unsupported);
 
 }  // namespace pelmora::cli
