@@ -93,8 +93,9 @@ void PlayerClient::restarted() {
 std::string PlayerClient::line() {
   std::shared_ptr<AudioFileInfo> file;
   if (Toolkit_GetFileInfo(false, &file) != 0 || !file) return {};
-  std::string source = file->extName() + " " + formatRate(file->samplingRate()) + " " +
-                       std::to_string(file->bitResolution()) + "-bit";
+  // Compressed formats have no bit depth of their own.
+  std::string source = file->extName() + " " + formatRate(file->samplingRate()) +
+                       (file->bitResolution() > 0 ? " " + std::to_string(file->bitResolution()) + "-bit" : "");
   TkOutputFormat out;
   std::string device;
   if (Toolkit_GetOutputFormat(&out) == 0 && !out.transport.empty()) {

@@ -31,6 +31,8 @@ class AudioToolboxMP3Decoder : public AudioToolboxWavDecoder {
   int32_t getNextSamples(float* buffer, uint32_t* size) noexcept override;
   int32_t seek(uint64_t ns) noexcept override;
   uint32_t getPreferredBufferSize() noexcept override { return processing_frame_size_; }
+  // The windows in memory hold the file's own layout: only its own count is taken.
+  bool setChannels(uint32_t channels) noexcept override { return opened_ && channels == file_desc_.channels; }
   Value getMetaData() noexcept override;
 
  protected:

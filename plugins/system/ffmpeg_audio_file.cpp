@@ -92,6 +92,7 @@ bool FfmpegAudioFile::decodeNext() {
     if (error == 0) {
       takeFrame();
       av_frame_unref(frame_);
+      if (last_error_ != 0) return false;
       if (pending_at_ < pending_.size()) return true;
       continue;  // wholly before a seek's target
     }
@@ -126,7 +127,13 @@ bool FfmpegAudioFile::decodeNext() {
 void FfmpegAudioFile::takeFrame() {
   const auto channels = static_cast<size_t>(format_.channels);
   const auto count = static_cast<size_t>(std::max(frame_->nb_samples, 0));
-  if (static_cast<size_t>(frame_->ch_layout.nb_channels) != channels) return;
+  if (static_cast<size_t>(frame_->ch_layout.nb_channels) != channels) {
+    // Interleaving another layout would scramble every channel.
+    last_error_ = AVERROR_INVALIDDATA;
+    pending_.clear();
+    pending_at_ = 0;
+    return;
+  }
   pending_.resize(count * channels);
   pending_at_ = 0;
   const auto fmt = static_cast<AVSampleFormat>(frame_->format);

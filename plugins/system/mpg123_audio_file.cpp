@@ -53,6 +53,9 @@ std::unique_ptr<Mpg123AudioFile> Mpg123AudioFile::open(const std::string& path, 
   }
   self->handle_ = h;
   mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+  // A damaged stretch in the middle is searched through to the next good frame, as
+  // other players do, instead of ending the track there.
+  mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0);
   acceptOnlyFloat(h);
   if (mpg123_replace_reader_handle(h, readerRead, readerSeek, nullptr) != MPG123_OK ||
       mpg123_open_handle(h, &self->file_) != MPG123_OK) {

@@ -163,6 +163,79 @@ TEST_F(Mp3DecoderTest, SeeksLandOnTheirFrameInEveryPartOfTheStream) {
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.end() - static_cast<long>(tail.size())));
 }
 
+// Reading on from a seek gives exactly what a whole read gives from that frame, at
+// every edge of the windows in memory, with every kind of gapless information.
+TEST_F(Mp3DecoderTest, EverySeekReadsOnAsTheWholeStreamDoes) {
+  const uint64_t frames = 44100 * 3 + 777;
+  const std::string lame = encode("sweep_lame", frames, true, nullptr);
+  const std::string itunes = encode("sweep_itunes", frames, false, nullptr);
+  {
+    AudioToolboxMP3Decoder plain;
+    ASSERT_EQ(plain.openByPath(itunes, nullptr), 0);
+    const uint64_t decoded = readAllValues(plain).size() / 2;
+    prependTag(itunes, iTunSMPBTag(kLamePriming, static_cast<uint32_t>(decoded - frames - kLamePriming), frames));
+  }
+  const std::string wav = dir_.file("sweep_quiet.wav");
+  ASSERT_EQ(runCommand("sox -q -D -r 44100 -c 2 -n -b 16 " + wav + " synth 2.5 sine 3000 vol 0.5 pad 0.2 0.3").status, 0);
+  const std::string quiet = dir_.file("sweep_quiet.mp3");
+  ASSERT_TRUE(lameEncode(wav, quiet, false));
+  const Dict trim = thresholdOption(-60);
+  for (const auto& [path, options] : {std::pair{lame, (const Dict*)nullptr}, std::pair{itunes, (const Dict*)nullptr},
+                                      std::pair{quiet, &trim}}) {
+    std::vector<float> whole;
+    {
+      AudioToolboxMP3Decoder d;
+      ASSERT_EQ(d.openByPath(path, options), 0);
+      whole = readAllValues(d);
+    }
+    const uint64_t total = whole.size() / 2;
+    AudioToolboxMP3Decoder d;
+    ASSERT_EQ(d.openByPath(path, options), 0);
+    for (uint64_t frame : {uint64_t{1}, uint64_t{44099}, uint64_t{44100}, uint64_t{44101}, total / 2,
+                           total - 44101, total - 44100, total - 44099, total - 1, uint64_t{0}}) {
+      for (uint32_t request : {7u, 1152u}) {
+        ASSERT_EQ(d.seek(frame * 1000000000ull / 44100 + 1), 0);
+        std::vector<float> got;
+        std::vector<float> buffer(size_t{request} * 2);
+        for (;;) {
+          uint32_t n = static_cast<uint32_t>(buffer.size());
+          ASSERT_EQ(d.getNextSamples(buffer.data(), &n), 0);
+          if (n == 0) break;
+          got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+        }
+        ASSERT_EQ(got.size(), whole.size() - 2 * frame) << path << " from " << frame << " by " << request;
+        ASSERT_TRUE(std::equal(got.begin(), got.end(), whole.begin() + static_cast<long>(2 * frame)))
+            << path << " from " << frame << " by " << request;
+      }
+    }
+  }
+}
+
+TEST_F(Mp3DecoderTest, AMonoStreamStaysMonoAndADamagedStretchIsPlayedThrough) {
+  const std::string wav = dir_.file("mono.wav");
+  ASSERT_TRUE(makeTone(wav, 44100, 1, 44100 * 4));
+  const std::string mp3 = dir_.file("mono.mp3");
+  ASSERT_EQ(runCommand("lame --quiet -b 128 -m m " + wav + " " + mp3).status, 0);
+  AudioToolboxMP3Decoder d;
+  ASSERT_EQ(d.openByPath(mp3, nullptr), 0);
+  EXPECT_FALSE(d.setChannels(2));
+  EXPECT_TRUE(d.setChannels(1));
+  EXPECT_EQ(readAllValues(d).size(), 44100u * 4);
+
+  // 8 KiB of zeros in the middle: the frames after them still play.
+  std::string bytes = readBytes(mp3);
+  std::fill(bytes.begin() + static_cast<long>(bytes.size() / 2), bytes.begin() + static_cast<long>(bytes.size() / 2 + 8192),
+            '\0');
+  writeFile(dir_.file("holed.mp3"), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  AudioToolboxMP3Decoder holed;
+  ASSERT_EQ(holed.openByPath(dir_.file("holed.mp3"), nullptr), 0);
+  const auto all = readAllValues(holed);
+  EXPECT_GT(all.size(), 44100u * 3);  // the hole costs about half a second
+  float tail = 0;  // the tone, not silence, in the last half second
+  for (size_t i = all.size() - 22050; i < all.size(); ++i) tail = std::max(tail, std::fabs(all[i]));
+  EXPECT_GT(tail, 0.4f);
+}
+
 TEST_F(Mp3DecoderTest, LayersOneAndTwoDecodeInMonoAndStereo) {
   for (const auto& [rate, channels] : {std::pair{32000, 1}, std::pair{48000, 2}}) {
     const std::string wav = dir_.file("l2_" + std::to_string(rate) + ".wav");
