@@ -40,6 +40,11 @@ std::vector<PlaylistItemInfoRef> TkDelegate::pathArrayToInfoArray(const std::vec
       }
       continue;
     }
+    if (ext == "cue") {
+      const auto records = PlaylistArrayController::parseCueFile(path);
+      infos.insert(infos.end(), records.begin(), records.end());
+      continue;
+    }
     auto info = std::make_shared<PlaylistItemInfo>();
     info->setFullpath(path);
     infos.push_back(std::move(info));
