@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-40}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer)
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer cue_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -48,6 +48,16 @@ for target in "${targets[@]}"; do
     property_list_fuzzer)
       cp "$root/cmake/Info.plist.in" "$corpus/info.plist"
       printf '%s' '{"devices":[{"name":"DAC","usb":{"vid":1,"pid":2},"formats":[{"rate":0,"min_rate":44100,"max_rate":192000,"bits":24,"bytes_per_sample":4,"channels":2,"non_mixable":false,"dsd":false}],"buffer_frames":{"min":64,"max":8192},"initial":{"rate":44100,"format":0},"clock":"realtime"}]}' > "$corpus/devices.json" ;;
+    cue_fuzzer)
+      printf '%s\r\n' 'REM GENRE Rock' 'PERFORMER "Band"' 'TITLE "Album"' 'FILE "album.flac" WAVE' \
+        '  TRACK 01 AUDIO' '    TITLE "One"' '    INDEX 01 00:00:00' '  TRACK 02 AUDIO' \
+        '    PERFORMER "Guest"' '    INDEX 00 03:58:00' '    INDEX 01 04:00:00' \
+        '  TRACK 03 MODE1/2352' '    INDEX 01 08:30:74' > "$corpus/album.cue"
+      printf '\xef\xbb\xbfPERFORMER "Sigur R\xc3\xb3s"\n' > "$corpus/bom.cue"
+      printf 'FILE "01.wav" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\nFILE "/abs/02.wav" WAVE\n TRACK 02 AUDIO\n  TITLE \x93\x8c\x8b\x9e\n  INDEX 01 00:02:00\n' \
+        > "$corpus/per-file.cue"
+      printf '%s\r\n' 'TITLE "Ærø 東京"' 'FILE "a.wav" WAVE' ' TRACK 01 AUDIO' '  INDEX 01 00:00:00' |
+        iconv -f UTF-8 -t UTF-16 > "$corpus/utf16.cue" ;;
   esac
   echo "--- $target for ${seconds} s"
   if ! "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
