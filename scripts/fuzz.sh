@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time
-# (FUZZ_SECONDS, default 40) from a seed corpus. Fails on any crash or sanitizer
+# (FUZZ_SECONDS, default 30) from a seed corpus. Fails on any crash or sanitizer
 # report; a failing input is kept in build/fuzz/artifacts.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$root/build/fuzz"
-seconds="${FUZZ_SECONDS:-40}"
+seconds="${FUZZ_SECONDS:-30}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer m3u_fuzzer)
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer m3u_fuzzer cue_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -52,6 +52,16 @@ for target in "${targets[@]}"; do
       printf '#EXTM3U\n#EXTINF:201,Some Band - First Song\n/music/My Album/01 First Song.flac\n#EXTINF:-1,Title\nrelative/b%%20c.dsf\n' > "$corpus/extm3u.m3u8"
       printf '\xef\xbb\xbf#EXTM3U\r\n#EXTINF:-1 tvg-name="a, b",Band - Live\r\nfile:///music/%%C3%%A9t%%C3%%A9.flac\r\nhttp://radio.example/stream\r\nC:\\Music\\x.flac\r\nlist.m3u\r\n' > "$corpus/bom-crlf.m3u8"
       printf '#EXTINF:10,Bj\xf6rk - J\xf3ga\rM\xfasica\\Caf\xe9.flac\r' > "$corpus/latin1.m3u" ;;
+    cue_fuzzer)
+      printf '%s\r\n' 'REM GENRE Rock' 'PERFORMER "Band"' 'TITLE "Album"' 'FILE "album.flac" WAVE' \
+        '  TRACK 01 AUDIO' '    TITLE "One"' '    INDEX 01 00:00:00' '  TRACK 02 AUDIO' \
+        '    PERFORMER "Guest"' '    INDEX 00 03:58:00' '    INDEX 01 04:00:00' \
+        '  TRACK 03 MODE1/2352' '    INDEX 01 08:30:74' > "$corpus/album.cue"
+      printf '\xef\xbb\xbfPERFORMER "Sigur R\xc3\xb3s"\n' > "$corpus/bom.cue"
+      printf 'FILE "01.wav" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\nFILE "/abs/02.wav" WAVE\n TRACK 02 AUDIO\n  TITLE \x93\x8c\x8b\x9e\n  INDEX 01 00:02:00\n' \
+        > "$corpus/per-file.cue"
+      printf '%s\r\n' 'TITLE "Ærø 東京"' 'FILE "a.wav" WAVE' ' TRACK 01 AUDIO' '  INDEX 01 00:00:00' |
+        iconv -f UTF-8 -t UTF-16 > "$corpus/utf16.cue" ;;
   esac
   echo "--- $target for ${seconds} s"
   if ! "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

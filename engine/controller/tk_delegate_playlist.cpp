@@ -41,6 +41,11 @@ std::vector<PlaylistItemInfoRef> TkDelegate::pathArrayToInfoArray(const std::vec
       }
       continue;
     }
+    if (ext == "cue") {
+      const auto records = PlaylistArrayController::parseCueFile(path);
+      infos.insert(infos.end(), records.begin(), records.end());
+      continue;
+    }
     if (ext == "m3u" || ext == "m3u8") {
       if (auto records = sonara::playlist::readM3U(path)) infos.insert(infos.end(), records->begin(), records->end());
       continue;

@@ -87,6 +87,11 @@ class PlaylistArrayController {
   // dictionary property list (logged).
   static std::optional<std::vector<PlaylistItemInfoRef>> parsePlaylistFile(const std::string& path);
 
+  // --- cue sheets (playlist_array_controller_cue.cpp) ------------------------------
+  // The partial records (path, title, artist, offset, duration) of a cue sheet's
+  // tracks, in sheet order; empty when the sheet cannot be read or lists none (logged).
+  static std::vector<PlaylistItemInfoRef> parseCueFile(const std::string& path);
+
   // Selection (row indexes, sorted).
   std::set<size_t> selectionIndexes() const;
   void setSelectionIndexes(std::set<size_t> rows);
