@@ -44,7 +44,7 @@ int decodeToFile(const DecodeRequest& request) {
       std::fprintf(stderr, "pelmora-cli: %s: the decoder cannot seek\n", request.file.c_str());
       return 3;
     }
-    if (int32_t s = decoder.seek(static_cast<uint64_t>(request.start_s * 1e9)); s != 0) {
+    if (int32_t s = decoder.seek(sonara::seekTimeOf(request.start_s)); s != 0) {
       std::fprintf(stderr, "pelmora-cli: %s: seek failed (status %d)\n", request.file.c_str(), s);
       return 3;
     }

@@ -8,6 +8,7 @@
 #include "engine/api/constants.h"
 #include "engine/output/bit_depth.h"
 #include "engine/play/audio_output_ring_buffer.h"
+#include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
 #include "platform/log.h"
 #include "platform/named_exception.h"
@@ -255,7 +256,7 @@ std::unique_ptr<plugin::Decoder> PlayManager::setupNewDecoderByInfo(const Playli
   }
   double start = info->offset() + offset;
   if (start != 0 && decoder->supportsSeek()) {
-    if (decoder->seek(static_cast<uint64_t>(start * 1e9)) != 0) {
+    if (decoder->seek(sonara::seekTimeOf(start)) != 0) {
       logLine("Couldn't Seek to Offset. (%s)", path.c_str());
     }
   }
@@ -470,7 +471,7 @@ bool PlayManager::seek(uint64_t ns) {
   {
     std::lock_guard lock(item->decoderLock());
     if (!item->decoder_drained_) {
-      if (item->decoder().seek(ns + static_cast<uint64_t>(item->offset_ * 1e9)) != 0) return false;
+      if (item->decoder().seek(ns + sonara::seekTimeOf(item->offset_)) != 0) return false;
       if (item->buffer()->carriesDoP()) {
         item->buffer()->clearDoPSamples();
       } else {

@@ -64,6 +64,11 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
   return d;
 }
 
+uint64_t seekTimeOf(double seconds) {
+  const double ns = std::ceil(seconds * 1e9);
+  return ns <= 0 ? 0 : ns >= 1.8446744073709552e19 ? UINT64_MAX : static_cast<uint64_t>(ns);
+}
+
 DecodeWindow::DecodeWindow(double offset_s, double duration_s, uint32_t preferred_frames,
                            double rate, uint32_t channels)
     : chunk_(static_cast<uint32_t>(std::min<uint64_t>(uint64_t{channels} * preferred_frames, kMaxChunkValues))),

@@ -51,6 +51,12 @@ std::optional<StreamDescription> describeStream(plugin::Decoder& decoder, const 
 // Request sizes inside a track window (offset and duration in seconds; a duration of
 // 0 plays to the end): full chunks until the last, which is shortened so that nothing
 // past the end is asked for and nothing before it is left out.
+// The time to ask a decoder to seek to for a position in seconds: rounded up to the
+// nanosecond, so that a decoder truncating rate x time to a frame lands on the frame
+// the position names even where seconds cannot hold it exactly (a cue track starting
+// at 2.49333... s starts on frame 109956 at 44.1 kHz, not on 109955).
+uint64_t seekTimeOf(double seconds);
+
 class DecodeWindow {
  public:
   // A decoder asking for more per request (a damaged header's rate or channel

@@ -82,3 +82,47 @@ TEST_F(CliPlaylist, PlayWithoutItemsPlaysTheLastPlaylistAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// One FLAC file and its cue sheet: three tracks whose boundaries fall on CD frames
+// (588 samples at 44.1 kHz) inside the decoder's blocks.
+TEST(CliCueAlbum, TheTracksCoverTheFileOnceEndToEndWithoutAGap) {
+  CliEnv env;
+  FlacSetup setup{44100, 16, 2, 3.0, {}};
+  const std::string flac = makeFlac(env.dir.path(), "album", setup);
+  ASSERT_FALSE(flac.empty());
+  std::ofstream(env.dir.file("album.cue")) << "PERFORMER \"The Band\"\r\nTITLE \"Album\"\r\n"
+                                              "FILE \"album.flac\" WAVE\r\n"
+                                              "  TRACK 01 AUDIO\r\n    TITLE \"One\"\r\n    INDEX 01 00:00:00\r\n"
+                                              "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 00 00:00:50\r\n"
+                                              "    INDEX 01 00:01:00\r\n"
+                                              "  TRACK 03 AUDIO\r\n    TITLE \"Three\"\r\n    INDEX 01 00:02:37\r\n";
+  // Each track starts at its INDEX 01 and runs to the next one's (the pregap is the
+  // end of the track before).
+  auto list = runCommand(env.cli() + "list --json " + env.dir.file("album.cue") + " 2>/dev/null");
+  ASSERT_EQ(list.status, 0) << list.out;
+  EXPECT_NE(list.out.find("\"title\":\"One\",\"artist\":\"The Band\",\"offset\":0,\"duration\":1,"), std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("\"title\":\"Two\",\"artist\":\"The Band\",\"offset\":1,\"duration\":1.49333"),
+            std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("\"title\":\"Three\",\"artist\":\"The Band\",\"offset\":2.49333"), std::string::npos)
+      << list.out;
+
+  env.setDevices({capturingDac(env.dir.file("dac.raw"))});
+  auto r = runCommand(env.cli() + "play --device 'Test DAC' " + env.dir.file("album.cue") + " 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const auto reference = referenceDecode(flac, env.dir.file("album.raw"), 16);
+  ASSERT_EQ(reference.size(), 132300u * 2);
+  const std::string bytes = readBytes(env.dir.file("dac.raw"));
+  const size_t preroll = 4410 * 2;
+  ASSERT_EQ(bytes.size() / 4, preroll + reference.size());
+  for (size_t i = 0; i < reference.size(); ++i) {
+    int32_t v;
+    std::memcpy(&v, bytes.data() + (preroll + i) * 4, 4);
+    ASSERT_EQ(v, static_cast<int32_t>(static_cast<double>(reference[i]) * 2147483648.0)) << "frame " << i / 2;
+  }
+}
+
+}  // namespace
