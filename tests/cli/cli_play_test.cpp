@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/capture_compare.h"
 #include "support/flac_fixtures.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -40,14 +41,7 @@ TEST(CliPlay, PlaysAnAlbumGaplesslyBitForBit) {
   EXPECT_NE(r.out.find("FLAC 44.1 kHz 24-bit -> PCM 44.1 kHz 32-bit"), std::string::npos) << r.out;
 
   std::ifstream in(d.capture, std::ios::binary);
-  std::string bytes{std::istreambuf_iterator<char>(in), {}};
-  const size_t preroll = 4410 * 2;
-  ASSERT_EQ(bytes.size() / 4, preroll + reference.size());
-  std::vector<int32_t> captured(bytes.size() / 4);
-  std::memcpy(captured.data(), bytes.data(), bytes.size());
-  for (size_t i = 0; i < reference.size(); ++i) {
-    ASSERT_EQ(captured[preroll + i], static_cast<int32_t>(static_cast<double>(reference[i]) * 2147483648.0)) << i;
-  }
+  EXPECT_TRUE(captureHolds(std::string{std::istreambuf_iterator<char>(in), {}}, 4410 * 2, reference));
 }
 
 TEST(CliPlay, NothingPlayableIsAClearFailure) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/capture_compare.h"
 #include "support/cli_env.h"
 #include "support/flac_fixtures.h"
 #include "support/run_command.h"
@@ -68,13 +69,7 @@ TEST_F(CliPlaylist, PlayWithoutItemsPlaysTheLastPlaylistAgain) {
   const auto b1 = referenceDecode(env_.dir.file("album/b1.flac"), env_.dir.file("b1.raw"), 16);
   expected.insert(expected.end(), b1.begin(), b1.end());
   const std::string bytes = readBytes(env_.dir.file("first.raw"));
-  const size_t preroll = 4410 * 2;
-  ASSERT_EQ(bytes.size() / 4, preroll + expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    int32_t v;
-    std::memcpy(&v, bytes.data() + (preroll + i) * 4, 4);
-    ASSERT_EQ(v, static_cast<int32_t>(static_cast<double>(expected[i]) * 2147483648.0)) << i;
-  }
+  EXPECT_TRUE(captureHolds(bytes, 4410 * 2, expected));
   env_.setDevices({capturingDac(env_.dir.file("again.raw"))});
   auto again = runCommand(env_.cli() + "play --device 'Test DAC' 2>&1");
   ASSERT_EQ(again.status, 0) << again.out;
@@ -115,14 +110,7 @@ TEST(CliCueAlbum, TheTracksCoverTheFileOnceEndToEndWithoutAGap) {
   ASSERT_EQ(r.status, 0) << r.out;
   const auto reference = referenceDecode(flac, env.dir.file("album.raw"), 16);
   ASSERT_EQ(reference.size(), 132300u * 2);
-  const std::string bytes = readBytes(env.dir.file("dac.raw"));
-  const size_t preroll = 4410 * 2;
-  ASSERT_EQ(bytes.size() / 4, preroll + reference.size());
-  for (size_t i = 0; i < reference.size(); ++i) {
-    int32_t v;
-    std::memcpy(&v, bytes.data() + (preroll + i) * 4, 4);
-    ASSERT_EQ(v, static_cast<int32_t>(static_cast<double>(reference[i]) * 2147483648.0)) << "frame " << i / 2;
-  }
+  EXPECT_TRUE(captureHolds(readBytes(env.dir.file("dac.raw")), 4410 * 2, reference));
 }
 
 }  // namespace
