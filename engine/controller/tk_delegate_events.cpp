@@ -51,13 +51,16 @@ void TkDelegate::decoded(const PlaylistItemInfoRef& info) {
   auto& model = *array_tbl_ctl_;
   auto engine = play_manager_;
   if (!engine) return;
-  if (repeatMode == 1) {
+  // Read once: the main thread may change the mode while this choice is made (it then
+  // asks for a new one), and a choice between two modes could follow neither.
+  const int32_t mode = repeatMode.load();
+  if (mode == 1) {
     if (model.getErrorCount(info) == 0) engine->addInfo(model.getInfoByID(info->track_id()));
     return;
   }
   if (model.getNumberErrorTracks() >= model.getNumInfos()) return;
   uint64_t next = model.getNextPlayOrderTrackIDFromID(info->track_id());
-  if (next == 0 && repeatMode == 2) {
+  if (next == 0 && mode == 2) {
     // The current cycle has not been played yet: its last track may not even have
     // started. The new shuffle waits until it has (see started).
     next = shuffleOn ? model.prepareNextShuffledCycle(info->track_id()) : model.getFirstPlayOrderTrackID();

@@ -87,7 +87,9 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   void addDecodeThreadWithPlayItem(std::shared_ptr<PlayItem> item);
   void decodeThread(const std::shared_ptr<PlayItem>& item);
   void decoded(const std::shared_ptr<PlayItem>& item);
-  void setupNextInfo(const std::shared_ptr<PlayItem>& item);
+  PlaylistItemInfoRef chooseNextLocked(const PlayItem& item, uint64_t* generation);
+  // Opens `next` and joins it behind `item` when the output can play it as it stands.
+  void joinNext(const std::shared_ptr<PlayItem>& item, const PlaylistItemInfoRef& next, uint64_t generation);
   bool canJoin(const PlayItem& item, const PlaylistItemInfoRef& next) const;
   void joinAllThreads();
   void stopDecoding(PlayItem& item);

@@ -147,6 +147,8 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
 }
 
 void PlayManager::decoded(const std::shared_ptr<PlayItem>& item) {
+  PlaylistItemInfoRef next;
+  uint64_t generation = 0;
   {
     std::lock_guard lock(delegate_event_lock_);
     {
@@ -156,9 +158,13 @@ void PlayManager::decoded(const std::shared_ptr<PlayItem>& item) {
     // An item stopped meanwhile (a seek in a drained track starts a new one) joins
     // nothing: the new item will ask for the next record itself.
     if (!holdsItem(item.get())) return;
+    // Ended and its successor chosen in one hold of the lock: a choice made anew
+    // (updateNextInfo) either comes before and is left to this one, or sees the end
+    // and makes it itself; one decoded track is never followed twice.
     item->decoding_ended_ = true;
+    next = chooseNextLocked(*item, &generation);
   }
-  setupNextInfo(item);
+  if (next) joinNext(item, next, generation);
   item->buffer()->setInputFinished(true);
 }
 
@@ -180,16 +186,17 @@ bool PlayManager::canJoin(const PlayItem& item, const PlaylistItemInfoRef& next)
   return current_rate == next_rate;
 }
 
-void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
-  PlaylistItemInfoRef next;
-  uint64_t generation;
-  {
-    std::lock_guard lock(delegate_event_lock_);
-    if (target_) target_->decoded(item->info());
-    if (play_infos_.empty()) return;
-    next = play_infos_.front();
-    generation = generation_.load();
-  }
+// Under delegate_event_lock_: the controller queues the record that follows `item`;
+// the first queued record is returned with the generation it was chosen in.
+PlaylistItemInfoRef PlayManager::chooseNextLocked(const PlayItem& item, uint64_t* generation) {
+  if (target_) target_->decoded(item.info());
+  if (play_infos_.empty()) return nullptr;
+  *generation = generation_.load();
+  return play_infos_.front();
+}
+
+void PlayManager::joinNext(const std::shared_ptr<PlayItem>& item, const PlaylistItemInfoRef& next,
+                           uint64_t generation) {
   if (!canJoin(*item, next)) return;  // the record waits for startNextTrack
 
   // Opening the next file happens outside the hand-over lock, so the real-time
@@ -220,22 +227,34 @@ void PlayManager::setupNextInfo(const std::shared_ptr<PlayItem>& item) {
   addDecodeThreadWithPlayItem(std::move(next_item));
 }
 
+// The repeat mode or the playlist changed: what follows the playing track is chosen
+// anew. The new choice is queued before the hand-over lock is let go, so that the
+// output, ending the playing track meanwhile, never finds nothing after it and ends
+// playback. With no track in the output the queued record is the one about to start
+// (startNextTrack) and stays: without it playback would halt in silence.
 void PlayManager::updateNextInfo() {
   std::shared_ptr<PlayItem> current;
   std::vector<std::shared_ptr<PlayItem>> dropped;
+  PlaylistItemInfoRef next;
+  uint64_t generation = 0;
   {
     std::lock_guard events(delegate_event_lock_);
-    std::lock_guard items(items_monitor_);
-    while (items_count_ > 1) {
-      auto last = std::move(play_items_[(items_head_ + items_count_ - 1) % kMaxItems]);
-      --items_count_;
-      stopDecoding(*last);
-      dropped.push_back(std::move(last));
+    {
+      std::lock_guard items(items_monitor_);
+      current = itemAt(0);
+      if (!current) return;
+      while (items_count_ > 1) {
+        auto last = std::move(play_items_[(items_head_ + items_count_ - 1) % kMaxItems]);
+        --items_count_;
+        stopDecoding(*last);
+        dropped.push_back(std::move(last));
+      }
     }
     play_infos_.clear();
     ++generation_;
-    current = itemAt(0);
+    // Still decoding: its own end makes the choice (decoded).
+    if (current->decoding_ended_) next = chooseNextLocked(*current, &generation);
   }
   dropped.clear();
-  if (current && current->decoding_ended_) setupNextInfo(current);
+  if (next) joinNext(current, next, generation);
 }
