@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-30}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
-targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer m3u_fuzzer cue_fuzzer)
+targets=(dsf_fuzzer dsdiff_fuzzer flac_fuzzer wav_fuzzer mp3_fuzzer mp4_fuzzer property_list_fuzzer m3u_fuzzer cue_fuzzer playlist_file_fuzzer)
 cmake --build "$dir" --parallel "$(nproc)" --target make_dsf_seeds make_dsdiff_seeds "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
@@ -45,6 +45,8 @@ for target in "${targets[@]}"; do
       sox -q -D -r 96000 -c 1 -n -b 24 "$corpus/seed24.wav" synth 0.05 sine 441
       ffmpeg -v quiet -y -i "$corpus/seed24.wav" -c:a alac "$corpus/alac24.m4a"
       rm -f "$corpus/seed.wav" "$corpus/seed24.wav" ;;
+    playlist_file_fuzzer)
+      printf '%s' '<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict><key>Playlists</key><array><dict><key>Playlist Items</key><array><dict><key>Track ID</key><integer>3</integer></dict><dict><key>Track ID</key><integer>12</integer></dict></array></dict></array><key>Tracks</key><dict><key>3</key><dict><key>Track ID</key><integer>3</integer><key>Name</key><string>One</string><key>Artist</key><string>Band</string><key>Location</key><string>file:///music/a%20b.flac</string><key>Optional Offset Time</key><integer>0</integer><key>Optional Duration Time</key><integer>24000</integer></dict><key>12</key><dict><key>Track ID</key><integer>12</integer><key>Location</key><string>file:///m/c.cue</string></dict></dict></dict></plist>' > "$corpus/playlist.xml" ;;
     property_list_fuzzer)
       cp "$root/cmake/Info.plist.in" "$corpus/info.plist"
       printf '%s' '{"devices":[{"name":"DAC","usb":{"vid":1,"pid":2},"formats":[{"rate":0,"min_rate":44100,"max_rate":192000,"bits":24,"bytes_per_sample":4,"channels":2,"non_mixable":false,"dsd":false}],"buffer_frames":{"min":64,"max":8192},"initial":{"rate":44100,"format":0},"clock":"realtime"}]}' > "$corpus/devices.json" ;;
