@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time
-# (FUZZ_SECONDS, default 30) from a seed corpus. Fails on any crash or sanitizer
+# (FUZZ_SECONDS, default 15) from a seed corpus. Fails on any crash or sanitizer
 # report; a failing input is kept in build/fuzz/artifacts.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$root/build/fuzz"
-seconds="${FUZZ_SECONDS:-30}"
+seconds="${FUZZ_SECONDS:-15}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF >/dev/null
