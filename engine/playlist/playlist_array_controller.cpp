@@ -8,6 +8,7 @@
 
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
+#include "platform/folder_watch.h"  // the model owns its watch
 #include "platform/log.h"
 #include "platform/path_names.h"
 #include "platform/services.h"
@@ -130,6 +131,7 @@ bool PlaylistArrayController::insertInfos(const std::vector<PlaylistItemInfoRef>
     updatePlayOrderOnMode();
     if (current != 0) pointToPlayOrderByTrackID(current);
   }
+  updateObserver();
   report(infos, PlaylistChangeNotificatioTypeAdd, notify);
   return true;
 }
@@ -159,6 +161,7 @@ bool PlaylistArrayController::removeAllSelectedInfoes(bool notify) {
     for (const auto& info : removed) removePlayOrderTrackID(info->track_id());
     removeRows(removed);
   }
+  updateObserver();
   report(removed, PlaylistChangeNotificatioTypeRemove, notify);
   return true;
 }
@@ -169,6 +172,7 @@ bool PlaylistArrayController::removeInfo(const PlaylistItemInfoRef& info, bool n
     removePlayOrderTrackID(info->track_id());
     removeRows({info});
   }
+  updateObserver();
   report({info}, PlaylistChangeNotificatioTypeRemove, notify);
   return true;
 }
@@ -179,6 +183,7 @@ bool PlaylistArrayController::removeInfos(const std::vector<PlaylistItemInfoRef>
     removeRows(infos);
     for (const auto& info : infos) removePlayOrderTrackID(info->track_id());
   }
+  updateObserver();
   report(infos, PlaylistChangeNotificatioTypeRemove, notify);
   return true;
 }
@@ -192,10 +197,12 @@ bool PlaylistArrayController::removeInfoAtIndex(int64_t row, bool notify) {
     removePlayOrderTrackID(info->track_id());
     removeRows({info});
   }
+  updateObserver();
   report({info}, PlaylistChangeNotificatioTypeRemove, notify);
   return true;
 }
 
+// The watch is rebuilt by removeInfo.
 bool PlaylistArrayController::removeInfoTrackID(uint64_t id, bool notify) {
   PlaylistItemInfoRef info = getInfoByID(id);
   if (!info) return false;

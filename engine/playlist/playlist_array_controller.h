@@ -7,10 +7,15 @@
 // the cache, so the main thread and the play engine's threads may use the model at
 // once. Files are opened outside it, and change reports are delivered on the calling
 // thread after it has been released.
+//
+// A CD list watches the folders of its files (and the volumes holding them) and
+// removes the rows whose files vanished, as when the disc is ejected.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -21,13 +26,19 @@
 
 namespace sonara {
 class PluginManager;
+namespace platform {
+class FolderWatch;
 }
+}  // namespace sonara
 
 class PlaylistArrayController {
  public:
   using ChangeTarget = std::function<void(const std::vector<PlaylistItemInfoRef>&, const char* type)>;
 
   explicit PlaylistArrayController(sonara::PluginManager& plugins);
+  ~PlaylistArrayController();  // stops the folder watch
+  PlaylistArrayController(const PlaylistArrayController&) = delete;
+  PlaylistArrayController& operator=(const PlaylistArrayController&) = delete;
 
   void initialize();
   void resetPlaylist(bool notify);
@@ -91,6 +102,26 @@ class PlaylistArrayController {
   // The partial records (path, title, artist, offset, duration) of a cue sheet's
   // tracks, in sheet order; empty when the sheet cannot be read or lists none (logged).
   static std::vector<PlaylistItemInfoRef> parseCueFile(const std::string& path);
+
+  // --- folder watching of CD lists (playlist_array_controller_observer.cpp) -------
+  // Rebuilds the watch over the rows' folders, after every insertion and removal by
+  // record, ID, row or selection (never with the monitor held). Only a CD list with
+  // rows is watched. False when the watch could not be created (logged).
+  bool updateObserver();
+  // The folders to watch for these files: each one's parent folder and the mount
+  // point holding it, each folder once, in order.
+  static std::vector<std::string> createDirsForObserver(const std::vector<std::string>& paths);
+  bool refreshObserver(const std::vector<std::string>& dirs);
+  void clearObserver();
+  // The paths whose file no longer exists, in order.
+  static std::vector<std::string> pathsDeletedInObserver(const std::vector<std::string>& paths);
+  // For each path, the first row holding it; paths without a row are skipped.
+  std::vector<PlaylistItemInfoRef> infosFromPaths(const std::vector<std::string>& paths) const;
+  // A batch of the watch (FolderWatch::Change bits), on the main thread: removes the
+  // rows whose files are gone, with a Remove report.
+  void observeDirStreamCallback(uint32_t changes);
+  std::vector<std::string> observer_watch_path() const;
+  bool observing() const;
 
   // Selection (row indexes, sorted).
   std::set<size_t> selectionIndexes() const;
@@ -172,4 +203,16 @@ class PlaylistArrayController {
   std::map<std::string, CacheEntry> cache_;
   std::mutex target_mutex_;
   ChangeTarget change_notification_target_;
+
+  // The folder watch has a lock of its own, so that rebuilds from two threads never
+  // overlap; it is never held together with the monitor. A rebuild applies only when
+  // its snapshot of the rows is newer than the one applied last.
+  mutable std::recursive_mutex observer_mutex_;
+  std::vector<std::string> observer_watch_path_;
+  std::unique_ptr<sonara::platform::FolderWatch> observer_stream_;
+  uint64_t observer_event_id_ = UINT64_MAX;  // each stream starts from now; never advanced
+  uint64_t observer_snapshot_ = 0;           // under the monitor: the last snapshot taken
+  uint64_t observer_applied_ = 0;            // under observer_mutex_: the last one applied
+  // Batches posted to the main loop reach the model only while this lives.
+  std::shared_ptr<PlaylistArrayController*> lifetime_ = std::make_shared<PlaylistArrayController*>(this);
 };
