@@ -52,8 +52,8 @@ bool PlaylistArrayController::updateObserver() {
     snapshot = ++observer_snapshot_;
     watch = cd_ && !rows_.empty();
     std::set<std::string> seen;
-    for (const auto& row : watch ? rows_ : std::vector<PlaylistItemInfoRef>{}) {
-      std::string path = row->fullpath();
+    for (size_t i = 0; watch && i < rows_.size(); ++i) {
+      std::string path = rows_[i]->fullpath();
       if (!path.empty() && seen.insert(path).second) paths.push_back(std::move(path));
     }
   }
