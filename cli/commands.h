@@ -12,6 +12,7 @@ namespace pelmora::cli {
 int listPlugins(bool json);
 int listDevices(bool json, bool verbose);
 int showInfo(const std::vector<std::string>& files, bool json);
+int listDiscs(bool json);
 
 struct DecodeRequest {
   std::string file;

@@ -115,6 +115,14 @@ JsonObject& JsonObject::add(std::string_view k, double value) {
   return *this;
 }
 
+JsonObject& JsonObject::add(std::string_view k, const std::vector<std::string>& values) {
+  key(k);
+  body_ += "[";
+  for (size_t i = 0; i < values.size(); ++i) body_ += (i ? "," : "") + jsonQuote(values[i]);
+  body_ += "]";
+  return *this;
+}
+
 JsonObject& JsonObject::addNull(std::string_view k) {
   key(k);
   body_ += "null";

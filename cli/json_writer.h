@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmora::cli {
 
@@ -17,6 +18,7 @@ class JsonObject {
   JsonObject& add(std::string_view key, int value) { return add(key, static_cast<int64_t>(value)); }
   JsonObject& add(std::string_view key, unsigned value) { return add(key, static_cast<int64_t>(value)); }
   JsonObject& add(std::string_view key, double value);
+  JsonObject& add(std::string_view key, const std::vector<std::string>& values);
   JsonObject& addNull(std::string_view key);
   std::string str() const { return body_ + "}"; }
 

@@ -47,7 +47,8 @@ Signals:
   SIGINT (Ctrl-C), SIGTERM, SIGHUP stop and give the device back as it was found.
 Exit status:
   0    the playlist has played (or q was pressed)
-  1    nothing could be played, the device could not be opened or went away
+  1    nothing could be played, the device could not be opened or went away,
+       or the CD played was ejected
   2    usage error (unknown option or device, bad value or time)
   129  SIGHUP, 130 SIGINT, 143 SIGTERM, unless the playlist had already ended)";
 
@@ -92,6 +93,10 @@ int main(int argc, char** argv) {
   lister->add_flag("--json", list_request.json, "One JSON object per line");
   lister->add_option("--save", list_request.save, "Also write the records to this playlist file (.xml, .m3u8 or .m3u)");
 
+  bool cds_json = false;
+  auto* cds = app.add_subcommand("cds", "List the audio CDs the desktop has mounted");
+  cds->add_flag("--json", cds_json, "One JSON object per line, with the track files");
+
   PlayRequest play_request;
   auto* player = app.add_subcommand("play", "Play audio files and folders on an output device");
   player->add_option("ITEM", play_request.items,
@@ -103,6 +108,10 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"dop", "native"}));
   player->add_option("--repeat", play_request.repeat, "Repeat mode: off, one or all (default: off)")
       ->check(CLI::IsMember({"off", "one", "all"}));
+  auto* cd_option = player->add_option(
+      "--cd", play_request.cd_label,
+      "Play a mounted audio CD: the first, or the one whose label holds LABEL (see `cds`)");
+  cd_option->expected(0, 1)->type_name("[LABEL]");
   player->add_flag("--shuffle", play_request.shuffle, "Play in shuffled order (default: table order)");
   player->add_option("--start", play_request.start_s,
                      "Start position in whole seconds in the first track (default 0)")
@@ -127,7 +136,11 @@ int main(int argc, char** argv) {
   if (*info) return showInfo(info_files, info_json);
   if (*decode) return decodeToFile(decode_request);
   if (*lister) return listRecords(list_request);
-  if (*player) return play(play_request);
+  if (*cds) return listDiscs(cds_json);
+  if (*player) {
+    play_request.cd = cd_option->count() > 0;
+    return play(play_request);
+  }
   std::cout << app.help();
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/cd_choice.h"
 #include "cli/device_choice.h"
 #include "cli/device_summary.h"
 #include "cli/exit_signals.h"
@@ -25,6 +26,7 @@
 #include "platform/named_exception.h"
 #include "platform/services.h"
 #include "platform/standalone_main_loop.h"
+#include "platform/ui/headless_ui.h"
 
 namespace pelmora::cli {
 namespace {
@@ -51,6 +53,23 @@ std::optional<DeviceAbilities> abilitiesOfDevice(const std::string& device_name)
   return std::nullopt;
 }
 
+// Opens the CD panel as a user would, picks the disc and confirms it; the message of
+// what went wrong, or nothing.
+std::string takeDisc(sonara::ui::HeadlessUi& ui, const std::string& label) {
+  Toolkit_OpenCD();
+  auto& panel = ui.headlessCdPanel();
+  if (!panel.visible()) return "the CD panel could not be shown";
+  std::string error;
+  const int index = chooseDisc(panel.labels(), label, &error);
+  if (index < 0) return error;
+  panel.choose(index);
+  panel.pressOk();
+  uint32_t count = 0;
+  Toolkit_GetPlaylistItemCount(&count);
+  if (count == 0) return "the disc \"" + panel.labels()[static_cast<size_t>(index)] + "\" has no track that can be played";
+  return {};
+}
+
 bool fileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -63,6 +82,7 @@ int play(const PlayRequest& request) {
   sonara::PluginManager::initializePluginList();
   if (sonara::PluginManager::sharedInstance().getDecoderExts().empty()) return fail(kFailed, noPluginsReason());
 
+  if (request.cd && !request.items.empty()) return fail(kUsage, "--cd plays a disc: name no items with it");
   std::string choice_error;
   const std::string device = chooseDevice(request.device, &choice_error);
   if (device.empty()) return fail(request.device.empty() ? kFailed : kUsage, choice_error);
@@ -73,8 +93,8 @@ int play(const PlayRequest& request) {
   if (auto summary = unsupportedSummary(scan.unsupported); !summary.empty()) {
     std::fprintf(stderr, "pelmora-cli: %s\n", summary.c_str());
   }
-  const bool last_playlist = request.items.empty();
-  if (scan.files.empty() && !last_playlist) return fail(kFailed, "nothing playable among the items given");
+  const bool last_playlist = request.items.empty() && !request.cd;
+  if (scan.files.empty() && !last_playlist && !request.cd) return fail(kFailed, "nothing playable among the items given");
 
   std::optional<DeviceAbilities> abilities = abilitiesOfDevice(device);
   if (request.dsd == "native" && abilities && abilities->native_dsd == 0) {
@@ -90,6 +110,9 @@ int play(const PlayRequest& request) {
 
   auto loop = std::make_shared<sonara::platform::StandaloneMainLoop>();
   sonara::platform::installMainLoop(loop);
+  // Panels are answered here, from the command line.
+  auto ui = std::make_shared<sonara::ui::HeadlessUi>();
+  sonara::platform::installUiServices(ui);
   const bool tty = ::isatty(STDOUT_FILENO);
   StatusLine status(tty);
   status.captureLog();
@@ -116,6 +139,9 @@ int play(const PlayRequest& request) {
   // One item at a time, so that the list keeps the command line's order.
   for (const auto& file : scan.files) Toolkit_AddDroppedFiles({file});
   if (last_playlist) Toolkit_loadLastPlaylist();
+  if (request.cd) {
+    if (std::string error = takeDisc(*ui, request.cd_label); !error.empty()) return fail(kFailed, error);
+  }
   uint32_t count = 0;
   Toolkit_GetPlaylistItemCount(&count);
   if (count == 0 && last_playlist) {
@@ -177,6 +203,7 @@ int play(const PlayRequest& request) {
     }
     if (!client.everPlayed() && client.errors() >= static_cast<int>(count)) break;
     if (client.noDevice()) break;  // the device could not be opened: nothing will play
+    if (client.discGone()) break;
   }
   Toolkit_StopRequest();
   loop->runFor(std::chrono::milliseconds(20));
@@ -191,6 +218,7 @@ int play(const PlayRequest& request) {
     if (fileExists(path)) std::printf("The device's bytes were captured to %s\n", path.c_str());
   }
   if (terminated_by) return exitStatusOf(terminated_by);
+  if (client.discGone()) return fail(kFailed, "the disc went away: playback stopped");
   if (client.noDevice() && !client.everPlayed()) {
     return fail(kFailed, "the device \"" + device + "\" could not be opened");
   }

@@ -13,6 +13,8 @@ struct PlayRequest {
   std::string repeat = "off";  // off | one | all
   bool shuffle = false;
   double start_s = 0;
+  bool cd = false;        // play a mounted audio CD instead of items
+  std::string cd_label;   // which one; empty: the first
 };
 
 int play(const PlayRequest& request);

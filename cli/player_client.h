@@ -21,7 +21,8 @@ class PlayerClient final : public KivSonaraDelegate {
   void stateDidChange(int32_t state) override;
   void notifyError(int32_t code, const AudioFileInfo* info) override;
   void notifyPos(uint32_t position, uint32_t total) override;
-  void playlistStateDidChange(int32_t) override {}
+  // 2: the CD list ended because its disc went away.
+  void playlistStateDidChange(int32_t state) override { disc_gone_ = disc_gone_ || state == 2; }
   void playlistSelectionDidChange(bool) override {}
   void propertiesMenuSelected() override {}
   void checkForLastConnectedDevice() override {}
@@ -48,6 +49,7 @@ class PlayerClient final : public KivSonaraDelegate {
   int errors() const { return errors_; }
   bool deviceLost() const { return device_lost_; }
   bool noDevice() const { return no_device_; }
+  bool discGone() const { return disc_gone_; }
   int tracksStarted() const { return tracks_started_; }
 
  private:
@@ -61,6 +63,7 @@ class PlayerClient final : public KivSonaraDelegate {
   bool ever_played_ = false;
   bool device_lost_ = false;
   bool no_device_ = false;
+  bool disc_gone_ = false;
   int tracks_started_ = 0;
   int errors_ = 0;
   int order_index_ = -1;  // the playing track's place in the play order, as far as seen

@@ -10,7 +10,9 @@
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
 #include "engine/play/play_manager.h"
+#include "engine/playlist/cd_panel.h"
 #include "engine/playlist/playlist_array_controller.h"
+#include "engine/playlist/playlist_table_view.h"
 #include "engine/plugin/decoder_host.h"
 #include "engine/plugin/plugin_manager.h"
 #include "engine/controller/controller_entry.h"
@@ -31,6 +33,7 @@ using sonara::platform::logLine;
 TkDelegate::TkDelegate() = default;
 
 TkDelegate::~TkDelegate() {
+  cd_panel_.reset();
   sleep_watcher_.reset();
   lost_device_watch_.reset();
   cancelTimeUpdates();
@@ -51,7 +54,14 @@ void TkDelegate::awakeFromNib() {
   array_tbl_ctl_->setSaved(true);
   array_tbl_ctl_->setCd(false);
   array_tbl_ctl_->initialize();
+  view_tbl_ = std::make_unique<PlaylistTableView>(*array_tbl_ctl_);
   std::weak_ptr<TkDelegate*> alive = lifetime_;
+  cd_panel_ = std::make_unique<CDPanel>(sonara::platform::uiServices().cdPanel(), [alive] {
+    if (auto self = alive.lock()) {
+      ControllerEntry entry;
+      (*self)->CDSelectionDidOK();
+    }
+  });
   array_tbl_ctl_->setChangeNotificationTarget(
       [alive](const std::vector<PlaylistItemInfoRef>& infos, const char* type) {
         if (auto self = alive.lock()) (*self)->playlistUpdateNotificationHandler(infos, type);
@@ -103,29 +113,6 @@ void TkDelegate::tableViewColumnDidResize() {
   resizing_ = true;
   fitLastColumn(playlistView());
   resizing_ = false;
-}
-
-void TkDelegate::windowWillClose() {
-  if (playing_) playStop();
-  if (!array_tbl_ctl_ || array_tbl_ctl_->saved()) return;
-  using sonara::platform::localizedString;
-  sonara::ui::Alert alert{localizedString("Playlist has been changed. Do you want to save?"),
-                          localizedString(" "),
-                          {localizedString("Save"), localizedString("Quit")}};
-  if (sonara::platform::uiServices().runAlert(alert) == 0) saveOnClose();
-  array_tbl_ctl_->setSaved(true);
-}
-
-void TkDelegate::saveOnClose() {
-  sonara::ui::FilePanel panel;
-  panel.message = sonara::platform::localizedString("Save playlist");
-  panel.allowed_types = {"xml"};
-  panel.can_create_directories = true;
-  panel.proposed_name = "playlist.xml";
-  auto path = sonara::platform::uiServices().runSavePanel(panel);
-  if (!path) return;
-  // Writing playlist files comes with the playlist file format.
-  logLine("saving playlist failed.");
 }
 
 sonara::ui::PlaylistView& TkDelegate::playlistView() {

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@ class AudioDeviceList;
 class AudioOutputContext;
 class PlayManager;
 class PlaylistArrayController;
+class PlaylistTableView;
+class CDPanel;
 class DevicePresenceWatch;
 
 namespace sonara::ui {
@@ -33,6 +37,16 @@ class PlaylistView;
 namespace sonara::platform {
 class SleepWatcher;
 }
+
+// A replacement of the playlist waiting for the save prompt's answer: the records
+// the new list gets, its flags and its playlist file.
+struct SheetDidEndPresentData {
+  std::vector<PlaylistItemInfoRef> infos;
+  bool fixed = false;
+  bool saved = true;
+  bool cd = false;
+  std::string playlist_path;
+};
 
 class TkDelegate : public PlayManagerDelegate {
  public:
@@ -53,7 +67,8 @@ class TkDelegate : public PlayManagerDelegate {
   void tableViewColumnDidResize();
   // The playlist's own window closes: asks to save an unsaved playlist.
   void windowWillClose();
-  void saveOnClose();
+  // True when the list was written.
+  bool saveOnClose();
   sonara::ui::PlaylistView& playlistView();
   PlaylistArrayController& array_tbl_ctl() { return *array_tbl_ctl_; }
 
@@ -115,20 +130,48 @@ class TkDelegate : public PlayManagerDelegate {
   // --- playlist commands -------------------------------------------------------
   void newPlaylist();
   void willOpenFile();
+  void openFile();
   void willAddFile();
   void addDroppedFiles(const std::vector<std::string>& paths);
   void removeSelection();
   void willSelectPlaylist();
-  int32_t savePlaylist();  // non-zero when saved
+  void selectPlaylist();
+  // 1 when the list was written, 0 when the user cancelled or the write failed.
+  int32_t savePlaylist();
+  int32_t fileSaveSheetDidEnd(const std::optional<std::string>& chosen);
+  // The save prompt before `pending` (open, load, CD panel): "No" runs it at once,
+  // "Yes" saves first and runs it once the list is safely written.
+  void confirmPlaylistSaveAndExecuteBlock(std::function<void()> pending);
+  // The save prompt before the list is replaced by `next` (a new list).
+  bool confirmReplacePlaylistWithoutSave(SheetDidEndPresentData next);
+  bool replacePlaylist(const SheetDidEndPresentData& next);
   static std::vector<PlaylistItemInfoRef> pathArrayToInfoArray(const std::vector<std::string>& paths);
   static std::vector<std::string> droppableExtensions();
   void saveLastPlaylist();
   void loadLastPlaylist();
-  void showCDPanel();
   void willEditProp(int64_t row);
   void tableViewSelectionDidChange(bool selected);
   bool isPlaylistDirty() const;
   uint32_t getPlaylistItemCount() const;
+
+  // --- the table: context menu, drag and drop ------------------------------------
+  PlaylistTableView& tableView() { return *view_tbl_; }
+  void playFromContextMenu();
+  void removeFromContextMenu();
+  void propertiesFromContextMenu();
+  enum class DropOperation { On, Above };
+  enum class DragOperation { None, Copy, Move };
+  // Starts a drag of `rows`; false when the list cannot be edited.
+  bool tableViewWriteRowsWithIndexes(const std::set<size_t>& rows);
+  // What a drop of the pasteboard's contents at `row` would do; a row drag is
+  // retargeted to drop above the row.
+  DragOperation tableViewValidateDrop(int64_t row, DropOperation* operation);
+  bool tableViewAcceptDrop(int64_t row, DropOperation operation);
+
+  // --- audio CDs -------------------------------------------------------------------
+  void showCDPanel();
+  void CDSelectionDidOK();
+  CDPanel& cdPanel() { return *cd_panel_; }
 
   // --- status ------------------------------------------------------------------
   void setStatusBarFormat(const std::string& text);
@@ -203,12 +246,17 @@ class TkDelegate : public PlayManagerDelegate {
   void sendPosition(double position);
   PlaylistItemInfoRef completedInfo(uint64_t id);
   void playlistUpdateNotificationHandler(const std::vector<PlaylistItemInfoRef>& infos, const char* type);
+  void updateStatusBarTotalDuration();
+  // The list becomes an ordinary, empty, saved one.
+  void dropFixedList();
 
   mutable std::recursive_mutex monitor_;
   KivSonaraDelegate* delegate_ = nullptr;
   void* window_ = nullptr;
   std::vector<sonara::Dict> about_plugin_tbl_ctl_;
   std::unique_ptr<PlaylistArrayController> array_tbl_ctl_;
+  std::unique_ptr<PlaylistTableView> view_tbl_;
+  std::unique_ptr<CDPanel> cd_panel_;
   std::vector<TkDeviceInfo> array_output_devices_;
   std::unique_ptr<AudioDeviceList> output_device_list_;
   std::shared_ptr<AudioDevice> current_output_device_;

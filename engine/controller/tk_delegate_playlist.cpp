@@ -12,8 +12,10 @@
 #include "engine/playlist/path_matching.h"
 #include "engine/playlist/playlist_file.h"
 #include "engine/plugin/plugin_manager.h"
+#include "platform/localization.h"
 #include "platform/path_names.h"
 #include "platform/services.h"
+#include "platform/ui/ui_services.h"
 
 namespace {
 
@@ -78,24 +80,98 @@ void TkDelegate::addDroppedFiles(const std::vector<std::string>& paths) {
 }
 
 void TkDelegate::newPlaylist() {
+  SheetDidEndPresentData empty;
+  if (array_tbl_ctl_->saved()) {
+    replacePlaylist(empty);
+  } else {
+    confirmReplacePlaylistWithoutSave(std::move(empty));
+  }
+}
+
+// Empties the list (stopping what played from it), takes the new flags and inserts
+// the new records, opening every file.
+bool TkDelegate::replacePlaylist(const SheetDidEndPresentData& next) {
   auto& model = *array_tbl_ctl_;
-  if (playing_) playStop();
   model.removeAllInfos(true);
-  model.setFixed(false);
-  model.setSaved(true);
-  model.setCd(false);
-  model.setPlaylist_path("");
+  model.setFixed(next.fixed);
+  model.setSaved(next.saved);
+  model.setCd(next.cd);
+  model.setPlaylist_path(next.playlist_path);
+  if (!next.infos.empty()) model.insertInfos(next.infos, 0, true, true);
+  return true;
+}
+
+namespace {
+
+sonara::ui::FilePanel openFilesPanel(const char* message) {
+  sonara::ui::FilePanel panel;
+  panel.message = sonara::platform::localizedString(message);
+  panel.allowed_types = sonara::PluginManager::sharedInstance().getDecoderExts();
+  panel.allowed_types.insert(panel.allowed_types.begin(), {"cue", "m3u", "m3u8"});
+  panel.allows_multiple_selection = true;
+  return panel;
+}
+
+}  // namespace
+
+void TkDelegate::willOpenFile() {
+  if (array_tbl_ctl_->saved()) {
+    openFile();
+    return;
+  }
+  confirmPlaylistSaveAndExecuteBlock([this] { postToMain([](TkDelegate& tk) { tk.openFile(); }); });
+}
+
+void TkDelegate::openFile() {
+  auto chosen = sonara::platform::uiServices().runOpenPanel(openFilesPanel("Open"));
+  if (!chosen) return;
+  SheetDidEndPresentData next;
+  next.infos = pathArrayToInfoArray(*chosen);
+  next.saved = false;
+  replacePlaylist(next);
+}
+
+void TkDelegate::willAddFile() {
+  auto& model = *array_tbl_ctl_;
+  auto& ui = sonara::platform::uiServices();
+  if (model.fixed() || model.cd()) {
+    ui.runAlert({"Non modifiable playlist.", " ", {"OK"}});
+    return;
+  }
+  auto chosen = ui.runOpenPanel(openFilesPanel("Add file"));
+  if (!chosen || model.fixed()) return;
+  const auto infos = pathArrayToInfoArray(*chosen);
+  if (infos.empty()) return;
+  model.insertInfos(infos, model.getNumInfos(), true, true);
+  model.setSaved(false);
 }
 
 void TkDelegate::removeSelection() {
   if (!array_tbl_ctl_->fixed()) array_tbl_ctl_->removeAllSelectedInfoes(true);
 }
 
-// Panels, playlist files and CDs come with their own parts of the program.
-void TkDelegate::willOpenFile() {}
-void TkDelegate::willAddFile() {}
-void TkDelegate::willSelectPlaylist() {}
-int32_t TkDelegate::savePlaylist() { return 0; }
+void TkDelegate::willSelectPlaylist() {
+  if (array_tbl_ctl_->saved()) {
+    selectPlaylist();
+    return;
+  }
+  confirmPlaylistSaveAndExecuteBlock([this] { postToMain([](TkDelegate& tk) { tk.selectPlaylist(); }); });
+}
+
+void TkDelegate::selectPlaylist() {
+  sonara::ui::FilePanel panel;
+  panel.message = sonara::platform::localizedString("Load playlist");
+  panel.allowed_types = {"xml"};
+  auto chosen = sonara::platform::uiServices().runOpenPanel(panel);
+  if (!chosen || chosen->empty()) return;
+  const std::string path = absolutePath(chosen->front());
+  auto records = PlaylistArrayController::parsePlaylistFile(path);
+  if (!records) return;  // unreadable: the list stays as it was
+  SheetDidEndPresentData next;
+  next.infos = std::move(*records);
+  next.playlist_path = path;
+  replacePlaylist(next);
+}
 
 // The list under "Last Playlist" of the user defaults; an empty list removes the entry.
 void TkDelegate::saveLastPlaylist() {
@@ -122,7 +198,6 @@ void TkDelegate::loadLastPlaylist() {
   model.setCd(false);
   if (!records.empty()) model.insertInfos(records, 0, true, false);
 }
-void TkDelegate::showCDPanel() {}
 
 void TkDelegate::willEditProp(int64_t row) {
   {
@@ -140,35 +215,4 @@ bool TkDelegate::isPlaylistDirty() const { return array_tbl_ctl_ && !array_tbl_c
 
 uint32_t TkDelegate::getPlaylistItemCount() const {
   return array_tbl_ctl_ ? static_cast<uint32_t>(array_tbl_ctl_->getNumInfos()) : 0;
-}
-
-void TkDelegate::playlistUpdateNotificationHandler(const std::vector<PlaylistItemInfoRef>& infos,
-                                                   const char* type) {
-  auto& model = *array_tbl_ctl_;
-  const std::string change = type;
-  if (change == PlaylistChangeNotificatioTypeEdit) return;
-  PlaylistItemInfoRef current = play_manager_ ? play_manager_->getCurrentInfo() : nullptr;
-  if (play_manager_) play_manager_->updateNextInfo();
-  // The status bar: the current item, what lies before it, and the whole list.
-  currentItemDuration = model.getDurationAtCurrentPlayOrderIndex();
-  currentTimestampBeforeCurrentItem =
-      current ? model.getBaseDurationPlayOrderAtTrackID(current->track_id()) : 0.0;
-  total_duration = model.getTotalDuration();
-  if (delegate_) delegate_->playlistStateDidChange(0);
-  if (change == PlaylistChangeNotificatioTypeAdd) {
-    if (model.cd() && delegate_) delegate_->playlistStateDidChange(1);
-  } else if (change == PlaylistChangeNotificatioTypeRemove) {
-    if (current && std::any_of(infos.begin(), infos.end(), [&](const auto& i) {
-          return i->track_id() == current->track_id();
-        })) {
-      playStop();
-    }
-    if (model.getNumInfos() > 0) {
-      model.setSaved(false);
-    } else {
-      model.setFixed(false);
-      model.setSaved(true);
-      model.setCd(false);
-    }
-  }
 }

@@ -96,3 +96,90 @@ std::vector<FilePanel> HeadlessUi::panelsShown() const {
 }
 
 }  // namespace sonara::ui
+
+namespace sonara::ui {
+
+void HeadlessCdPanel::setHandlers(Handlers handlers) {
+  std::lock_guard lock(mutex_);
+  handlers_ = std::move(handlers);
+}
+
+void HeadlessCdPanel::setLabels(std::vector<std::string> labels) {
+  std::lock_guard lock(mutex_);
+  labels_ = std::move(labels);
+  if (selected_ >= static_cast<int>(labels_.size())) selected_ = -1;
+}
+
+void HeadlessCdPanel::selectIndex(int index) {
+  std::lock_guard lock(mutex_);
+  selected_ = index >= 0 && index < static_cast<int>(labels_.size()) ? index : -1;
+}
+
+int HeadlessCdPanel::selectedIndex() const {
+  std::lock_guard lock(mutex_);
+  return selected_;
+}
+
+void HeadlessCdPanel::setOkEnabled(bool enabled) {
+  std::lock_guard lock(mutex_);
+  ok_enabled_ = enabled;
+}
+
+void HeadlessCdPanel::orderFront() {
+  std::lock_guard lock(mutex_);
+  visible_ = true;
+}
+
+void HeadlessCdPanel::close() {
+  std::lock_guard lock(mutex_);
+  visible_ = false;
+}
+
+bool HeadlessCdPanel::visible() const {
+  std::lock_guard lock(mutex_);
+  return visible_;
+}
+
+std::vector<std::string> HeadlessCdPanel::labels() const {
+  std::lock_guard lock(mutex_);
+  return labels_;
+}
+
+bool HeadlessCdPanel::okEnabled() const {
+  std::lock_guard lock(mutex_);
+  return ok_enabled_;
+}
+
+void HeadlessCdPanel::choose(int index) {
+  std::function<void(int)> selected;
+  {
+    std::lock_guard lock(mutex_);
+    if (!visible_ || index < 0 || index >= static_cast<int>(labels_.size())) return;
+    selected_ = index;
+    selected = handlers_.selected;
+  }
+  if (selected) selected(index);
+}
+
+// A disabled button does nothing, as on screen.
+void HeadlessCdPanel::pressOk() {
+  std::function<void()> ok;
+  {
+    std::lock_guard lock(mutex_);
+    if (!visible_ || !ok_enabled_) return;
+    ok = handlers_.ok;
+  }
+  if (ok) ok();
+}
+
+void HeadlessCdPanel::pressCancel() {
+  std::function<void()> cancel;
+  {
+    std::lock_guard lock(mutex_);
+    if (!visible_) return;
+    cancel = handlers_.cancel;
+  }
+  if (cancel) cancel();
+}
+
+}  // namespace sonara::ui

@@ -43,6 +43,35 @@ class HeadlessPlaylistView final : public PlaylistView {
   std::vector<double> columns_;
 };
 
+// Keeps what the engine shows; a test or the headless player picks and confirms.
+class HeadlessCdPanel final : public CdPanelView {
+ public:
+  void setHandlers(Handlers handlers) override;
+  void setLabels(std::vector<std::string> labels) override;
+  void selectIndex(int index) override;
+  int selectedIndex() const override;
+  void setOkEnabled(bool enabled) override;
+  void focusOk() override {}
+  void orderFront() override;
+  void close() override;
+  bool visible() const override;
+
+  std::vector<std::string> labels() const;
+  bool okEnabled() const;
+  // What the user does; each runs the engine's handler on the calling thread.
+  void choose(int index);
+  void pressOk();
+  void pressCancel();
+
+ private:
+  mutable std::mutex mutex_;
+  Handlers handlers_;
+  std::vector<std::string> labels_;
+  int selected_ = -1;
+  bool ok_enabled_ = false;
+  bool visible_ = false;
+};
+
 class HeadlessUi final : public UiServices {
  public:
   using PanelAnswer = std::optional<std::vector<std::string>>;
@@ -56,6 +85,8 @@ class HeadlessUi final : public UiServices {
   std::optional<std::string> runSavePanel(const FilePanel& panel) override;
   Pasteboard& pasteboard() override { return pasteboard_; }
   PlaylistView& playlistView() override { return view_; }
+  CdPanelView& cdPanel() override { return cd_panel_; }
+  HeadlessCdPanel& headlessCdPanel() { return cd_panel_; }
 
   std::vector<Alert> alertsShown() const;
   std::vector<FilePanel> panelsShown() const;
@@ -70,6 +101,7 @@ class HeadlessUi final : public UiServices {
   std::vector<FilePanel> panels_;
   HeadlessPasteboard pasteboard_;
   HeadlessPlaylistView view_;
+  HeadlessCdPanel cd_panel_;
 };
 
 }  // namespace sonara::ui

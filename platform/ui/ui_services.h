@@ -1,9 +1,10 @@
 // What the engine asks of a user interface: alerts, open and save panels, modal
-// runs, the pasteboard and the playlist view's frame and columns. The desktop
+// runs, the pasteboard, the playlist view's frame and columns and the CD panel. The desktop
 // program implements it with Qt; HeadlessUi answers from a script.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +62,28 @@ class Pasteboard {
   virtual std::vector<std::string> fileNames() const = 0;
 };
 
+// The small panel that offers the mounted audio CDs: a list of disc labels, OK and
+// Cancel. The engine fills it and is told of the user's choices.
+class CdPanelView {
+ public:
+  struct Handlers {
+    std::function<void(int index)> selected;  // the user picked an entry
+    std::function<void()> ok;
+    std::function<void()> cancel;
+  };
+  virtual ~CdPanelView() = default;
+  virtual void setHandlers(Handlers handlers) = 0;
+  virtual void setLabels(std::vector<std::string> labels) = 0;
+  // -1 clears the selection and the text shown.
+  virtual void selectIndex(int index) = 0;
+  virtual int selectedIndex() const = 0;
+  virtual void setOkEnabled(bool enabled) = 0;
+  virtual void focusOk() = 0;
+  virtual void orderFront() = 0;
+  virtual void close() = 0;
+  virtual bool visible() const = 0;
+};
+
 class UiServices {
  public:
   virtual ~UiServices() = default;
@@ -71,6 +94,7 @@ class UiServices {
   virtual std::optional<std::string> runSavePanel(const FilePanel& panel) = 0;
   virtual Pasteboard& pasteboard() = 0;
   virtual PlaylistView& playlistView() = 0;
+  virtual CdPanelView& cdPanel() = 0;
 };
 
 }  // namespace sonara::ui
