@@ -36,15 +36,15 @@ class Scanner {
       return;
     }
     if (std::string why = fileProblem(path); !why.empty()) {
-      out_.problems.push_back(path + ": " + why);
+      out_.problems.push_back({path, why});
       return;
     }
     if (std::string why = extensionProblem(path, exts_); !why.empty()) {
-      out_.problems.push_back(path + ": " + why);
+      out_.problems.push_back({path, why});
       return;
     }
     if (std::string why = contentProblem(path); !why.empty()) {
-      out_.problems.push_back(path + ": " + why);
+      out_.problems.push_back({path, why});
       return;
     }
     addFile(path);
@@ -57,12 +57,12 @@ class Scanner {
     // A folder reached again through a link is a loop or a second way in: once only.
     if (!folders_.insert({st.st_dev, st.st_ino}).second) return;
     if (depth > kMaxDepth) {
-      out_.problems.push_back(path + ": folders nested too deeply; not searched");
+      out_.problems.push_back({path, "folders nested too deeply; not searched"});
       return;
     }
     DIR* d = ::opendir(path.c_str());
     if (!d) {
-      out_.problems.push_back(path + ": the folder cannot be read");
+      out_.problems.push_back({path, "the folder cannot be read"});
       return;
     }
     std::vector<std::string> names;
@@ -90,7 +90,7 @@ class Scanner {
     std::string why = fileProblem(path);
     if (why.empty()) why = contentProblem(path);
     if (!why.empty()) {
-      out_.problems.push_back(path + ": " + why + "; skipped");
+      out_.problems.push_back({path, why + "; skipped"});
       return;
     }
     addFile(path);
@@ -101,6 +101,7 @@ class Scanner {
     if (::stat(path.c_str(), &st) != 0) return;
     if (!files_.insert({st.st_dev, st.st_ino}).second) return;  // the same file again
     out_.files.push_back(path);
+    if (!out_.groups.empty()) out_.groups.back().push_back(path);
   }
 
   const std::vector<std::string>& exts_;
@@ -114,7 +115,11 @@ class Scanner {
 ItemScan scanItems(const std::vector<std::string>& items, const std::vector<std::string>& exts) {
   ItemScan scan;
   Scanner scanner(exts, scan);
-  for (const auto& item : items) scanner.named(item);
+  for (const auto& item : items) {
+    scan.groups.emplace_back();
+    scanner.named(item);
+    if (scan.groups.back().empty()) scan.groups.pop_back();
+  }
   return scan;
 }
 

@@ -9,11 +9,20 @@
 
 namespace pelmora::cli {
 
+struct ItemProblem {
+  std::string path;
+  std::string reason;
+  std::string text() const { return path + ": " + reason; }
+};
+
 struct ItemScan {
   std::vector<std::string> files;  // playable by extension, in play order
-  // "<path>: <reason>" for items named on the command line and for odd entries in
-  // folders (FIFOs, devices, sockets, unreadable or empty files, link loops).
-  std::vector<std::string> problems;
+  // The same files by the command-line item they came from, one group an item (items
+  // that gave none left out): each group is one drop for the engine.
+  std::vector<std::vector<std::string>> groups;
+  // Items named on the command line and odd entries in folders (FIFOs, devices,
+  // sockets, unreadable or empty files, link loops), with the reason.
+  std::vector<ItemProblem> problems;
   // Audio files in folders that no loaded plug-in reads, counted by extension.
   std::map<std::string, int> unsupported;
 };

@@ -1,5 +1,6 @@
 // pelmora-cli list: the playlist records the engine builds from files, folders, cue
 // sheets and playlist files, and those lists saved as a playlist file.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/item_scan.h"
 #include "cli/json_writer.h"
 #include "cli/log_lines.h"
 #include "engine/api/constants.h"
@@ -74,33 +76,74 @@ int listRecords(const ListRequest& request) {
   model.initialize();
   std::vector<std::string> items;
   for (const auto& item : request.items) items.push_back(absolute(item));
-  const auto paths = sonara::playlist::pathsMatchingNoCaseExtensions(items, TkDelegate::droppableExtensions());
-  if (paths.empty()) {
+  // The items as `play` takes them: one at a time, each folder's files one drop.
+  const ItemScan scan = scanItems(items, TkDelegate::droppableExtensions());
+  if (auto summary = unsupportedSummary(scan.unsupported); !summary.empty()) {
+    std::fprintf(stderr, "pelmora-cli: %s\n", summary.c_str());
+  }
+  if (scan.groups.empty() && scan.problems.empty()) {
     std::fprintf(stderr, "pelmora-cli: nothing among the items is a file a plug-in or playlist reader takes\n");
     return 1;
   }
   int refused = 0;
+  for (const auto& problem : scan.problems) {
+    printRefusal(problem.path, problem.reason, request.json);
+    ++refused;
+  }
   std::vector<PlaylistItemInfoRef> complete;
-  for (const auto& partial : TkDelegate::pathArrayToInfoArray(paths)) {
-    PlaylistItemInfoRef record;
-    std::string reason;
-    {
-      LinesWhileOpening lines;
-      record = model.createInformationCompletelyByInfo(*partial);
-      if (!record) reason = lines.reasonFor(partial->fullpath());
-      if (!record && reason.empty()) reason = lines.lastLine();
+  for (const auto& group : scan.groups) {
+    const auto paths = sonara::playlist::pathsMatchingNoCaseExtensions(group, TkDelegate::droppableExtensions());
+    for (const auto& path : paths) {
+      std::vector<PlaylistItemInfoRef> partials;
+      std::string reason;
+      {
+        LinesWhileOpening lines;
+        partials = TkDelegate::pathArrayToInfoArray({path});
+        if (partials.empty()) reason = lines.reasonFor(path);
+        if (partials.empty() && reason.empty()) reason = lines.lastLine();
+      }
+      // A playlist or cue sheet that gives nothing is refused with what its reader said.
+      if (partials.empty()) {
+        printRefusal(path, reason.empty() ? "it lists no track" : reason, request.json);
+        ++refused;
+        continue;
+      }
+      for (const auto& partial : partials) {
+        PlaylistItemInfoRef record;
+        {
+          LinesWhileOpening lines;
+          record = model.createInformationCompletelyByInfo(*partial);
+          if (!record) reason = lines.reasonFor(partial->fullpath());
+          if (!record && reason.empty()) reason = lines.lastLine();
+        }
+        if (!record) {
+          printRefusal(partial->fullpath(), reason.empty() ? "no decoder takes it" : reason, request.json);
+          ++refused;
+          continue;
+        }
+        complete.push_back(std::move(record));
+      }
     }
-    if (!record) {
-      printRefusal(partial->fullpath(), reason.empty() ? "no decoder takes it" : reason, request.json);
-      ++refused;
-      continue;
-    }
-    complete.push_back(std::move(record));
   }
   // Inserting gives the IDs: a playlist file's own where they are free.
   model.insertInfos(complete, 0, false, false);
   for (const auto& r : model.getAllInfos()) printRecord(*r, request.json);
-  if (!request.save.empty() && !saveRecords(model, request.save)) return 1;
+  if (!request.save.empty()) {
+    if (complete.empty()) {
+      std::fprintf(stderr, "pelmora-cli: %s not written: no record was read\n", request.save.c_str());
+      return 1;
+    }
+    struct stat st {};
+    if (refused > 0 && ::stat(request.save.c_str(), &st) == 0) {
+      std::fprintf(stderr,
+                   "pelmora-cli: %s not overwritten: %d %s refused, and the playlist would lose %s; save to a "
+                   "new file\n",
+                   request.save.c_str(), refused, refused == 1 ? "item or entry was" : "items or entries were",
+                   refused == 1 ? "it" : "them");
+      return 1;
+    }
+    if (!saveRecords(model, request.save)) return 1;
+  }
   return refused == 0 ? 0 : 1;
 }
 
@@ -115,7 +158,8 @@ bool saveRecords(const PlaylistArrayController& model, const std::string& path) 
     std::fprintf(stderr, "pelmora-cli: %s: playlists are saved as .xml, .m3u8 or .m3u files\n", path.c_str());
     return false;
   }
-  std::fprintf(stderr, "pelmora-cli: saved %zu tracks to %s\n", model.getNumInfos() - left_out, path.c_str());
+  const size_t saved = model.getNumInfos() - left_out;
+  std::fprintf(stderr, "pelmora-cli: saved %zu %s to %s\n", saved, saved == 1 ? "track" : "tracks", path.c_str());
   return true;
 }
 

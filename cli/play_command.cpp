@@ -89,7 +89,7 @@ int play(const PlayRequest& request) {
 
   // Playlist files and cue sheets are items too: the engine expands them.
   ItemScan scan = scanItems(request.items, TkDelegate::droppableExtensions());
-  for (const auto& problem : scan.problems) std::fprintf(stderr, "pelmora-cli: %s\n", problem.c_str());
+  for (const auto& problem : scan.problems) std::fprintf(stderr, "pelmora-cli: %s\n", problem.text().c_str());
   if (auto summary = unsupportedSummary(scan.unsupported); !summary.empty()) {
     std::fprintf(stderr, "pelmora-cli: %s\n", summary.c_str());
   }
@@ -136,8 +136,10 @@ int play(const PlayRequest& request) {
   Toolkit_GetConfiguration(&applied);
   if (applied.deviceName() != device) return fail(kFailed, "the device \"" + device + "\" could not be opened");
 
-  // One item at a time, so that the list keeps the command line's order.
-  for (const auto& file : scan.files) Toolkit_AddDroppedFiles({file});
+  // One item at a time, so that the list keeps the command line's order; a folder's
+  // files go in as one drop, so that an album's audio file and cue sheet in it play
+  // once, as the sheet's tracks. `list` builds its records the same way.
+  for (const auto& group : scan.groups) Toolkit_AddDroppedFiles(group);
   if (last_playlist) Toolkit_loadLastPlaylist();
   if (request.cd) {
     if (std::string error = takeDisc(*ui, request.cd_label); !error.empty()) return fail(kFailed, error);

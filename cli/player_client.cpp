@@ -24,11 +24,12 @@ void PlayerClient::songSwitch() {
   ++tracks_started_;
   std::shared_ptr<AudioFileInfo> file;
   if (Toolkit_GetFileInfo(false, &file) != 0) file.reset();
-  const std::string name = file ? file->fileName() : std::string();
-  // The same file again without a skip is the same place in the play order: a
-  // restart after a seek, or repeat one. (Each real file is queued once.)
-  const bool same_track = !key_step_pending_ && !name.empty() && name == current_file_;
-  current_file_ = name;
+  // The same track again without a skip is the same place in the play order: a
+  // restart after a seek, or repeat one. Tracks are told apart by their IDs: the
+  // tracks of a cue sheet share one file.
+  const uint64_t id = file ? file->trackID() : 0;
+  const bool same_track = !key_step_pending_ && id != 0 && id == current_track_;
+  current_track_ = id;
   if (order_index_ < 0) {
     order_index_ = 0;
   } else if (same_track) {

@@ -72,8 +72,8 @@ class PlayerClient final : public KivSonaraDelegate {
   bool changed_ = false;
   uint32_t position_ = 0;
   uint32_t total_ = 0;
-  std::vector<uint32_t> durations_;
-  std::string current_file_;  // seconds of each track by its place in the play order
+  std::vector<uint32_t> durations_;  // seconds of each track by its place in the play order
+  uint64_t current_track_ = 0;       // the playing track's ID
 };
 
 // "native DSD64 in 32-bit words (DSD_U32)" for the engine's "DSD32" at 88.2 kHz.

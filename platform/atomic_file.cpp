@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace sonara::platform {
@@ -16,6 +17,32 @@ std::string parentOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// The process's umask, read without changing it (umask() would race other threads
+// creating files); 022, the usual one, when /proc does not say.
+mode_t currentUmask() {
+  FILE* status = std::fopen("/proc/self/status", "re");
+  if (!status) return 022;
+  char line[256];
+  mode_t mask = 022;
+  while (std::fgets(line, sizeof line, status)) {
+    unsigned value = 0;
+    if (std::sscanf(line, "Umask: %o", &value) == 1) {
+      mask = static_cast<mode_t>(value & 0777);
+      break;
+    }
+  }
+  std::fclose(status);
+  return mask;
+}
+
+// A shared file keeps the permissions of the file it replaces; a new one gets what
+// the user's umask lets through.
+mode_t sharedFileMode(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
+  return 0666 & ~currentUmask();
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -73,10 +100,11 @@ std::optional<std::string> readWholeFile(const std::string& path, size_t max_byt
 }
 
 std::optional<std::string> writeFileAtomically(const std::string& named, std::string_view bytes,
-                                               const std::function<void()>& before_rename) {
+                                               const std::function<void()>& before_rename, FileAccess access) {
   const std::string path = followLinks(named);
   std::string dir = parentOf(path);
-  if (!makeDirectories(dir)) return "cannot create folder " + dir + ": " + std::strerror(errno);
+  const bool shared = access == FileAccess::Shared;
+  if (!makeDirectories(dir, shared ? 0777 : 0700)) return "cannot create folder " + dir + ": " + std::strerror(errno);
   std::string tmp = path + ".tmp-XXXXXX";
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return "cannot create " + tmp + ": " + std::strerror(errno);
@@ -87,7 +115,7 @@ std::optional<std::string> writeFileAtomically(const std::string& named, std::st
   };
   if (!writeAll(fd, bytes)) return fail("cannot write " + tmp + ": " + std::strerror(errno));
   if (::fsync(fd) != 0) return fail("cannot flush " + tmp + ": " + std::strerror(errno));
-  ::fchmod(fd, 0600);
+  ::fchmod(fd, shared ? sharedFileMode(path) : 0600);
   try {
     if (before_rename) before_rename();
   } catch (const std::exception& e) {
@@ -111,13 +139,13 @@ std::optional<std::string> writeFileAtomically(const std::string& named, std::st
   return std::nullopt;
 }
 
-bool makeDirectories(const std::string& dir) {
+bool makeDirectories(const std::string& dir, mode_t mode) {
   if (dir.empty()) return true;
   struct stat st {};
   if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   std::string parent = parentOf(dir);
-  if (parent != dir && !makeDirectories(parent)) return false;
-  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+  if (parent != dir && !makeDirectories(parent, mode)) return false;
+  return ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 }  // namespace sonara::platform

@@ -3,7 +3,10 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <string>
 #include <limits>
+
+#include "platform/text/utf8.h"
 
 namespace sonara::platform {
 namespace {
@@ -89,7 +92,7 @@ plist_t toNode(const Value& v) {
     case Value::Kind::Bool: return plist_new_bool(v.asBool() ? 1 : 0);
     case Value::Kind::Integer: return plist_new_uint(static_cast<uint64_t>(v.asInt()));
     case Value::Kind::Real: return plist_new_real(v.asDouble());
-    case Value::Kind::String: return plist_new_string(v.asString().c_str());
+    case Value::Kind::String: return plist_new_string(text::validUtf8(v.asString()).c_str());
     case Value::Kind::Array: {
       plist_t a = plist_new_array();
       for (const auto& item : v.asArray()) plist_array_append_item(a, toNode(item));
@@ -97,7 +100,7 @@ plist_t toNode(const Value& v) {
     }
     case Value::Kind::Dict: {
       plist_t d = plist_new_dict();
-      for (const auto& [key, item] : v.asDict()) plist_dict_set_item(d, key.c_str(), toNode(item));
+      for (const auto& [key, item] : v.asDict()) plist_dict_set_item(d, text::validUtf8(key).c_str(), toNode(item));
       return d;
     }
     case Value::Kind::Null: break;
@@ -119,8 +122,39 @@ bool holdsNul(std::string_view xml) {
   return false;
 }
 
-plist_t parseRoot(std::string_view xml) {
+bool startsTag(std::string_view xml, size_t at, std::string_view name) {
+  if (xml.compare(at, name.size(), name) != 0) return false;
+  const size_t after = at + name.size();
+  return after < xml.size() && (xml[after] == '>' || xml[after] == ' ' || xml[after] == '\t' ||
+                                xml[after] == '\n' || xml[after] == '\r' || xml[after] == '/');
+}
+
+// libplist parses and frees nested arrays and dictionaries by recursion, so a file
+// of a few megabytes of "<array>" exhausts the stack before any value is looked at.
+// The tags are counted first; comments or strings that look like tags can only make
+// the count larger, which refuses a file no real list resembles anyway.
+bool nestsTooDeeply(std::string_view xml) {
+  int depth = 0;
+  for (size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
+    const size_t name = at + 1;
+    if (startsTag(xml, name, "array") || startsTag(xml, name, "dict")) {
+      const size_t close = xml.find('>', name);
+      if (close == std::string_view::npos) return false;  // malformed: libplist refuses it
+      if (xml[close - 1] == '/') continue;                // <array/>: empty
+      if (++depth > kMaxDepth + 1) return true;
+    } else if (startsTag(xml, name, "/array") || startsTag(xml, name, "/dict")) {
+      if (depth > 0) --depth;
+    }
+  }
+  return false;
+}
+
+plist_t parseRoot(std::string_view xml, std::string* why = nullptr) {
   if (xml.empty() || xml.size() > std::numeric_limits<uint32_t>::max() || holdsNul(xml)) return nullptr;
+  if (nestsTooDeeply(xml)) {
+    if (why) *why = "its arrays and dictionaries are nested more than " + std::to_string(kMaxDepth) + " deep";
+    return nullptr;
+  }
   plist_t root = nullptr;
   plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
   return root;
@@ -140,8 +174,8 @@ std::string xmlOf(plist_t node) {
 RawPropertyListEntry::RawPropertyListEntry(void* node) : node_(plist_copy(static_cast<plist_t>(node))) {}
 RawPropertyListEntry::~RawPropertyListEntry() { plist_free(static_cast<plist_t>(node_)); }
 
-std::optional<Value> parsePropertyList(std::string_view xml) {
-  plist_t root = parseRoot(xml);
+std::optional<Value> parsePropertyList(std::string_view xml, std::string* why) {
+  plist_t root = parseRoot(xml, why);
   if (!root) return std::nullopt;
   Value out;
   bool ok = fromNode(root, out, 0);
@@ -157,8 +191,8 @@ std::string toXmlPropertyList(const Value& root) {
   return out;
 }
 
-std::optional<PropertyListDictionary> parsePropertyListDictionary(std::string_view xml) {
-  plist_t root = parseRoot(xml);
+std::optional<PropertyListDictionary> parsePropertyListDictionary(std::string_view xml, std::string* why) {
+  plist_t root = parseRoot(xml, why);
   if (!root) return std::nullopt;
   std::optional<PropertyListDictionary> out;
   if (plist_get_node_type(root) == PLIST_DICT) {

@@ -47,7 +47,8 @@ void UserDefaults::load() {
     path_.clear();
     return;
   }
-  auto parsed = parsePropertyListDictionary(*bytes);
+  std::string why;
+  auto parsed = parsePropertyListDictionary(*bytes, &why);
   if (parsed) {
     values_ = std::move(parsed->values);
     raw_ = std::move(parsed->raw);
@@ -60,10 +61,11 @@ void UserDefaults::load() {
   if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H-%M-%S", &local);
   std::string aside = path_ + ".damaged-" + stamp;
   if (std::rename(path_.c_str(), aside.c_str()) == 0) {
-    logLine("Settings file %s is damaged; moved aside to %s.", path_.c_str(), aside.c_str());
+    logLine("Settings file %s is damaged%s; moved aside to %s.", path_.c_str(),
+            why.empty() ? "" : (" (" + why + ")").c_str(), aside.c_str());
   } else {
-    logLine("Settings file %s is damaged and cannot be moved aside; it will not be rewritten.",
-            path_.c_str());
+    logLine("Settings file %s is damaged%s and cannot be moved aside; it will not be rewritten.",
+            path_.c_str(), why.empty() ? "" : (" (" + why + ")").c_str());
     path_.clear();  // never overwrite what the user may still want to rescue
   }
 }

@@ -68,5 +68,6 @@ AUDIO_FILE_INFO_PROPERTY(std::string, extName, setExtName, ext_name_)
 AUDIO_FILE_INFO_PROPERTY(uint32_t, samplingRate, setSamplingRate, sampling_rate_)
 AUDIO_FILE_INFO_PROPERTY(uint32_t, bitResolution, setBitResolution, bit_resolution_)
 AUDIO_FILE_INFO_PROPERTY(double, durationBySec, setDurationBySec, duration_by_sec_)
+AUDIO_FILE_INFO_PROPERTY(uint64_t, trackID, setTrackID, track_id_)
 
 #undef AUDIO_FILE_INFO_PROPERTY

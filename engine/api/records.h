@@ -84,6 +84,9 @@ class AudioFileInfo {
   void setBitResolution(uint32_t v);
   double durationBySec() const;
   void setDurationBySec(double v);
+  // The playlist row's track ID: the tracks of a cue sheet share one file, not an ID.
+  uint64_t trackID() const;
+  void setTrackID(uint64_t v);
 
  private:
   mutable std::mutex mutex_;
@@ -91,6 +94,7 @@ class AudioFileInfo {
   uint32_t sampling_rate_ = 0;
   uint32_t bit_resolution_ = 0;
   double duration_by_sec_ = 0.0;
+  uint64_t track_id_ = 0;
 };
 
 // One loaded plug-in: its name, its extensions as one text ("dsf, dff") and version.

@@ -345,6 +345,7 @@ int32_t Toolkit_GetFileInfo(bool requested_item, std::shared_ptr<AudioFileInfo>*
     info->setFileName(stringOf(record, TABLE_KEY_FULLPATH));
     info->setTitleName(stringOf(record, TABLE_KEY_TITLE));
     info->setArtistName(stringOf(record, TABLE_KEY_ARTIST));
+    info->setTrackID(static_cast<uint64_t>(lookup(record, TABLE_KEY_ID).asInt()));
     if (requested_item) {
       info->setExtName(sonara::platform::pathExtension(info->fileName()));
       info->setSamplingRate(uint32Of(record, TABLE_KEY_SAMPLERATE));

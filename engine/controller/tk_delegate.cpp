@@ -175,6 +175,7 @@ void TkDelegate::notifyError(int32_t code, const PlaylistItemInfoRef& info) {
     file->setFileName(info->fullpath());
     file->setTitleName(info->title());
     file->setArtistName(info->artist());
+    file->setTrackID(info->track_id());
     file->setSamplingRate(static_cast<uint32_t>(info->get(TABLE_KEY_SAMPLERATE).asDouble()));
     file->setBitResolution(static_cast<uint32_t>(info->get(TABLE_KEY_SRC_BITS).asInt()));
     file->setDurationBySec(info->duration());

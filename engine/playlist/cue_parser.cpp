@@ -12,43 +12,10 @@
 #include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/text/string_encoding.h"
+#include "platform/text/utf8.h"
 
 namespace sonara::playlist {
 namespace {
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    const unsigned char b = *p;
-    if (b < 0x80) {
-      ++p;
-      continue;
-    }
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;
-      if (b == 0xED) high = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (static_cast<size_t>(end - p) < length || p[1] < low || p[1] > high) return false;
-    for (size_t i = 2; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-    }
-    p += length;
-  }
-  return true;
-}
 
 struct ByteOrderMark {
   std::string_view bytes;
@@ -86,7 +53,7 @@ std::optional<std::string> decodeCueSheetText(std::string_view bytes, std::strin
     const std::string_view body = bytes.substr(mark.bytes.size());
     std::optional<std::string> text;
     if (std::strcmp(mark.encoding, "UTF-8") == 0) {
-      if (isValidUtf8(body)) text = std::string(body);
+      if (sonara::text::isValidUtf8(body)) text = std::string(body);
     } else {
       text = sonara::text::decodeToUtf8(body, mark.encoding);
     }
@@ -98,10 +65,10 @@ std::optional<std::string> decodeCueSheetText(std::string_view bytes, std::strin
     if (const char* encoding = unmarkedUtf16(bytes)) {
       if (auto text = sonara::text::decodeToUtf8(bytes, encoding)) return text;
     }
-    *why = "it holds zero bytes: not a text file";
+    *why = "it holds NUL bytes: not a text file";
     return std::nullopt;
   }
-  if (isValidUtf8(bytes)) return std::string(bytes);
+  if (sonara::text::isValidUtf8(bytes)) return std::string(bytes);
   const std::string encoding = sonara::text::estimateStringEncoding(bytes);
   if (auto text = sonara::text::decodeToUtf8(bytes, encoding.c_str())) return text;
   *why = "its text encoding cannot be recognised";
@@ -299,10 +266,17 @@ size_t nextLineStarting(Lines lines, size_t from, std::string_view word) {
   return from;
 }
 
-// The tracks of a FILE block; lines before the first TRACK line are passed over.
-std::vector<CueTrack> parseTRACKS(Lines block) {
+// The tracks of a FILE block; of the lines before the first TRACK line only an
+// INDEX 01 is kept (the previous FILE's last track starting in this one).
+std::vector<CueTrack> parseTRACKS(Lines block, std::optional<int64_t>* leading_index01) {
   std::vector<CueTrack> tracks;
-  for (size_t at = nextLineStarting(block, 0, "TRACK"); at < block.size();) {
+  const size_t first = nextLineStarting(block, 0, "TRACK");
+  CueTrack head;
+  for (const Line line : block.first(first)) {
+    if (firstItem(line) == "INDEX") parseINDEX(head, line);
+  }
+  *leading_index01 = head.index01;
+  for (size_t at = first; at < block.size();) {
     const size_t end = nextLineStarting(block, at + 1, "TRACK");
     const Lines items = block.subspan(at + 1, end - at - 1);
     if (allLinesHaveWords(items)) {
@@ -352,12 +326,21 @@ std::unique_ptr<CUEParser> CUEParser::cueWithPath(const std::string& path) {
   return parser;
 }
 
+std::vector<std::string> CUEParser::audioFilesNamedBy(const std::string& path) {
+  CUEParser parser;
+  parser.quiet_ = true;
+  std::vector<std::string> named;
+  if (!parser.openByPath(path)) return named;
+  for (const CueFile& file : parser.files_) named.push_back(file.path);
+  return named;
+}
+
 bool CUEParser::openByPath(const std::string& given) {
   std::error_code error;
   const std::filesystem::path made_absolute = std::filesystem::absolute(given, error);
   const std::string path = error ? given : made_absolute.string();
   const auto failed = [&](const std::string& why) {
-    sonara::platform::logLine("File Open Failed.%s", (path + ": " + why).c_str());
+    if (!quiet_) sonara::platform::logLine("File Open Failed.%s", (path + ": " + why).c_str());
     return false;
   };
   std::string why;
@@ -386,7 +369,9 @@ bool CUEParser::openByPath(const std::string& given) {
         const size_t end = nextLineStarting(lines, at + 1, "FILE");
         const Lines block = lines.subspan(at + 1, end - at - 1);
         if (allLinesHaveWords(block)) {
-          files.push_back(CueFile{std::move(*name), parseTRACKS(block)});
+          CueFile file{std::move(*name), {}, std::nullopt};
+          file.tracks = parseTRACKS(block, &file.leading_index01);
+          files.push_back(std::move(file));
           at = end;
           continue;
         }

@@ -28,6 +28,10 @@ struct CueTrack {
 struct CueFile {
   std::string path;  // absolute
   std::vector<CueTrack> tracks;
+  // An INDEX 01 before the block's first TRACK line: the start, in this file, of the
+  // previous FILE's last track (rippers that append gaps to the track before write
+  // a track's INDEX 00 in one file and its INDEX 01 at the head of the next).
+  std::optional<int64_t> leading_index01;
 };
 
 class CUEParser {
@@ -42,12 +46,17 @@ class CUEParser {
   // or holds no lines.
   bool openByPath(const std::string& path);
 
+  // The audio files the sheet's FILE lines name (absolute), read without a log
+  // line; empty when the sheet cannot be read.
+  static std::vector<std::string> audioFilesNamedBy(const std::string& path);
+
   const std::vector<CueFile>& files() const { return files_; }
   const std::map<std::string, std::string, std::less<>>& info() const { return info_; }
 
  private:
   std::map<std::string, std::string, std::less<>> info_;
   std::vector<CueFile> files_;
+  bool quiet_ = false;
 };
 
 namespace sonara::playlist {

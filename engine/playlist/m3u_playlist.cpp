@@ -225,12 +225,13 @@ std::optional<std::vector<PlaylistItemInfoRef>> readM3U(const std::string& path)
   if (ec) full = path;
   Entries entries = entriesOfText(*text, full.parent_path().string());
   if (entries.not_local > 0) {
-    logLine("%s: %zu entries skipped: they are not local files (network URLs or Windows drive paths).",
-            path.c_str(), entries.not_local);
+    logLine("%s: %zu %s skipped: %s not local files (network URLs or Windows drive paths).", path.c_str(),
+            entries.not_local, entries.not_local == 1 ? "entry" : "entries",
+            entries.not_local == 1 ? "it is" : "they are");
   }
   if (entries.lists > 0) {
-    logLine("%s: %zu entries skipped: they name playlists or cue sheets, which a playlist does not follow.",
-            path.c_str(), entries.lists);
+    logLine("%s: %zu %s skipped: %s playlists or cue sheets, which a playlist does not follow.", path.c_str(),
+            entries.lists, entries.lists == 1 ? "entry" : "entries", entries.lists == 1 ? "it names" : "they name");
   }
   if (entries.cut) logLine("%s: only its first %zu tracks are read.", path.c_str(), kMaxEntries);
   if (entries.records.empty() && entries.not_local == 0 && entries.lists == 0) {
@@ -239,12 +240,24 @@ std::optional<std::vector<PlaylistItemInfoRef>> readM3U(const std::string& path)
   return std::move(entries.records);
 }
 
+namespace {
+
+// Whether the row plays less than its whole file: it starts inside it, or ends
+// before the file's end (known once the record has been completed from the file).
+bool isWindow(const PlaylistItemInfo& row) {
+  if (row.offset() > 0) return true;
+  const Value whole = row.get(kFileDurationKey);
+  return whole.isNumber() && row.duration() > 0 && row.duration() < whole.asDouble();
+}
+
+}  // namespace
+
 bool writeM3U8(const std::string& path, const std::vector<PlaylistItemInfoRef>& rows, size_t* left_out) {
-  // A file some row plays from a point on is a cue sheet's album: none of its rows
-  // is the whole file.
+  // A file some row plays only part of is a cue sheet's album: none of its rows is
+  // the whole file, not even a first track that starts at 0 and stands alone.
   std::set<std::string> windowed;
   for (const auto& row : rows) {
-    if (row->offset() > 0) windowed.insert(row->fullpath());
+    if (isWindow(*row)) windowed.insert(row->fullpath());
   }
   std::string text = "#EXTM3U\n";
   size_t left = 0;
@@ -258,11 +271,12 @@ bool writeM3U8(const std::string& path, const std::vector<PlaylistItemInfoRef>& 
   }
   if (left_out) *left_out = left;
   if (left > 0) {
-    logLine("%s: %zu rows left out: they play part of a file (cue sheet tracks), which M3U cannot say; the XML "
-            "playlist format keeps them.",
-            path.c_str(), left);
+    logLine("%s: %zu %s left out: %s part of a file (cue sheet tracks), which M3U cannot say; the XML "
+            "playlist format keeps %s.",
+            path.c_str(), left, left == 1 ? "row" : "rows", left == 1 ? "it plays" : "they play",
+            left == 1 ? "it" : "them");
   }
-  if (auto failure = sonara::platform::writeFileAtomically(path, text)) {
+  if (auto failure = sonara::platform::writeFileAtomically(path, text, {}, sonara::platform::FileAccess::Shared)) {
     logLine("%s cannot be written: %s", path.c_str(), failure->c_str());
     return false;
   }

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <set>
 #include <utility>
 
+#include "engine/playlist/cue_parser.h"
 #include "platform/log.h"
 #include "platform/path_names.h"
 
@@ -15,6 +17,13 @@ namespace sonara::playlist {
 namespace {
 
 using FolderKey = std::pair<dev_t, ino_t>;
+using FileKey = std::pair<dev_t, ino_t>;
+
+std::optional<FileKey> fileKey(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileKey{st.st_dev, st.st_ino};
+}
 
 // Deep enough for any real library; a deeper tree is a loop the inode set missed.
 constexpr int kMaxDepth = 64;
@@ -86,7 +95,24 @@ std::vector<std::string> pathsMatchingNoCaseExtensions(const std::vector<std::st
     if (std::find(exts.begin(), exts.end(), ext) != exts.end()) matched.push_back(file);
   }
   std::stable_sort(matched.begin(), matched.end(), localizedStandardLess);
-  return matched;
+  return withoutFilesOfCueSheets(matched);
+}
+
+std::vector<std::string> withoutFilesOfCueSheets(const std::vector<std::string>& paths) {
+  std::set<FileKey> named;
+  for (const auto& path : paths) {
+    if (platform::lowerCaseExtension(path) != "cue") continue;
+    for (const auto& file : CUEParser::audioFilesNamedBy(path)) {
+      if (auto key = fileKey(file)) named.insert(*key);
+    }
+  }
+  if (named.empty()) return paths;
+  std::vector<std::string> kept;
+  for (const auto& path : paths) {
+    const auto key = platform::lowerCaseExtension(path) == "cue" ? std::nullopt : fileKey(path);
+    if (!key || !named.count(*key)) kept.push_back(path);
+  }
+  return kept;
 }
 
 bool localizedStandardLess(const std::string& a, const std::string& b) {

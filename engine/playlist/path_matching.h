@@ -17,9 +17,14 @@ std::vector<std::string> removeChildItem(const std::vector<std::string>& paths);
 std::vector<std::string> getFilesInDirectory(const std::vector<std::string>& paths);
 
 // The files whose extensions are among `exts` (lower case), sorted with
-// localizedStandardLess.
+// localizedStandardLess, without the audio files a cue sheet among them names.
 std::vector<std::string> pathsMatchingNoCaseExtensions(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& exts);
+
+// `paths` without the files that the cue sheets among them name in their FILE lines:
+// an album dropped as its audio file and its sheet is played once, as the sheet's
+// tracks. Files of the same name outside `paths` are not looked at.
+std::vector<std::string> withoutFilesOfCueSheets(const std::vector<std::string>& paths);
 
 // Case-insensitive order in which runs of digits compare by their value:
 // "b2.flac" before "b10.flac".

@@ -20,6 +20,8 @@ using sonara::platform::logLine;
 
 namespace {
 
+constexpr double kStoredTimeSlack = 0.02;
+
 std::optional<int64_t> modificationTimeNs(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
@@ -316,13 +318,18 @@ PlaylistItemInfoRef PlaylistArrayController::createInformationCompletelyByInfo(c
   if (info.has(TABLE_KEY_TITLE)) result[TABLE_KEY_TITLE] = info.get(TABLE_KEY_TITLE);
   const double offset = info.offset();
   const double given = info.duration();
+  const double total = sonara::lookup(*base, TABLE_KEY_DURATION).asDouble();
+  result[kFileDurationKey] = Value(total);
   if (given != 0) {
     result[TABLE_KEY_OFFSET] = Value(offset);
-    result[TABLE_KEY_DURATION] = Value(given);
+    // Times stored in hundredths (by other programs) are truncated: a window that
+    // reaches within two hundredths (its offset's and its duration's) of the file's
+    // end was meant to run to the end, and does, so its last samples are played.
+    const bool to_the_end = total > 0 && offset < total && offset + given >= total - kStoredTimeSlack;
+    result[TABLE_KEY_DURATION] = Value(to_the_end ? total - offset : given);
   } else if (offset == 0) {
     result[TABLE_KEY_OFFSET] = Value(0.0);
   } else {
-    double total = sonara::lookup(*base, TABLE_KEY_DURATION).asDouble();
     if (offset > total) {
       logLine("createInformationCompletelyByInfo : offset time is informal. (offset:%f file-total-duration:%f)",
               offset, total);

@@ -8,7 +8,7 @@
 bool PlaylistArrayController::savePlaylist(const std::string& path) const {
   const std::string xml =
       sonara::platform::toXmlPropertyList(sonara::Value(sonara::playlist::playlistDictionary(getAllInfos())));
-  if (auto failure = sonara::platform::writeFileAtomically(path, xml)) {
+  if (auto failure = sonara::platform::writeFileAtomically(path, xml, {}, sonara::platform::FileAccess::Shared)) {
     sonara::platform::logLine("%s cannot be written: %s", path.c_str(), failure->c_str());
     return false;
   }
@@ -21,9 +21,11 @@ std::optional<std::vector<PlaylistItemInfoRef>> PlaylistArrayController::parsePl
     sonara::platform::logLine("%s cannot be read.", path.c_str());
     return std::nullopt;
   }
-  const auto root = sonara::platform::parsePropertyList(*text);
+  std::string why;
+  const auto root = sonara::platform::parsePropertyList(*text, &why);
   if (!root || !root->isDict()) {
-    sonara::platform::logLine("%s is not a playlist: not a property-list dictionary.", path.c_str());
+    sonara::platform::logLine("%s is not a playlist: %s.", path.c_str(),
+                              why.empty() ? "not a property-list dictionary" : why.c_str());
     return std::nullopt;
   }
   return sonara::playlist::recordsFromPlaylistDictionary(root->asDict());

@@ -24,6 +24,20 @@ std::optional<double> storedSeconds(const Value& v) {
   return std::trunc(h) / 100.0;
 }
 
+// A time: the exact seconds where they are stored and agree with the hundredths
+// (the hundredths are what other programs read and edit: when they disagree, the
+// hundredths were changed after the write and win); else the hundredths.
+std::optional<double> storedTime(const Dict& track, const char* hundredths_key, const char* seconds_key) {
+  const auto coarse = storedSeconds(lookup(track, hundredths_key));
+  if (!coarse) return std::nullopt;
+  const Value& exact = lookup(track, seconds_key);
+  if (exact.isNumber()) {
+    const double seconds = exact.asDouble();
+    if (std::isfinite(seconds) && seconds >= 0 && std::fabs(seconds - *coarse) <= 0.01 + 1e-9) return seconds;
+  }
+  return coarse;
+}
+
 }  // namespace
 
 Dict playlistDictionary(const std::vector<PlaylistItemInfoRef>& rows) {
@@ -39,6 +53,8 @@ Dict playlistDictionary(const std::vector<PlaylistItemInfoRef>& rows) {
         {PLIST_TRACKS__00__LOCATION_KEY, Value(fileURLFromPath(row->fullpath()))},
         {PLIST_TRACKS__00__OPTIONAL_OFFSET, Value(hundredths(row->offset()))},
         {PLIST_TRACKS__00__OPTIONAL_DURATION, Value(hundredths(row->duration()))},
+        {kExactOffsetKey, Value(row->offset())},
+        {kExactDurationKey, Value(row->duration())},
     });
   }
   Array playlists{Value(Dict{{PLIST_PLAYLISTS__PLAYLIST_ITEMS_KEY, Value(std::move(items))}})};
@@ -70,11 +86,17 @@ std::vector<PlaylistItemInfoRef> recordsFromPlaylistDictionary(const Dict& root)
       record->setTrack_id(static_cast<uint64_t>(id.asInt()));
       const Value& name = track[PLIST_TRACKS__00__NAME_KEY];
       const Value& artist = track[PLIST_TRACKS__00__ARTIST_KEY];
-      record->setTitle(name.isString() ? name.asString() : std::string());
-      record->setArtist(artist.isString() ? artist.asString() : std::string());
+      // Without a name or artist the file's own tags give them when it is opened.
+      if (name.isString()) record->setTitle(name.asString());
+      if (artist.isString()) record->setArtist(artist.asString());
       record->setFullpath(*path);
-      if (auto offset = storedSeconds(track[PLIST_TRACKS__00__OPTIONAL_OFFSET])) record->setOffset(*offset);
-      if (auto duration = storedSeconds(track[PLIST_TRACKS__00__OPTIONAL_DURATION])) record->setDuration(*duration);
+      const Dict& fields = track.asDict();
+      if (auto offset = storedTime(fields, PLIST_TRACKS__00__OPTIONAL_OFFSET, kExactOffsetKey)) {
+        record->setOffset(*offset);
+      }
+      if (auto duration = storedTime(fields, PLIST_TRACKS__00__OPTIONAL_DURATION, kExactDurationKey)) {
+        record->setDuration(*duration);
+      }
       records.push_back(std::move(record));
     }
   }

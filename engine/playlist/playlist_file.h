@@ -11,6 +11,12 @@
 
 namespace sonara::playlist {
 
+// Beside the hundredths of "Optional Offset Time" and "Optional Duration Time", the
+// same times as exact seconds (reals), so that a window read back ends on the sample
+// it ended on; readers that do not know these keys pass them over.
+inline constexpr char kExactOffsetKey[] = "Optional Offset Seconds";
+inline constexpr char kExactDurationKey[] = "Optional Duration Seconds";
+
 sonara::Dict playlistDictionary(const std::vector<PlaylistItemInfoRef>& rows);
 
 // Partial records in the order of every playlist's items, the playlists one after

@@ -11,6 +11,11 @@
 #include "engine/api/constants.h"
 #include "plugin/value.h"
 
+// The length in seconds of the whole file a complete record plays from, kept beside
+// its window (TABLE_KEY_OFFSET, TABLE_KEY_DURATION) so that a writer can tell a
+// window from the whole file. The engine's own key: never stored in playlist files.
+inline constexpr char kFileDurationKey[] = "FILE_DURATION";
+
 class PlaylistItemInfo {
  public:
   PlaylistItemInfo() = default;

@@ -44,3 +44,34 @@ TEST(PropertyList, NulCharactersAreRefusedNotFatal) {
   auto fine = parsePropertyList("<?xml version=\"1.0\"?><plist version=\"1.0\"><string>&#65;&#x20;</string></plist>");
   ASSERT_TRUE(fine.has_value());
 }
+
+// Megabytes of open tags: libplist would recurse once a level while parsing and
+// freeing them and run out of stack; they are refused before it sees them.
+TEST(PropertyList, MegabytesOfNestedTagsAreRefusedBeforeParsing) {
+  std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>";
+  for (int i = 0; i < 200000; ++i) deep += "<array>";
+  std::string why;
+  EXPECT_FALSE(parsePropertyList(deep, &why).has_value());
+  EXPECT_EQ(why, "its arrays and dictionaries are nested more than 64 deep");
+  why.clear();
+  EXPECT_FALSE(sonara::platform::parsePropertyListDictionary(deep, &why).has_value());
+  EXPECT_FALSE(why.empty());
+  // Empty containers and nesting as deep as allowed are read.
+  std::string fine = "<?xml version=\"1.0\"?><plist version=\"1.0\"><array>";
+  for (int i = 0; i < 60; ++i) fine += "<array><dict/><array/>";
+  for (int i = 0; i < 60; ++i) fine += "</array>";
+  fine += "</array></plist>";
+  EXPECT_TRUE(parsePropertyList(fine).has_value());
+}
+
+// A file name from an old 8-bit system is not UTF-8; written raw it would make the
+// whole file malformed XML. Its bytes are written as the Latin-1 characters.
+TEST(PropertyList, TextThatIsNotUtf8IsWrittenAsLatin1) {
+  Dict d;
+  d["caf\xE9"] = Value("R\xE9sum\xE9 \xE2\x80\x93 ok");
+  const std::string xml = toXmlPropertyList(Value(d));
+  auto back = parsePropertyList(xml);
+  ASSERT_TRUE(back.has_value());
+  ASSERT_TRUE(back->isDict());
+  EXPECT_EQ((*back)["caf\xC3\xA9"].asString(), "R\xC3\xA9sum\xC3\xA9 \xE2\x80\x93 ok");
+}

@@ -181,3 +181,34 @@ TEST(UserDefaults, ASettingsFileThatIsALinkStaysALink) {
   for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.file("dotfiles"))) ++files;
   EXPECT_EQ(files, 1);
 }
+
+// A settings file of megabytes of nested tags is damaged, not a crash.
+TEST(UserDefaults, DeeplyNestedFileIsSetAsideNotACrash) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  {
+    std::ofstream out(path);
+    out << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>";
+    for (int i = 0; i < 200000; ++i) out << "<array>";
+  }
+  LogCapture log;
+  UserDefaults d(path);
+  EXPECT_TRUE(d.object("k").isNull());
+  EXPECT_TRUE(log.contains("is damaged (its arrays and dictionaries are nested more than 64 deep); moved aside"));
+}
+
+// The last playlist holds titles taken from file names, which need not be UTF-8:
+// the file stays readable.
+TEST(UserDefaults, TextThatIsNotUtf8KeepsTheFileReadable) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  {
+    UserDefaults d(path);
+    d.set("Last Playlist", Value(Dict{{"Name", Value("Caf\xE9.flac")}}));
+    ASSERT_TRUE(d.synchronize());
+  }
+  LogCapture log;
+  UserDefaults d(path);
+  EXPECT_FALSE(log.contains("damaged"));
+  EXPECT_EQ(d.object("Last Playlist")["Name"].asString(), "Caf\xC3\xA9.flac");
+}

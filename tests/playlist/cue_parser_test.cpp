@@ -118,16 +118,50 @@ TEST_F(CueSheetTest, APregapIsPlayedAsTheEndOfTheTrackBeforeIt) {
                   "album.flac | Track 03 | - | 510.0000 | -"}));
 }
 
-// A hidden track before track 1 (INDEX 00 at 0, INDEX 01 later) is not listed: the
-// album starts at track 1's INDEX 01, as every player starts it.
-TEST_F(CueSheetTest, TheFirstTrackStartsAtItsIndexOneEvenWithAPregap) {
+// A hidden intro before track 1 (INDEX 00 at 0, INDEX 01 later) is played as the
+// start of track 1: nothing before its INDEX 01 is lost. The later tracks still start
+// at their INDEX 01.
+TEST_F(CueSheetTest, TheFirstTrackOfAFileStartsAtItsIndexZero) {
   EXPECT_EQ(rowsOf("FILE \"a.wav\" WAVE\n"
                    "  TRACK 01 AUDIO\n"
                    "    INDEX 00 00:00:00\n"
                    "    INDEX 01 00:02:33\n"
                    "  TRACK 02 AUDIO\n"
+                   "    INDEX 00 00:58:00\n"
                    "    INDEX 01 01:00:00\n"),
-            (Rows{"a.wav | Track 01 | - | 2.4400 | 57.560000", "a.wav | Track 02 | - | 60.0000 | -"}));
+            (Rows{"a.wav | Track 01 | - | 0.0000 | 60.000000", "a.wav | Track 02 | - | 60.0000 | -"}));
+  // An INDEX 00 after the INDEX 01 is no intro.
+  EXPECT_EQ(rowsOf("FILE \"a.wav\" WAVE\n"
+                   "  TRACK 01 AUDIO\n"
+                   "    INDEX 00 00:03:00\n"
+                   "    INDEX 01 00:02:00\n"),
+            (Rows{"a.wav | Track 01 | - | 2.0000 | -"}));
+}
+
+// Gaps appended to the track before (EAC's default for one file per track): track 2's
+// INDEX 00 stands in the first file, its INDEX 01 at the head of the second. Track 1
+// runs to the end of its file, track 2 starts at its INDEX 01 in the next one, and
+// the later FILEs' tracks carry the sheet's running numbers.
+TEST_F(CueSheetTest, GapsAppendedToThePreviousTrackGiveEveryTrack) {
+  EXPECT_EQ(rowsOf("PERFORMER \"Band\"\n"
+                   "FILE \"01.wav\" WAVE\n"
+                   "  TRACK 01 AUDIO\n"
+                   "    TITLE \"One\"\n"
+                   "    INDEX 01 00:00:00\n"
+                   "  TRACK 02 AUDIO\n"
+                   "    TITLE \"Two\"\n"
+                   "    INDEX 00 03:58:00\n"
+                   "FILE \"02.wav\" WAVE\n"
+                   "    INDEX 01 00:00:00\n"
+                   "  TRACK 03 AUDIO\n"
+                   "    INDEX 00 02:59:00\n"
+                   "FILE \"03.wav\" WAVE\n"
+                   "    INDEX 01 00:00:00\n"
+                   "  TRACK 04 AUDIO\n"
+                   "    TITLE \"Four\"\n"
+                   "    INDEX 01 01:00:00\n"),
+            (Rows{"01.wav | One | Band | 0.0000 | -", "02.wav | Two | Band | 0.0000 | -",
+                  "03.wav | Track 03 | Band | 0.0000 | 60.000000", "03.wav | Four | Band | 60.0000 | -"}));
 }
 
 TEST_F(CueSheetTest, UntitledTracksAreNamedByTheirNumberThroughTheTextLookup) {
@@ -227,17 +261,19 @@ TEST_F(CueSheetTest, OnlyAnAudioTypeWrittenExactlyNumbersATrack) {
   EXPECT_EQ(tracks[3].number, 4);
 }
 
-// Without track 2's start, track 1 cannot be placed: the walk from the last track
-// stops there and only track 3 is listed.
-TEST_F(CueSheetTest, ATrackWithoutIndexOneEndsTheListingOfTheTracksBeforeIt) {
+// A track without a start is not listed; its audio stays with the track before, and
+// the tracks around it are listed.
+TEST_F(CueSheetTest, ATrackWithoutIndexOneIsLeftToTheTrackBeforeIt) {
   EXPECT_EQ(rowsOf("FILE \"a.wav\" WAVE\n"
                    "  TRACK 01 AUDIO\n"
                    "    INDEX 01 00:00:00\n"
                    "  TRACK 02 AUDIO\n"
                    "    INDEX 00 01:00:00\n"
                    "  TRACK 03 AUDIO\n"
-                   "    INDEX 01 02:00:00\n"),
-            (Rows{"a.wav | Track 03 | - | 120.0000 | -"}));
+                   "    INDEX 01 02:00:00\n"
+                   "  TRACK 04 AUDIO\n"
+                   "    INDEX 00 03:00:00\n"),
+            (Rows{"a.wav | Track 01 | - | 0.0000 | 120.000000", "a.wav | Track 03 | - | 120.0000 | -"}));
 }
 
 // One FILE per track, the k-th FILE holding track k (rippers' "one file per track"
@@ -257,14 +293,14 @@ TEST_F(CueSheetTest, ASheetWithOneFilePerTrackListsEachFile) {
                    "    TITLE \"Three\"\n"
                    "    INDEX 01 00:00:00\n"),
             (Rows{"01 One.flac | One | Band | 0.0000 | -",
-                  "02 Two.flac | Track 02 | Band | 1.6667 | -",
+                  "02 Two.flac | Track 02 | Band | 0.0000 | -",
                   "03 Three.flac | Three | Band | 0.0000 | -"}));
 }
 
-// Each FILE's tracks are searched from the FILE's place among the files: the second
-// FILE from track 2 on, the third from 3, so the third FILE's track 4 (the sheet's
-// running count) is not listed.
-TEST_F(CueSheetTest, ALaterFileIsSearchedFromItsPlaceAmongTheFiles) {
+// Each FILE's tracks are searched from the FILE's place among the files, and when
+// none is numbered so, on from the tracks before: the third FILE's track 4 (the
+// sheet's running count) is listed.
+TEST_F(CueSheetTest, ALaterFileIsSearchedFromItsPlaceAmongTheFilesThenByTheRunningCount) {
   EXPECT_EQ(rowsOf("FILE \"disc1.wav\" WAVE\n"
                    "  TRACK 01 AUDIO\n"
                    "    INDEX 01 00:00:00\n"
@@ -277,7 +313,7 @@ TEST_F(CueSheetTest, ALaterFileIsSearchedFromItsPlaceAmongTheFiles) {
                    "  TRACK 04 AUDIO\n"
                    "    INDEX 01 00:00:00\n"),
             (Rows{"disc1.wav | Track 01 | - | 0.0000 | -", "disc2.wav | Track 02 | - | 0.0000 | 180.000000",
-                  "disc2.wav | Track 03 | - | 180.0000 | -"}));
+                  "disc2.wav | Track 03 | - | 180.0000 | -", "disc3.wav | Track 04 | - | 0.0000 | -"}));
 }
 
 // Hostile times: a track that does not start before the next one, and a negative
@@ -303,7 +339,8 @@ TEST_F(CueSheetTest, TracksOutOfTimeOrderOrWithNegativeStartsAreLeftOut) {
                    "    INDEX 01 -1:00:00\n"
                    "  TRACK 03 AUDIO\n"
                    "    INDEX 01 99999999999:00:00\n"),
-            (Rows{"a.wav | Track 03 | - | 128849018820.0000 | -"}));  // held at 2^31 − 1 minutes
+            (Rows{"a.wav | Track 01 | - | 0.0000 | 128849018820.000000",  // track 2's time stays with it
+                  "a.wav | Track 03 | - | 128849018820.0000 | -"}));         // held at 2^31 − 1 minutes
 }
 
 // ---------------------------------------------------------------------------------
@@ -542,7 +579,7 @@ TEST_F(CueSheetTest, BinaryGarbageIsRefusedAsNotText) {
   for (auto& b : bytes) b = static_cast<char>(random());
   LogCapture log;
   EXPECT_FALSE(CUEParser::cueWithPath(sheet(bytes)));
-  EXPECT_TRUE(log.contains("File Open Failed." + dir_.file("album.cue") + ": it holds zero bytes: not a text file"));
+  EXPECT_TRUE(log.contains("File Open Failed." + dir_.file("album.cue") + ": it holds NUL bytes: not a text file"));
   EXPECT_TRUE(PlaylistArrayController::parseCueFile(dir_.file("album.cue")).empty());
 }
 

@@ -18,6 +18,7 @@
 
 using sonara::playlist::readM3U;
 using sonara::playlist::writeM3U8;
+using sonara::Value;
 
 namespace {
 
@@ -291,6 +292,22 @@ TEST_F(M3UTest, CueWindowRowsAreLeftOutAndCounted) {
             "#EXTINF:30,C - Twice\n/music/twice.flac\n");
   EXPECT_TRUE(log_.contains(out + ": 2 rows left out: they play part of a file (cue sheet tracks), which M3U "
                                   "cannot say; the XML playlist format keeps them."));
+}
+
+// A cue sheet's first track alone starts at 0 but ends before the file does: it is
+// a window too, not the whole file.
+TEST_F(M3UTest, AWindowStartingAtZeroIsLeftOutAsAWindow) {
+  auto first = row("/music/album.flac", "Track 1", "B", 100, 0);
+  first->set(kFileDurationKey, Value(300.0));
+  auto whole = row("/music/whole.flac", "Whole", "A", 60);
+  whole->set(kFileDurationKey, Value(60.0));
+  const std::string out = dir_.file("first.m3u8");
+  size_t left_out = 0;
+  ASSERT_TRUE(writeM3U8(out, {first, whole}, &left_out));
+  EXPECT_EQ(left_out, 1u);
+  EXPECT_EQ(readBytes(out), "#EXTM3U\n#EXTINF:60,A - Whole\n/music/whole.flac\n");
+  EXPECT_TRUE(log_.contains(out + ": 1 row left out: it plays part of a file (cue sheet tracks), which M3U "
+                                  "cannot say; the XML playlist format keeps it."));
 }
 
 TEST_F(M3UTest, APlaylistListingItselfOrOtherListsDoesNotFollowThem) {

@@ -55,10 +55,64 @@ TEST(PlaylistFile, TimesAreKeptInTruncatedHundredths) {
   const Dict root = pl::playlistDictionary({row(1, "/a.flac", 183.4567, 0.004)});
   EXPECT_EQ(root.at("Tracks")["1"]["Optional Offset Time"].asInt(), 18345);
   EXPECT_EQ(root.at("Tracks")["1"]["Optional Duration Time"].asInt(), 0);
-  const auto back = pl::recordsFromPlaylistDictionary(root);
+  // Read by the hundredths alone (a file of another program's), the times are
+  // those hundredths.
+  Dict track = root.at("Tracks")["1"].asDict();
+  track.erase("Optional Offset Seconds");
+  track.erase("Optional Duration Seconds");
+  Dict coarse = root;
+  coarse["Tracks"] = Value(Dict{{"1", Value(track)}});
+  const auto back = pl::recordsFromPlaylistDictionary(coarse);
   ASSERT_EQ(back.size(), 1u);
   EXPECT_DOUBLE_EQ(back[0]->offset(), 183.45);
   EXPECT_DOUBLE_EQ(back[0]->duration(), 0);
+}
+
+// Beside the hundredths other programs read, the exact seconds: a window read back
+// ends on the sample it ended on.
+TEST(PlaylistFile, ExactSecondsAreKeptBesideTheHundredths) {
+  const double offset = 109956.0 / 44100.0;  // a cue track's start, 2.49333... s
+  const double duration = 88597.0 / 44100.0;  // 2.00900... s
+  const Dict root = pl::playlistDictionary({row(1, "/a.flac", offset, duration)});
+  const Value& track = root.at("Tracks")["1"];
+  EXPECT_EQ(track["Optional Offset Time"].asInt(), 249);
+  EXPECT_EQ(track["Optional Duration Time"].asInt(), 200);
+  EXPECT_DOUBLE_EQ(track["Optional Offset Seconds"].asDouble(), offset);
+  EXPECT_DOUBLE_EQ(track["Optional Duration Seconds"].asDouble(), duration);
+  const auto text = sonara::platform::toXmlPropertyList(Value(root));
+  const auto parsed = sonara::platform::parsePropertyList(text);
+  ASSERT_TRUE(parsed && parsed->isDict());
+  const auto back = pl::recordsFromPlaylistDictionary(parsed->asDict());
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0]->offset(), offset);
+  EXPECT_EQ(back[0]->duration(), duration);
+}
+
+// Another program that edits the hundredths leaves the exact seconds behind: when
+// they disagree by more than a hundredth, the hundredths win.
+TEST(PlaylistFile, ExactSecondsThatDisagreeWithTheHundredthsAreIgnored) {
+  Dict root = pl::playlistDictionary({row(1, "/a.flac", 10.5, 20.25)});
+  Dict track = root.at("Tracks")["1"].asDict();
+  track["Optional Offset Time"] = Value(3000);
+  track["Optional Duration Seconds"] = Value("twenty");
+  root["Tracks"] = Value(Dict{{"1", Value(track)}});
+  const auto back = pl::recordsFromPlaylistDictionary(root);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_DOUBLE_EQ(back[0]->offset(), 30.0);
+  EXPECT_DOUBLE_EQ(back[0]->duration(), 20.25);
+}
+
+// A track without "Name" or "Artist" leaves them to the file's own tags.
+TEST(PlaylistFile, MissingNameAndArtistAreLeftUnset) {
+  Dict root = pl::playlistDictionary({row(1, "/a.flac", 0, 2)});
+  Dict track = root.at("Tracks")["1"].asDict();
+  track.erase("Name");
+  track.erase("Artist");
+  root["Tracks"] = Value(Dict{{"1", Value(track)}});
+  const auto back = pl::recordsFromPlaylistDictionary(root);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_FALSE(back[0]->has(TABLE_KEY_TITLE));
+  EXPECT_FALSE(back[0]->has(TABLE_KEY_ARTIST));
 }
 
 TEST(PlaylistFile, FileUrlsEscapeWhatAUrlPathMayNotHold) {
@@ -138,6 +192,25 @@ TEST_F(PlaylistFileOnDisk, WhatIsNotAPlaylistReadsAsNothing) {
   EXPECT_FALSE(model_.savePlaylist(dir_.file("broken.xml/list.xml")));
 }
 
+// A playlist is the user's document, not a private file: a new one gets what the
+// umask lets through, a replaced one keeps its mode, and new folders follow the umask.
+TEST_F(PlaylistFileOnDisk, SavedPlaylistsFollowTheUmaskAndKeepTheirMode) {
+  model_.insertInfos({row(1, "/Music/a.flac", 0, 10)}, 0, false, false);
+  const mode_t old_mask = ::umask(022);
+  struct stat st {};
+  const std::string fresh = dir_.file("new folder/inner/list.xml");
+  ASSERT_TRUE(model_.savePlaylist(fresh));
+  ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ASSERT_EQ(::stat(dir_.file("new folder/inner").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  ASSERT_EQ(::chmod(fresh.c_str(), 0640), 0);
+  ASSERT_TRUE(model_.savePlaylist(fresh));
+  ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ::umask(old_mask);
+}
+
 // ---- Dropped paths ----
 
 class PathMatching : public ::testing::Test {
@@ -191,6 +264,24 @@ TEST_F(PathMatching, LinkLoopsAndUnreadableFoldersEndTheWalk) {
   // The loop adds nothing more; the locked folder adds its file only for a user
   // (root) who can read it anyway.
   EXPECT_LE(found.size(), 2u);
+}
+
+// A folder holding an album's audio file and its cue sheet gives the sheet alone:
+// the album is played once, as the sheet's tracks. Files the sheet names outside the
+// drop are not touched.
+TEST_F(PathMatching, ACueSheetHidesTheAudioFilesItNamesInTheSameDrop) {
+  touch("album/album.flac");
+  touch("album/bonus.flac");
+  std::ofstream(dir_.file("album/album.cue")) << "FILE \"album.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                                 "FILE \"../other.flac\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+  touch("other.flac");
+  EXPECT_EQ(names(pl::pathsMatchingNoCaseExtensions({dir_.file("album")}, {"flac", "cue"})),
+            (std::vector<std::string>{"album/album.cue", "album/bonus.flac"}));
+  EXPECT_EQ(names(pl::pathsMatchingNoCaseExtensions({dir_.file("album/album.flac")}, {"flac", "cue"})),
+            (std::vector<std::string>{"album/album.flac"}));
+  EXPECT_EQ(names(pl::pathsMatchingNoCaseExtensions({dir_.file("other.flac"), dir_.file("album/album.cue")},
+                                                    {"flac", "cue"})),
+            (std::vector<std::string>{"album/album.cue"}));
 }
 
 TEST(NaturalOrder, NumbersCompareByValueAndCaseIsIgnored) {
