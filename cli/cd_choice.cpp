@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 #include "engine/playlist/cd_manager.h"
 
@@ -18,7 +19,9 @@ std::string lowered(std::string text) {
 std::string placesSearched() {
   std::string text;
   for (const auto& place : CDManager::searchPlaces()) text += (text.empty() ? "" : ", ") + place;
-  return text.empty() ? "nowhere: neither XDG_RUNTIME_DIR nor SONARA_CD_VOLUMES is set" : text;
+  if (!text.empty()) return text;
+  return std::getenv("SONARA_CD_VOLUMES") ? "nowhere: SONARA_CD_VOLUMES names no folder and XDG_RUNTIME_DIR is not set"
+                                          : "nowhere: XDG_RUNTIME_DIR is not set";
 }
 
 int chooseDisc(const std::vector<std::string>& labels, const std::string& wanted, std::string* error) {

@@ -1,5 +1,6 @@
 #include "platform/folder_watch.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -88,6 +89,9 @@ FolderWatch::FolderWatch(std::vector<std::string> folders, std::chrono::millisec
     inotify_fd_ = -1;
     return;
   }
+  // A disc or a drive unmounted while its files are open sends no inotify event until
+  // the last file closes; the mount table tells at once.
+  mounts_fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
   watching_ = true;
   thread_ = std::thread([this] { run(); });
 }
@@ -104,6 +108,7 @@ FolderWatch::~FolderWatch() {
   }
   if (stop_fd_ >= 0) ::close(stop_fd_);
   if (inotify_fd_ >= 0) ::close(inotify_fd_);
+  if (mounts_fd_ >= 0) ::close(mounts_fd_);
 }
 
 bool FolderWatch::anyPolled() const {
@@ -139,8 +144,9 @@ void FolderWatch::run() {
       auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()).count();
       timeout_ms = static_cast<int>(std::clamp<decltype(left)>(left, 0, kIdleWakeMs));
     }
-    pollfd fds[2] = {{stop_fd_, POLLIN, 0}, {inotify_fd_, POLLIN, 0}};
-    int ready = ::poll(fds, 2, timeout_ms);
+    // A negative descriptor (no mount table) is left out by poll.
+    pollfd fds[3] = {{stop_fd_, POLLIN, 0}, {inotify_fd_, POLLIN, 0}, {mounts_fd_, POLLPRI, 0}};
+    int ready = ::poll(fds, 3, timeout_ms);
     if (ready < 0 && errno != EINTR) {
       logLine("Folder watch: poll failed (%s); watching ends.", std::strerror(errno));
       return;
@@ -149,6 +155,10 @@ void FolderWatch::run() {
     if (fds[1].revents & (POLLERR | POLLNVAL)) {
       logLine("Folder watch: inotify failed; watching ends.");
       return;
+    }
+    if (fds[2].revents & (POLLPRI | POLLERR)) {
+      pending |= kRootChanged;
+      if (!due) due = Clock::now() + latency_;
     }
     if (fds[1].revents & POLLIN) {
       uint32_t seen = readEvents();

@@ -98,6 +98,13 @@ bool TkDelegate::replacePlaylist(const SheetDidEndPresentData& next) {
   model.setCd(next.cd);
   model.setPlaylist_path(next.playlist_path);
   if (!next.infos.empty()) model.insertInfos(next.infos, 0, true, true);
+  // A disc none of whose tracks opens would leave an empty list that refuses every
+  // file added to it.
+  if (model.getNumInfos() == 0 && (next.fixed || next.cd)) {
+    model.setFixed(false);
+    model.setSaved(true);
+    model.setCd(false);
+  }
   return true;
 }
 

@@ -107,26 +107,34 @@ void CDManager::addDiscIfAny(const std::string& folder) {
   info_.push_back(std::move(disc));
 }
 
+std::vector<std::string> CDManager::candidateFoldersIn(const std::string& place) {
+  std::vector<std::string> folders;
+  auto names = entriesOf(place);
+  if (!names) return folders;
+  std::sort(names->begin(), names->end(), sonara::playlist::localizedStandardLess);
+  const bool desktop = place == desktopPlace();
+  for (const auto& name : *names) {
+    if (name[0] == '.') continue;
+    // The desktop's place also holds network shares and phones: only discs are looked into.
+    if (desktop && name.rfind(kGvfsDiscPrefix, 0) != 0) continue;
+    const std::string folder = place + "/" + name;
+    if (isFolder(folder)) folders.push_back(folder);
+  }
+  return folders;
+}
+
 bool CDManager::initialize() {
   info_.clear();
   const std::string desktop = desktopPlace();
   const auto places = searchPlaces();
   for (const auto& place : places) {
     if (!isFolder(place)) continue;
-    auto names = entriesOf(place);
-    if (!names) {
+    if (!entriesOf(place)) {
       logLine("CD place %s skipped: it cannot be listed.", place.c_str());
       continue;
     }
-    addDiscIfAny(place);
-    std::sort(names->begin(), names->end(), sonara::playlist::localizedStandardLess);
-    for (const auto& name : *names) {
-      if (name[0] == '.') continue;
-      // The desktop's place also holds network shares and phones: only discs are looked into.
-      if (place == desktop && name.rfind(kGvfsDiscPrefix, 0) != 0) continue;
-      const std::string folder = place + "/" + name;
-      if (isFolder(folder)) addDiscIfAny(folder);
-    }
+    if (place != desktop) addDiscIfAny(place);
+    for (const auto& folder : candidateFoldersIn(place)) addDiscIfAny(folder);
   }
   return !places.empty();
 }

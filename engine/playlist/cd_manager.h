@@ -29,6 +29,9 @@ class CDManager {
   // The track files of a folder ("*.wav", hidden ones left out), in track-number
   // order; nothing when the folder cannot be listed.
   static std::optional<std::vector<std::string>> trackFilesIn(const std::string& folder);
+  // The folders of a place that may be discs (in the desktop's place, only its audio-CD
+  // mounts), in name order; hidden ones left out.
+  static std::vector<std::string> candidateFoldersIn(const std::string& place);
   // What the user sees for a disc folder: "Audio CD (sr0)" for GVFS's "cdda:host=sr0",
   // else the folder's name.
   static std::string labelOf(const std::string& folder);

@@ -31,6 +31,7 @@ void CDPanel::makeKeyAndOrderFront() {
   view_.setLabels({});
   view_.setOkEnabled(false);
   updateContents();
+  mount_watch_.reset();
   watchPlaces();
   view_.orderFront();
 }
@@ -82,18 +83,33 @@ void CDPanel::close() {
 bool CDPanel::visible() const { return view_.visible(); }
 
 void CDPanel::placesChanged() {
-  if (!view_.visible()) return;
+  if (!view_.visible()) {
+    mount_watch_.reset();  // closed by the view itself: nothing to keep current
+    return;
+  }
   CDManager present;
   present.initialize();
   if (present.info() != cds_) updateContents();
+  watchPlaces();  // folders that appeared are watched too, for tracks copied in later
 }
 
-// Subscribed once however often the panel is shown.
+// Each place, the folder holding it (a place made later) and the folders in it (a
+// disc folder that is filled after it appears). Subscribed once however often the
+// panel is shown.
 void CDPanel::watchPlaces() {
+  std::vector<std::string> folders;
+  for (const auto& place : CDManager::searchPlaces()) {
+    folders.push_back(place);
+    const size_t slash = place.rfind('/');
+    if (slash != std::string::npos && slash > 0) folders.push_back(place.substr(0, slash));
+    for (const auto& folder : CDManager::candidateFoldersIn(place)) folders.push_back(folder);
+  }
+  if (mount_watch_ && folders == watched_folders_) return;
+  watched_folders_ = folders;
   mount_watch_.reset();
   std::weak_ptr<CDPanel*> alive = lifetime_;
   mount_watch_ = std::make_unique<sonara::platform::FolderWatch>(
-      CDManager::searchPlaces(), std::chrono::seconds(1), [alive](uint32_t) {
+      std::move(folders), std::chrono::seconds(1), [alive](uint32_t) {
         sonara::platform::mainLoop().post([alive] {
           if (auto self = alive.lock()) (*self)->placesChanged();
         });

@@ -50,5 +50,6 @@ class CDPanel {
   std::unique_ptr<CDManager> cm_;
   std::vector<sonara::Dict> cds_;
   std::unique_ptr<sonara::platform::FolderWatch> mount_watch_;
+  std::vector<std::string> watched_folders_;
   std::shared_ptr<CDPanel*> lifetime_ = std::make_shared<CDPanel*>(this);
 };

@@ -72,10 +72,18 @@ std::vector<std::string> PlaylistArrayController::createDirsForObserver(const st
   auto add = [&dirs](const std::string& dir) {
     if (!dir.empty() && std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
   };
+  // Each folder on the way from the file up to its mount point: renaming or removing
+  // any of them takes the file away as surely as deleting it.
   for (const auto& path : paths) {
-    add(parentFolder(path));
+    const std::string parent = parentFolder(path);
+    add(parent);
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) add(mountPointOf(path, st.st_dev));
+    if (::stat(path.c_str(), &st) != 0) continue;
+    const std::string mount = mountPointOf(path, st.st_dev);
+    for (std::string at = parent; at != mount && !at.empty() && at != "/";) {
+      at = parentFolder(at);
+      add(at);
+    }
   }
   return dirs;
 }

@@ -8,7 +8,9 @@ void HeadlessPasteboard::clear() {
   files_.clear();
 }
 
+// A pasteboard holds one drag's contents: rows or file names, never both.
 void HeadlessPasteboard::setRows(const std::string& type, std::vector<uint64_t> rows) {
+  files_.clear();
   row_type_ = type;
   rows_ = std::move(rows);
 }
@@ -18,7 +20,11 @@ std::optional<std::vector<uint64_t>> HeadlessPasteboard::rows(const std::string&
   return rows_;
 }
 
-void HeadlessPasteboard::setFileNames(std::vector<std::string> paths) { files_ = std::move(paths); }
+void HeadlessPasteboard::setFileNames(std::vector<std::string> paths) {
+  row_type_.clear();
+  rows_.reset();
+  files_ = std::move(paths);
+}
 std::vector<std::string> HeadlessPasteboard::fileNames() const { return files_; }
 
 // Four columns as the playlist table has them: number, title, artist, duration.

@@ -69,7 +69,7 @@ class CdPanelView {
   struct Handlers {
     std::function<void(int index)> selected;  // the user picked an entry
     std::function<void()> ok;
-    std::function<void()> cancel;
+    std::function<void()> cancel;  // also when the panel is closed by other means
   };
   virtual ~CdPanelView() = default;
   virtual void setHandlers(Handlers handlers) = 0;

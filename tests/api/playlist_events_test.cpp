@@ -140,6 +140,24 @@ TEST_F(PlaylistEventsTest, OpeningWhileUnsavedWaitsForTheSaveAndCancelDropsTheOp
   EXPECT_NE(std::find(open.allowed_types.begin(), open.allowed_types.end(), "flac"), open.allowed_types.end());
   EXPECT_EQ(titles(), (std::vector<std::string>{"One", "Two"}));
   EXPECT_TRUE(Toolkit_IsPlaylistDirty());  // files opened are not a saved playlist
+
+  // "Yes" and a write that fails: the open is dropped, the list kept.
+  std::ofstream(dir_.file("plain-file")) << "x";
+  ui_->scriptAlertAnswer(0);
+  ui_->scriptSavePanelAnswer(unwritablePath());
+  ui_->scriptOpenPanelAnswer(std::vector<std::string>{album});
+  Toolkit_OpenFile();
+  runFor(0.2);
+  EXPECT_EQ(ui_->panelsShown().size(), 3u);
+  EXPECT_EQ(titles(), (std::vector<std::string>{"One", "Two"}));
+
+  // "Yes" and a good write: the list is saved (its path unchanged), then the open follows.
+  ui_->scriptAlertAnswer(0);
+  ui_->scriptSavePanelAnswer(dir_.file("before-open.xml"));
+  Toolkit_OpenFile();
+  ASSERT_TRUE(runUntil([&] { return titles() == std::vector<std::string>{"album"}; }, 10));
+  ASSERT_TRUE(PlaylistArrayController::parsePlaylistFile(dir_.file("before-open.xml")));
+  EXPECT_EQ(PlaylistArrayController::parsePlaylistFile(dir_.file("before-open.xml"))->size(), 2u);
 }
 
 TEST_F(PlaylistEventsTest, SavingReportsAFailedWriteAndLoadingTakesTheFilesList) {
@@ -332,6 +350,55 @@ TEST_F(PlaylistEventsTest, TheCdPanelOffersADiscThatAppearsWhileItIsOpen) {
   panel.pressCancel();
   EXPECT_FALSE(panel.visible());
   EXPECT_TRUE(titles().empty());
+}
+
+TEST_F(PlaylistEventsTest, ADiscFolderFilledAfterItAppearsIsOfferedOnceItHoldsATrack) {
+  start();
+  ASSERT_EQ(Toolkit_OpenCD(), 0);
+  auto& panel = ui_->headlessCdPanel();
+  fs::create_directories(places_ + "/Slow");
+  runFor(1.5);  // the folder's own batch has come and gone: no track yet
+  EXPECT_TRUE(panel.labels().empty());
+  PcmFileSetup setup;
+  setup.samples.assign(4410 * 2, 1000);
+  writePcmFile(places_ + "/Slow/Track 1.wav", setup);
+  ASSERT_TRUE(runUntil([&] { return !panel.labels().empty(); }, 10));
+  EXPECT_EQ(panel.labels(), (std::vector<std::string>{"Slow"}));
+}
+
+TEST_F(PlaylistEventsTest, ADiscWithoutAPlayableTrackLeavesAnOrdinaryList) {
+  fs::create_directories(places_ + "/Broken");
+  std::ofstream(places_ + "/Broken/Track 1.wav") << "not a wave file at all";
+  start();
+  readFirstDisc();
+  EXPECT_TRUE(titles().empty());
+  EXPECT_FALSE(model().fixed() || model().cd());
+  Toolkit_AddDroppedFiles({track("a", 0.1)});
+  EXPECT_EQ(titles(), (std::vector<std::string>{"a"}));
+}
+
+TEST_F(PlaylistEventsTest, TheCdPanelWaitsForTheSavePromptAndIgnoresOkWhilePlaying) {
+  makeDisc("Concert", 1);
+  start();
+  dropTracks("a", 3.0);
+  ui_->scriptAlertAnswer(0);  // Yes, then Cancel: no panel
+  ui_->scriptSavePanelAnswer(std::nullopt);
+  Toolkit_OpenCD();
+  EXPECT_FALSE(ui_->headlessCdPanel().visible());
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(runUntil([&] { return playingTitle() == "a"; }));
+  ui_->scriptAlertAnswer(1);  // No: the panel comes
+  Toolkit_OpenCD();
+  auto& panel = ui_->headlessCdPanel();
+  ASSERT_TRUE(panel.visible());
+  panel.pressOk();  // while playing: nothing, and the panel stays
+  EXPECT_TRUE(panel.visible());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"a"}));
+  Toolkit_StopRequest();
+  ASSERT_TRUE(runUntil([&] { return !getObject()->playing(); }));
+  panel.pressOk();
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Track 1"}));
+  EXPECT_FALSE(panel.visible());
 }
 
 TEST_F(PlaylistEventsTest, EjectingThePlayingDiscStopsPlaybackAndClearsTheList) {

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -207,4 +213,35 @@ TEST(FolderWatch, DestructionWhileEventsArriveIsClean) {
   }
   stop = true;
   churn.join();
+}
+
+// A file system unmounted while a file on it is open sends inotify nothing until the
+// file closes; the watch learns of it from the mount table. Run in a child process
+// with a mount namespace of its own (skipped where mounting is not allowed).
+TEST(FolderWatch, AnUnmountIsSeenWhileAFileOnItIsStillOpen) {
+  TempDir dir;
+  const std::string place = dir.file("place");
+  std::filesystem::create_directory(place);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("none", place.c_str(), "tmpfs", 0, nullptr) != 0) {
+      ::_exit(77);
+    }
+    std::filesystem::create_directory(place + "/disc");
+    std::ofstream(place + "/disc/Track 1.wav") << "RIFF";
+    const int held = ::open((place + "/disc/Track 1.wav").c_str(), O_RDONLY);
+    Batches batches;
+    FolderWatch watch({place + "/disc", place}, 100ms, batches.sink());
+    if (::umount2(place.c_str(), MNT_DETACH) != 0) ::_exit(77);
+    const auto seen = batches.waitFor(1, 10s);
+    ::close(held);
+    ::_exit(!seen.empty() && (seen[0] & FolderWatch::kRootChanged) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "mounting is not allowed here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the unmount was not reported";
 }

@@ -308,14 +308,35 @@ TEST_F(CdListWatchTest, RebuildsFromTwoThreadsLeaveTheWatchOverTheLatestRows) {
   EXPECT_EQ(model_->observing(), !distinct.empty());
 }
 
-TEST_F(CdListWatchTest, FoldersWatchedAreEachFilesFolderAndItsMountPointOnce) {
+TEST_F(CdListWatchTest, FoldersWatchedAreEachFilesFolderAndThePathUpToItsMountPointOnce) {
   const auto a = disc("a", 2);
   const auto b = disc("b", 1);
   const std::string mount = mountPointFromMountInfo(a[0]);
   ASSERT_FALSE(mount.empty());
   auto dirs = PlaylistArrayController::createDirsForObserver({a[0], a[1], b[0], dir_.file("gone/x.wav")});
-  std::vector<std::string> expected{dir_.file("a"), mount, dir_.file("b"), dir_.file("gone")};
+  std::vector<std::string> expected{dir_.file("a")};
+  for (auto at = std::filesystem::path(dir_.path()); ; at = at.parent_path()) {
+    expected.push_back(at.string());
+    if (at.string() == mount || at == at.parent_path()) break;
+  }
+  expected.push_back(dir_.file("b"));
+  expected.push_back(dir_.file("gone"));
   EXPECT_EQ(dirs, expected);
+}
+
+TEST_F(CdListWatchTest, MovingAFolderAboveTheDiscRemovesItsRows) {
+  std::filesystem::create_directories(dir_.file("place"));
+  const std::string folder = dir_.file("place/disc");
+  std::filesystem::create_directory(folder);
+  std::vector<std::string> tracks{folder + "/Track 1.wav", folder + "/Track 2.wav"};
+  for (const auto& t : tracks) std::ofstream(t) << "RIFF";
+  model_->setCd(true);
+  insertCd(tracks);
+  ASSERT_TRUE(model_->observing());
+  std::filesystem::rename(dir_.file("place"), dir_.file("moved"));
+  ASSERT_TRUE(runUntil([&] { return model_->getNumInfos() == 0; }));
+  ASSERT_EQ(reports().size(), 1u);
+  EXPECT_EQ(reports()[0].paths, tracks);
 }
 
 TEST_F(CdListWatchTest, DeletedPathsAndTheirRows) {

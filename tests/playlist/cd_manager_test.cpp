@@ -64,6 +64,9 @@ TEST_F(CdManagerTest, OnlyTheDesktopsAudioDiscsAreLookedIntoAndTracksComeInNumbe
     touch(gvfs + "/cdda:host=sr0/" + name);
   }
   touch(gvfs + "/smb-share:server=nas,share=music/Track 1.wav");
+  touch(gvfs + "/Track 1.wav");  // the place itself is never a disc
+  fs::create_directories(gvfs + "/cdda:host=sr0/Track 4.wav");  // a folder, not a track
+  fs::create_symlink(gvfs + "/nowhere.wav", gvfs + "/cdda:host=sr0/Track 5.wav");
   touch(gvfs + "/cdda:host=sr1/readme.txt");  // no track: not a disc
   CDManager discs;
   ASSERT_TRUE(discs.initialize());
