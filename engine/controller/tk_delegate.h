@@ -264,6 +264,7 @@ class TkDelegate : public PlayManagerDelegate {
   std::shared_ptr<PlayManager> play_manager_;
   double next_start_offset_ = 0;
   PlaylistItemInfoRef announced_item_;  // main thread: during the client's songSwitch
+  PlaylistItemInfoRef position_item_;   // main thread: the track the status bar's times are for
   std::atomic<uint8_t> is_play_manager_alive_{0};
   // Where playback goes on once a rebuilt engine exists.
   struct Resume {

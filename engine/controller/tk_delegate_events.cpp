@@ -34,6 +34,7 @@ void TkDelegate::started(const PlaylistItemInfoRef& info) {
     tk.currentItemTimestamp = own;
     tk.last_whole_second_ = static_cast<int64_t>(std::floor(own));
     tk.updateStatusBarByInfo(info);
+    tk.position_item_ = info;
     tk.touchIndicator(info);
     if (tk.delegate_) tk.delegate_->stateDidChange(1);
     tk.announced_item_ = info;
@@ -131,15 +132,22 @@ void TkDelegate::timeUpdate() {
     time_update_ = 0;
     return;
   }
-  double position;
+  uint64_t timestamp_ns = 0;
+  PlaylistItemInfoRef playing;
   {
     std::lock_guard engine(play_manager_->monitor());
-    position = static_cast<double>(play_manager_->getTimestamp()) / 1e9;
+    playing = play_manager_->getCurrentInfoAndTimestamp(&timestamp_ns);
   }
-  currentItemTimestamp = position;
-  auto second = static_cast<int64_t>(std::floor(position));
-  if (second != last_whole_second_) sendPosition(position);
-  last_whole_second_ = second;
+  // Between the hand-over to the next track and the delivery of its start, the
+  // position is the new track's while the time before it is still the old one's: the
+  // client would see the playlist time jump back. That position waits for the start.
+  if (playing == position_item_) {
+    const double position = static_cast<double>(timestamp_ns) / 1e9;
+    currentItemTimestamp = position;
+    auto second = static_cast<int64_t>(std::floor(position));
+    if (second != last_whole_second_) sendPosition(position);
+    last_whole_second_ = second;
+  }
   std::weak_ptr<TkDelegate*> alive = lifetime_;
   time_update_ = sonara::platform::mainLoop().performAfter(std::chrono::milliseconds(10), [alive] {
     if (auto self = alive.lock()) {

@@ -497,6 +497,13 @@ uint64_t PlayManager::getTimestamp() {
   return item ? item->buffer()->getTimestamp() : 0;
 }
 
+PlaylistItemInfoRef PlayManager::getCurrentInfoAndTimestamp(uint64_t* timestamp_ns) {
+  std::lock_guard lock(items_monitor_);
+  auto item = itemAt(0);
+  *timestamp_ns = item ? item->buffer()->getTimestamp() : 0;
+  return item ? item->info() : nullptr;
+}
+
 // --- the real-time hand-over ---------------------------------------------------------------
 
 std::shared_ptr<AudioOutputBuffer> PlayManager::outputWillStart() {

@@ -45,6 +45,8 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   void restart();
   bool seek(uint64_t ns);
   uint64_t getTimestamp();
+  // The playing record and its position in ns, read together (nothing while idle).
+  PlaylistItemInfoRef getCurrentInfoAndTimestamp(uint64_t* timestamp_ns);
   bool playing() const { return playing_.load(); }
   bool paused() const { return paused_.load(); }
 
