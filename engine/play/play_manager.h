@@ -32,19 +32,19 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   PlayManager(const PlayManager&) = delete;
   PlayManager& operator=(const PlayManager&) = delete;
 
-  void setDelegate(PlayManagerDelegate* delegate) { target_ = delegate; }
+  virtual void setDelegate(PlayManagerDelegate* delegate) { target_ = delegate; }
   void setDecoderOptions(const sonara::Dict& options);
   void addInfo(PlaylistItemInfoRef info);
   PlaylistItemInfoRef getCurrentInfo();
-  void updateNextInfo();
+  virtual void updateNextInfo();
   void start();
   void startWithOffset(double seconds);
   void stop();
-  void stop(bool join);
+  virtual void stop(bool join);
   void pause();
   void restart();
-  bool seek(uint64_t ns);
-  uint64_t getTimestamp();
+  virtual bool seek(uint64_t ns);
+  virtual uint64_t getTimestamp();
   bool playing() const { return playing_.load(); }
   bool paused() const { return paused_.load(); }
 
@@ -60,12 +60,12 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   AudioOutput* output() const { return audio_output_.get(); }
   size_t itemCount();
 
- private:
+ protected:
   explicit PlayManager(std::shared_ptr<AudioOutputContext> ctx, std::atomic<uint8_t>* alive_flag);
 
   // Main thread.
-  void startInternal(double offset);
-  void startNextTrack();
+  virtual void startInternal(double offset);
+  virtual void startNextTrack();
   std::unique_ptr<sonara::plugin::Decoder> setupNewDecoderByInfo(const PlaylistItemInfoRef& info,
                                                                  double offset);
   bool setupDeviceRenewableByDecoder(sonara::plugin::Decoder& decoder, bool* changed);
@@ -97,7 +97,8 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   void postFailure(const PlaylistItemInfoRef& info);
 
   // Events of the real-time thread, told to the controller on the event thread.
-  enum EventKind { kStarted = 1, kFinished, kFinishedAll, kStartNextTrack };
+  // kDecodedFinished: an item of RAM play mode played out (decoded:, then finished:).
+  enum EventKind { kStarted = 1, kFinished, kFinishedAll, kStartNextTrack, kDecodedFinished };
   void eventLoop();
 
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;
