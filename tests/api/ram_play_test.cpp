@@ -9,9 +9,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "engine/play/audio_output_expandable_buffer.h"
 #include "engine/play/ram_play_manager.h"
 #include "platform/ui/headless_ui.h"
 #include "support/capture_compare.h"
@@ -66,6 +68,7 @@ class RamPlayTest : public ControllerFixture {
     config.setDeviceName("DAC A");
     config.setRamMode(1);
     config.setRamModeMemoryLimit(limit_mib);
+    config.setDecodeMode(decode_mode_);
     ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
     ASSERT_NE(ram(), nullptr);
   }
@@ -80,6 +83,7 @@ class RamPlayTest : public ControllerFixture {
   }
 
   std::shared_ptr<sonara::ui::HeadlessUi> ui_ = std::make_shared<sonara::ui::HeadlessUi>();
+  int32_t decode_mode_ = 0;  // the DSD transport: 0 DoP, 1 native
 };
 
 TEST_F(RamPlayTest, AFlacTrackPlaysFromMemoryBitForBit) {
@@ -105,7 +109,13 @@ TEST_F(RamPlayTest, AFlacTrackPlaysFromMemoryBitForBit) {
 }
 
 TEST_F(RamPlayTest, ThreeTracksEachDecodeAndStartTheOutputAfresh) {
-  startRam();
+  // Asked during every decode: how many tracks are in memory then.
+  std::atomic<uint64_t> most_in_memory{0};
+  startRam(100, [&] {
+    const uint64_t now = AudioOutputExpandableBuffer::instances();
+    if (now > most_in_memory) most_in_memory = now;
+    return std::optional<uint64_t>(64 * kMiB * 1024);
+  });
   FlacSetup a{44100, 16, 2, 0.4, {"TITLE=a"}}, b{96000, 24, 2, 0.3, {"TITLE=b"}}, c{44100, 16, 2, 0.5, {"TITLE=c"}};
   const std::string fa = makeFlac(dir_.path(), "a", a), fb = makeFlac(dir_.path(), "b", b),
                     fc = makeFlac(dir_.path(), "c", c);
@@ -127,6 +137,8 @@ TEST_F(RamPlayTest, ThreeTracksEachDecodeAndStartTheOutputAfresh) {
   append(4410, rc);
   EXPECT_TRUE(captureHolds(capture(), 0, expected));
   EXPECT_EQ(countOf(captureLog(), "\"event\":\"start\""), 3u);
+  // The track before was let go before the next one decoded.
+  EXPECT_EQ(most_in_memory.load(), 1u);
 }
 
 // A FLAC file whose frame k holds k + 1 in the left channel and -(k + 1) in the
@@ -150,21 +162,49 @@ std::string makeCountingFlac(const TempDir& dir, uint32_t frames) {
 }
 
 // The runs of consecutive frames in a counting capture, as (first, last) values;
-// silence between them is skipped.
+// silence ends a run.
 std::vector<std::pair<int64_t, int64_t>> countingRuns(const std::string& bytes) {
   std::vector<std::pair<int64_t, int64_t>> runs;
   auto s = samples32(bytes);
+  bool gap = true;
   for (size_t i = 0; i + 1 < s.size(); i += 2) {
-    if (s[i] == 0 && s[i + 1] == 0) continue;
+    if (s[i] == 0 && s[i + 1] == 0) {
+      gap = true;
+      continue;
+    }
     const int64_t v = s[i] / 256;
     EXPECT_EQ(s[i + 1], -s[i]) << "frame " << i / 2;
-    if (!runs.empty() && runs.back().second + 1 == v) {
+    if (!gap && runs.back().second + 1 == v) {
       runs.back().second = v;
     } else {
       runs.emplace_back(v, v);
     }
+    gap = false;
   }
   return runs;
+}
+
+// Tracks of a cue sheet decode exactly their window of the file: the first ends at
+// the second's start, which begins after its own pre-roll.
+TEST_F(RamPlayTest, CueSheetTracksDecodeExactlyTheirWindows) {
+  startRam();
+  const std::string flac = makeCountingFlac(dir_, 3 * 44100 + 100);
+  std::ofstream(dir_.file("album.cue")) << "FILE \"count.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n"
+                                           "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+                                           "    INDEX 01 00:01:30\n";
+  Toolkit_AddDroppedFiles({dir_.file("album.cue")});
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(playsToTheEnd(2));
+  EXPECT_TRUE(client_.errors.empty());
+  EXPECT_EQ(panel().timesShown(), 2);
+  const int64_t split = 44100 + 30 * 588;  // 1 s and 30 CD frames
+  const std::string bytes = capture();
+  EXPECT_EQ(countingRuns(bytes), (std::vector<std::pair<int64_t, int64_t>>{{1, split}, {split + 1, 3 * 44100 + 100}}));
+  // Each track begins with its own pre-roll.
+  auto s = samples32(bytes);
+  ASSERT_GT(s.size(), size_t{2 * 4410});
+  for (size_t i = 0; i < 2 * 4410; ++i) ASSERT_EQ(s[i], 0) << i;
+  for (size_t i = 2 * 4410 + 2 * static_cast<size_t>(split), k = 0; k < 2 * 4410; ++i, ++k) ASSERT_EQ(s[i], 0) << i;
 }
 
 TEST_F(RamPlayTest, SeekAndReplayPlayFromTheDecodedDataWithoutASecondDecode) {
@@ -272,6 +312,32 @@ TEST_F(RamDsdTest, ADsfTrackPlaysFromMemoryAsDoPAfterThePreRoll) {
       ASSERT_EQ(frames[i][0].marker, static_cast<uint8_t>(~frames[i - 1][0].marker)) << i;
     }
   }
+}
+
+// Native DSD in 16-bit words on a device with a DSD format: the pre-roll as DSD
+// idle, then the file's bits in order.
+TEST_F(RamDsdTest, ADsfTrackPlaysFromMemoryAsNativeDsd) {
+  DeviceJson dac = device("DAC A", "freewheel");
+  dac.formats = {formatJson(176400, 16, 2), formatJson(176400, 16, 2, 2, false, true), formatJson(176400, 24, 3)};
+  useDevices({dac});
+  decode_mode_ = 1;
+  startRam();
+  auto dsf = makeDsf(dir_, 4096);
+  Toolkit_AddDroppedFiles({dsf.path});
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(playsToTheEnd(1));
+  EXPECT_NE(captureLog().find("\"bits\":16,\"bytes_per_frame\":4,\"channels\":2,\"non_mixable\":false,\"dsd\":true"),
+            std::string::npos);
+  const std::string bytes = capture();
+  const size_t preroll = 17640 * 2 * 2;
+  ASSERT_EQ(bytes.size(), preroll + 2 * 4096);
+  for (size_t i = 0; i < preroll; ++i) ASSERT_EQ(static_cast<uint8_t>(bytes[i]), 0x96) << i;
+  for (size_t i = 0; i < 2 * 4096; i += 2) {
+    const size_t frame = i / 4, channel = (i / 2) % 2;
+    ASSERT_EQ(static_cast<uint8_t>(bytes[preroll + i]), reverseBits(dsf.audio[channel][2 * frame])) << i;
+    ASSERT_EQ(static_cast<uint8_t>(bytes[preroll + i + 1]), reverseBits(dsf.audio[channel][2 * frame + 1])) << i;
+  }
+  EXPECT_EQ(panel().timesShown(), 1);
 }
 
 // After a jump inside the decoded data the markers go on alternating, as though the
