@@ -235,6 +235,55 @@ TEST_F(RamPlayTest, SeekAndReplayPlayFromTheDecodedDataWithoutASecondDecode) {
   EXPECT_TRUE(client_.errors.empty());
 }
 
+// A pause stops the device; the resume goes on from the very next frame in memory.
+TEST_F(RamPlayTest, PauseAndResumeGoOnFromTheNextFrame) {
+  DeviceJson dac = device("DAC A", "realtime");
+  dac.formats = {formatJson(0, 32, 4, 2, false, false, 44100, 192000)};
+  useDevices({dac});
+  startRam();
+  Toolkit_AddDroppedFiles({makeCountingFlac(dir_, 44100)});
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(runUntil([&] { return songSwitches() == 1; }));
+  EXPECT_EQ(client_.positions.front().first, 0u);  // the pre-roll is not part of the track
+  runFor(0.3);
+  ASSERT_EQ(Toolkit_PauseRequest(), 0);
+  EXPECT_EQ(state(), 2);
+  runFor(0.2);
+  ASSERT_EQ(Toolkit_PauseRequest(), 0);
+  ASSERT_TRUE(runUntil([&] { return state() == 0 && !getObject()->playing(); }));
+  auto runs = countingRuns(capture());
+  ASSERT_EQ(runs.size(), 2u) << ::testing::PrintToString(runs);
+  EXPECT_EQ(runs[0].first, 1);
+  EXPECT_EQ(runs[1].first, runs[0].second + 1);
+  EXPECT_EQ(runs[1].second, 44100);
+  EXPECT_EQ(panel().timesShown(), 1);
+}
+
+// Repeating one track plays it again from memory: decoded once, heard three times.
+TEST_F(RamPlayTest, RepeatingATrackPlaysItAgainWithoutDecoding) {
+  startRam();
+  FlacSetup setup{44100, 16, 2, 0.3, {"TITLE=one"}};
+  const std::string flac = makeFlac(dir_.path(), "one", setup);
+  const auto reference = referenceDecode(flac, dir_.file("one.raw16"), 16);
+  Toolkit_AddDroppedFiles({flac});
+  ASSERT_EQ(Toolkit_Repeat(1), 0);
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(runUntil([&] { return songSwitches() >= 3; }));
+  ASSERT_EQ(Toolkit_StopRequest(), 0);
+  ASSERT_TRUE(runUntil([&] { return state() == 0; }));
+  EXPECT_EQ(panel().timesShown(), 1);
+  // Each time after the pre-roll, the track in full.
+  std::vector<float> twice;
+  for (int i = 0; i < 2; ++i) {
+    twice.insert(twice.end(), 4410 * 2, 0.0f);
+    twice.insert(twice.end(), reference.begin(), reference.end());
+  }
+  const std::string bytes = capture();
+  ASSERT_GE(bytes.size(), twice.size() * 4);
+  EXPECT_TRUE(captureHolds(bytes.substr(0, twice.size() * 4), 0, twice));
+  EXPECT_TRUE(client_.errors.empty());
+}
+
 // A stereo DSD64 file whose bytes never look like DSD silence.
 struct DsfFile {
   std::string path;
