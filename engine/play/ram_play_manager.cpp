@@ -156,10 +156,10 @@ void RAMPlayManager::decodeAndWait(const std::shared_ptr<PlayItem>& item, bool* 
   };
   auto state = std::make_shared<State>();
   if (ram_target_) ram_target_->readyRAMModal();
-  decode_running_ = true;
+  ++decodes_running_;
   std::thread([self = std::static_pointer_cast<RAMPlayManager>(shared_from_this()), item, state] {
     self->decodeThread(item);
-    self->decode_running_ = false;
+    --self->decodes_running_;
     state->finished = true;
   }).detach();
   *cancelled = ram_target_ ? !ram_target_->startRAMModal() : false;
@@ -251,7 +251,7 @@ void RAMPlayManager::stop(bool notify) {
 // The item starts again at the new position from its decoded data. Refused while
 // the item is still decoding: its data is not there yet.
 bool RAMPlayManager::seek(uint64_t ns) {
-  if (decode_running_) return false;
+  if (decodes_running_ != 0) return false;
   PlaylistItemInfoRef info = getCurrentInfo();
   if (!info) return false;
   const bool was_paused = paused_;

@@ -45,7 +45,7 @@ class RAMPlayManager final : public PlayManager {
   void outputFinished() override;
 
   // For tests: a decoding thread is running.
-  bool decoding() const { return decode_running_.load(); }
+  bool decoding() const { return decodes_running_.load() != 0; }
 
  private:
   RAMPlayManager(std::shared_ptr<AudioOutputContext> ctx, std::atomic<uint8_t>* alive_flag);
@@ -72,7 +72,9 @@ class RAMPlayManager final : public PlayManager {
   sonara::platform::MemoryProbe memory_probe_;
   // Main thread: the last item decoded whole, kept for a replay or a seek.
   std::shared_ptr<PlayItem> prev_item_;
-  std::atomic<bool> decode_running_{false};
+  // Decoding threads alive: a decode started from inside another's progress run
+  // overlaps the end of that one.
+  std::atomic<int> decodes_running_{0};
   // Values the running decode has queued: its progress, watched while waiting for it.
   std::atomic<uint64_t> decoded_values_{0};
 };

@@ -235,6 +235,44 @@ TEST_F(RamPlayTest, SeekAndReplayPlayFromTheDecodedDataWithoutASecondDecode) {
   EXPECT_TRUE(client_.errors.empty());
 }
 
+// Next pressed while a track decodes: that decode ends unplayed, the next track
+// decodes behind a panel of its own and plays.
+TEST_F(RamPlayTest, NextDuringADecodeStartsTheNextTrackInstead) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false, released = false;
+  startRam(100, [&]() -> std::optional<uint64_t> {
+    std::unique_lock lock(mutex);
+    entered = true;
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+    return 64 * kMiB * 1024;
+  });
+  FlacSetup first{44100, 16, 2, 3.0, {"TITLE=long"}}, second{44100, 16, 2, 0.3, {"TITLE=short"}};
+  const std::string flong = makeFlac(dir_.path(), "long", first), fshort = makeFlac(dir_.path(), "short", second);
+  const auto reference = referenceDecode(fshort, dir_.file("short.raw16"), 16);
+  Toolkit_AddDroppedFiles({flong, fshort});
+  bool next_while_decoding = false;
+  loop_->post([&] {
+    {
+      std::unique_lock lock(mutex);
+      if (!changed.wait_for(lock, std::chrono::seconds(10), [&] { return entered; })) return;
+      released = true;
+      changed.notify_all();
+    }
+    next_while_decoding = ram()->decoding();
+    Toolkit_NextRequest();
+  });
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  EXPECT_TRUE(next_while_decoding);
+  ASSERT_TRUE(runUntil([&] { return songSwitches() == 1 && state() == 0 && !getObject()->playing(); }));
+  EXPECT_TRUE(captureHolds(capture(), 4410 * 2, reference));
+  EXPECT_EQ(countOf(captureLog(), "\"event\":\"start\""), 1u);
+  EXPECT_EQ(panel().timesShown(), 2);
+  EXPECT_FALSE(panel().visible());
+  EXPECT_TRUE(client_.errors.empty());
+}
+
 // A pause stops the device; the resume goes on from the very next frame in memory.
 TEST_F(RamPlayTest, PauseAndResumeGoOnFromTheNextFrame) {
   DeviceJson dac = device("DAC A", "realtime");
