@@ -50,6 +50,16 @@ void TkDelegate::releasePlayManager() {
     play_manager_->setDelegate(nullptr);
   }
   std::weak_ptr<PlayManager> held = play_manager_;
+  if (play_manager_->startInProgress()) {
+    // Let go from inside its own start (RAM play mode's progress run turned the main
+    // loop that brought this release): the start holds it until it returns, so it
+    // is detached from the device and the alive flag now instead of waited for.
+    play_manager_->abandon();
+    play_manager_.reset();
+    is_play_manager_alive_ = 0;
+    enterStopped();
+    return;
+  }
   play_manager_.reset();
   // The stop above has already waited (boundedly) for the decoding threads. One still
   // held by a decoder stuck in a read (a stalled network share) keeps the engine until

@@ -46,6 +46,8 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   virtual bool seek(uint64_t ns);
   virtual uint64_t getTimestamp();
   bool playing() const { return playing_.load(); }
+  // A start of this engine is under way further up the main thread's stack.
+  virtual bool startInProgress() const { return false; }
   bool paused() const { return paused_.load(); }
 
   // The play manager's own monitor, held by the controller around its calls.

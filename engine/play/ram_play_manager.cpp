@@ -46,6 +46,11 @@ void RAMPlayManager::startInternal(double offset) {
   // The modal progress run turns the main loop, where the owner may let go of the
   // engine: it stays alive until this start is over.
   std::shared_ptr<PlayManager> self = shared_from_this();
+  ++starts_in_progress_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{starts_in_progress_};
   PlaylistItemInfoRef info;
   {
     std::lock_guard lock(delegate_event_lock_);
@@ -151,14 +156,22 @@ void RAMPlayManager::seekInternal(uint64_t ns, AudioOutputExpandableBuffer& queu
 // Without a progress panel to wait in, the wait lasts while the decode goes on, and
 // ends 5 s after it stopped making progress (a decoder stuck in a read).
 void RAMPlayManager::decodeAndWait(const std::shared_ptr<PlayItem>& item, bool* cancelled) {
-  struct State {
-    std::atomic<bool> finished{false};
-  };
-  auto state = std::make_shared<State>();
+  auto state = std::make_shared<ThreadState>();
+  {
+    std::lock_guard lock(threads_monitor_);
+    threads_.push_back(state);
+  }
+  // Worked out here, before the thread starts: the device may be let go while it runs.
+  uint64_t preroll;
+  {
+    std::lock_guard lock(item->decoderLock());
+    preroll = preRollSamples(item->decoder().getChannels(), item->decoder().getSamplingRate(),
+                             item->decoder().getFormat());
+  }
   if (ram_target_) ram_target_->readyRAMModal();
   ++decodes_running_;
-  std::thread([self = std::static_pointer_cast<RAMPlayManager>(shared_from_this()), item, state] {
-    self->decodeThread(item);
+  std::thread([self = std::static_pointer_cast<RAMPlayManager>(shared_from_this()), item, state, preroll] {
+    self->decodeThread(item, preroll);
     --self->decodes_running_;
     state->finished = true;
   }).detach();
@@ -245,6 +258,9 @@ void RAMPlayManager::stop(bool notify) {
     ++generation_;
   }
   dropped.clear();
+  // A decode sees the stop at its next chunk; once it has gone, nothing it holds (the
+  // controller as its delegate, the device) is used any more.
+  joinAllThreads();
   if (notify && target_) target_->stoped(noted);
 }
 

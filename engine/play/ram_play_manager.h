@@ -44,6 +44,10 @@ class RAMPlayManager final : public PlayManager {
   // AudioOutputDelegate (the device's real-time thread).
   void outputFinished() override;
 
+  // On the main thread: a start is under way further up the stack (a track's decode
+  // turns the main loop in its progress run); the engine lives until it returns.
+  bool startInProgress() const override { return starts_in_progress_ != 0; }
+
   // For tests: a decoding thread is running.
   bool decoding() const { return decodes_running_.load() != 0; }
 
@@ -64,7 +68,8 @@ class RAMPlayManager final : public PlayManager {
   void scheduleNextOrFinish(const PlaylistItemInfoRef& info);
 
   // The decoding thread.
-  void decodeThread(const std::shared_ptr<PlayItem>& item);
+  // `preroll`: values of silence before the item's first sample.
+  void decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll);
   void reportMemoryShort(PlayItem& item, bool* reported);
 
   RAMPlayManagerDelegate* ram_target_ = nullptr;
@@ -72,6 +77,7 @@ class RAMPlayManager final : public PlayManager {
   sonara::platform::MemoryProbe memory_probe_;
   // Main thread: the last item decoded whole, kept for a replay or a seek.
   std::shared_ptr<PlayItem> prev_item_;
+  int starts_in_progress_ = 0;  // main thread
   // Decoding threads alive: a decode started from inside another's progress run
   // overlaps the end of that one.
   std::atomic<int> decodes_running_{0};

@@ -18,24 +18,22 @@ void RAMPlayManager::reportMemoryShort(PlayItem& item, bool* reported) {
   if (ram_target_) ram_target_->insufficientMemory(item.info());
 }
 
-void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
+void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll) {
   std::lock_guard decoding(decode_thread_lock_);
   sonara::plugin::Decoder& decoder = item->decoder();
   AudioOutputBuffer& queue = *item->buffer();
-  uint32_t channels, preferred, format;
+  uint32_t channels, preferred;
   float rate;
   {
     std::lock_guard lock(item->decoderLock());
     channels = decoder.getChannels();
     preferred = decoder.getPreferredBufferSize();
     rate = decoder.getSamplingRate();
-    format = decoder.getFormat();
   }
   sonara::DecodeWindow window(item->offset_, item->duration_, preferred, rate, channels);
   const uint32_t chunk = window.chunk();
   std::vector<float> staging(chunk);
   if (ram_target_) ram_target_->updateRAMDecodeProgressRange(item->offset_, item->duration_);
-  uint64_t preroll = preRollSamples(channels, rate, format);
   uint64_t bytes = 0;
   bool memory_reported = false;
   bool whole = false;

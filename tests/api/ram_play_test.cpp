@@ -20,6 +20,7 @@
 #include "support/dop.h"
 #include "support/dsf_writer.h"
 #include "support/controller_fixture.h"
+#include "support/log_capture.h"
 #include "support/read_bytes.h"
 
 namespace {
@@ -47,6 +48,18 @@ size_t countOf(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
   return n;
+}
+
+// Bounded waits for a probe held inside a decode, and for the test waiting for it.
+bool waitFor(const std::atomic<bool>& flag) {
+  for (int i = 0; i < 10000 && !flag; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return flag;
+}
+
+void waitUntilStopped(const std::atomic<RAMPlayManager*>& engine) {
+  for (int i = 0; i < 10000 && engine.load() && engine.load()->playing(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 class RamPlayTest : public ControllerFixture {
@@ -233,6 +246,38 @@ TEST_F(RamPlayTest, SeekAndReplayPlayFromTheDecodedDataWithoutASecondDecode) {
   EXPECT_EQ(runs[1].first, 5 * 44100 + 1);
   EXPECT_EQ(runs[2].first, 1);
   EXPECT_TRUE(client_.errors.empty());
+}
+
+// The device goes away while a track decodes: the decode ends, nothing plays, the
+// client hears of the loss, and no thread is left.
+TEST_F(RamPlayTest, TheDeviceGoingAwayDuringADecodeEndsIt) {
+  std::atomic<RAMPlayManager*> engine{nullptr};
+  std::atomic<bool> entered{false};
+  startRam(100, [&]() -> std::optional<uint64_t> {
+    if (!entered.exchange(true)) waitUntilStopped(engine);  // the first decode only
+    return 64 * kMiB * 1024;
+  });
+  engine = ram();
+  FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
+  Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
+  const size_t threads_before = threadCount();
+  loop_->post([&] {
+    if (waitFor(entered)) hal_->unplug(1);
+  });
+  LogCapture log;
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(runUntil([&] { return !client_.errors.empty() && state() == 0; }));
+  EXPECT_EQ(client_.errors[0].code, 0);
+  EXPECT_EQ(songSwitches(), 0);
+  EXPECT_FALSE(panel().visible());
+  EXPECT_EQ(countOf(captureLog(), "\"event\":\"start\""), 0u);
+  // The list rebuilt without the device leaves no engine: its event thread went
+  // with it, and no decoding thread stayed behind.
+  hal_->drainNotifications();
+  ASSERT_TRUE(runUntil([&] { return !getObject()->hasPlayManager(); }));
+  EXPECT_EQ(threadCount(), threads_before - 1);
+  EXPECT_FALSE(log.contains("does not return"));
+  EXPECT_FALSE(log.contains("did not stop"));
 }
 
 // Next pressed while a track decodes: that decode ends unplayed, the next track
@@ -540,31 +585,24 @@ TEST_F(RamPlayTest, BelowTheMemoryFloorTheDecodeStopsAndTheTrackIsSkipped) {
 }
 
 // The decode is held inside its memory check (after its first chunk) until the
-// test has pressed Cancel, so the cancel surely comes while it runs.
+// Cancel the test presses has stopped the engine, so the cancel surely comes while
+// it runs.
 TEST_F(RamPlayTest, CancelDuringTheDecodePlaysNothingAndLeavesNoThread) {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool entered = false, pressed = false;
+  std::atomic<RAMPlayManager*> engine{nullptr};
+  std::atomic<bool> entered{false};
   startRam(100, [&]() -> std::optional<uint64_t> {
-    std::unique_lock lock(mutex);
-    entered = true;
-    changed.notify_all();
-    changed.wait_for(lock, std::chrono::seconds(10), [&] { return pressed; });
+    if (!entered.exchange(true)) waitUntilStopped(engine);  // the first decode only
     return 64 * kMiB * 1024;
   });
+  engine = ram();
   FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
   Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
   const size_t threads_before = threadCount();
   bool cancelled_while_decoding = false;
   loop_->post([&] {
-    std::unique_lock lock(mutex);
-    if (!changed.wait_for(lock, std::chrono::seconds(10), [&] { return entered; })) return;
-    lock.unlock();
+    if (!waitFor(entered)) return;
     cancelled_while_decoding = ram()->decoding() && panel().visible();
     panel().pressCancel();
-    lock.lock();
-    pressed = true;
-    changed.notify_all();
   });
   ASSERT_EQ(Toolkit_PlayRequest(), 0);  // returns when the decode has ended
   EXPECT_TRUE(cancelled_while_decoding);
