@@ -36,6 +36,7 @@ RAMPlayManager::~RAMPlayManager() = default;
 
 void RAMPlayManager::setDelegate(PlayManagerDelegate* delegate) {
   auto* ram = dynamic_cast<RAMPlayManagerDelegate*>(delegate);
+  if (delegate && !ram) return;
   ram_target_ = ram;
   PlayManager::setDelegate(ram);
 }

@@ -26,7 +26,7 @@ class RAMPlayManager final : public PlayManager {
                                                                std::atomic<uint8_t>* alive_flag);
   ~RAMPlayManager() override;
 
-  // Only a RAMPlayManagerDelegate is taken; anything else leaves no delegate.
+  // Only a RAMPlayManagerDelegate (or none) is taken; any other is ignored.
   void setDelegate(PlayManagerDelegate* delegate) override;
   // The most decoded data one item may take, bytes.
   void setLimit(uint64_t bytes) { limit_ = bytes; }
