@@ -62,6 +62,12 @@ void TkDelegate::awakeFromNib() {
       (*self)->CDSelectionDidOK();
     }
   });
+  sonara::platform::uiServices().progressPanel().setCancelHandler([alive] {
+    if (auto self = alive.lock()) {
+      ControllerEntry entry;
+      (*self)->ramDecodeCanceled();
+    }
+  });
   array_tbl_ctl_->setChangeNotificationTarget(
       [alive](const std::vector<PlaylistItemInfoRef>& infos, const char* type) {
         if (auto self = alive.lock()) (*self)->playlistUpdateNotificationHandler(infos, type);

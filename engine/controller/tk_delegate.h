@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <functional>
@@ -15,10 +16,11 @@
 #include <vector>
 
 #include "engine/api/records.h"
-#include "engine/play/play_manager_delegate.h"
+#include "engine/play/ram_play_manager_delegate.h"
 #include "platform/audio/audio_hal.h"
 #include "engine/playlist/playlist_item_info.h"
 #include "platform/main_loop.h"
+#include "platform/memory_probe.h"
 #include "plugin/value.h"
 
 class KivSonaraDelegate;
@@ -33,6 +35,7 @@ class DevicePresenceWatch;
 
 namespace sonara::ui {
 class PlaylistView;
+class ModalRun;
 }
 namespace sonara::platform {
 class SleepWatcher;
@@ -48,7 +51,7 @@ struct SheetDidEndPresentData {
   std::string playlist_path;
 };
 
-class TkDelegate : public PlayManagerDelegate {
+class TkDelegate : public RAMPlayManagerDelegate {
  public:
   TkDelegate();
   ~TkDelegate() override;
@@ -116,6 +119,7 @@ class TkDelegate : public PlayManagerDelegate {
   void updateDecoderOption(sonara::Value value, const std::string& key);
   const sonara::Dict& decoderOptions() const { return decoder_options_; }
   bool hasPlayManager() const { return play_manager_ != nullptr; }
+  PlayManager* playManagerForTests() const { return play_manager_.get(); }
 
   // PlayManagerDelegate.
   void started(const PlaylistItemInfoRef& info) override;
@@ -126,6 +130,19 @@ class TkDelegate : public PlayManagerDelegate {
   void finishedAll() override;
   void stoped(const PlaylistItemInfoRef& info) override;
   int32_t decodeMode() const override { return decode_mode_; }
+
+  // RAMPlayManagerDelegate: the decoding progress panel of RAM play mode.
+  void readyRAMModal() override;
+  bool startRAMModal() override;
+  void updateRAMDecodeProgressRange(double offset, double duration) override;
+  bool updateRAMDecodeProgress(double seconds) override;
+  void endRAMModal(const PlaylistItemInfoRef& info) override;
+  void insufficientMemory(const PlaylistItemInfoRef& info) override;
+  // The panel's Cancel button.
+  void ramDecodeCanceled();
+  // Where RAM play mode asks for the machine's available memory (tests give their
+  // own); kept for every engine built from now on, and given to the present one.
+  void setRAMMemoryProbe(sonara::platform::MemoryProbe probe);
 
   // --- playlist commands -------------------------------------------------------
   void newPlaylist();
@@ -278,6 +295,15 @@ class TkDelegate : public PlayManagerDelegate {
   // Work posted to the main thread checks this before touching the controller.
   std::shared_ptr<TkDelegate*> lifetime_ = std::make_shared<TkDelegate*>(this);
   std::atomic<bool> ram_decode_canceled_flag_{false};
+  // One modal run per decode, oldest first: a decode started from inside another's
+  // run (a next track chosen meanwhile) ends after it, and so does its run.
+  std::mutex ram_modal_mutex_;
+  std::deque<std::shared_ptr<sonara::ui::ModalRun>> ram_modals_;
+  std::shared_ptr<sonara::ui::ModalRun> ram_modal_ready_;  // main thread: the one about to run
+  // The latest progress, drawn by at most one pending main-thread task.
+  std::atomic<double> ram_progress_value_{0.0};
+  std::atomic<bool> ram_progress_posted_{false};
+  sonara::platform::MemoryProbe ram_memory_probe_;
   mutable std::mutex items_mutex_;
   PlaylistItemInfoRef currentItem_;
   PlaylistItemInfoRef item_under_edit_;

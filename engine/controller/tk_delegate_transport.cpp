@@ -9,6 +9,7 @@
 #include "engine/controller/tk_delegate.h"
 #include "engine/output/audio_output_context.h"
 #include "engine/play/play_manager.h"
+#include "engine/play/ram_play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "platform/log.h"
 #include "platform/path_names.h"
@@ -18,14 +19,20 @@ using sonara::platform::logLine;
 
 bool TkDelegate::setupPlayManager() {
   releasePlayManager();
-  if (ram_mode_matrix_ != 0) {
-    // RAM play mode is not available yet; any other value is invalid.
-    return false;
-  }
+  // 0 streams, 1 plays from memory; any other value is invalid.
+  if (ram_mode_matrix_ != 0 && ram_mode_matrix_ != 1) return false;
   double threshold = mp3_gapless_enable ? std::clamp(gapless_db_, -192.0, 0.0) : 0.0;
   // Without a device yet the engine is built when one is selected.
   if (audio_output_ctx_) {
-    play_manager_ = PlayManager::initWithAudioOutputCtx(audio_output_ctx_, &is_play_manager_alive_);
+    if (ram_mode_matrix_ == 1) {
+      auto ram = RAMPlayManager::initWithAudioOutputCtx(audio_output_ctx_, &is_play_manager_alive_);
+      if (!ram) return false;
+      ram->setLimit(static_cast<uint64_t>(std::max(ram_mode_limit_text_, 0)) << 20);
+      if (ram_memory_probe_) ram->setMemoryProbe(ram_memory_probe_);
+      play_manager_ = std::move(ram);
+    } else {
+      play_manager_ = PlayManager::initWithAudioOutputCtx(audio_output_ctx_, &is_play_manager_alive_);
+    }
     if (!play_manager_) return false;
     play_manager_->setDelegate(this);
   }
@@ -43,6 +50,16 @@ void TkDelegate::releasePlayManager() {
     play_manager_->setDelegate(nullptr);
   }
   std::weak_ptr<PlayManager> held = play_manager_;
+  if (play_manager_->startInProgress()) {
+    // Let go from inside its own start (RAM play mode's progress run turned the main
+    // loop that brought this release): the start holds it until it returns, so it
+    // is detached from the device and the alive flag now instead of waited for.
+    play_manager_->abandon();
+    play_manager_.reset();
+    is_play_manager_alive_ = 0;
+    enterStopped();
+    return;
+  }
   play_manager_.reset();
   // The stop above has already waited (boundedly) for the decoding threads. One still
   // held by a decoder stuck in a read (a stalled network share) keeps the engine until
@@ -152,9 +169,12 @@ void TkDelegate::startCurrentInternal(bool backwards) {
       play_manager_->addInfo(info);
       preventIdleSleep();
       {
-        std::lock_guard engine(play_manager_->monitor());
+        // RAM play mode's start turns the main loop while the track decodes, where
+        // the engine may be replaced: the one started is held until it returns.
+        std::shared_ptr<PlayManager> started = play_manager_;
+        std::lock_guard engine(started->monitor());
         playing_ = true;
-        play_manager_->startWithOffset(offset);
+        started->startWithOffset(offset);
       }
       if (play_manager_) updateStatusBarByInfo(info);
       return;

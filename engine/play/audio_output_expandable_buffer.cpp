@@ -19,9 +19,14 @@ std::shared_ptr<AudioOutputExpandableBuffer> AudioOutputExpandableBuffer::create
 AudioOutputExpandableBuffer::AudioOutputExpandableBuffer(double rate, uint32_t channels,
                                                          uint32_t bits, uint32_t frames,
                                                          ExpandableBuffer* exb)
-    : AudioOutputBuffer(rate, channels, bits, frames), exb_(exb) {}
+    : AudioOutputBuffer(rate, channels, bits, frames), exb_(exb) {
+  ++instances_;
+}
 
-AudioOutputExpandableBuffer::~AudioOutputExpandableBuffer() { destroyExpandableBuffer(exb_); }
+AudioOutputExpandableBuffer::~AudioOutputExpandableBuffer() {
+  destroyExpandableBuffer(exb_);
+  --instances_;
+}
 
 uint32_t AudioOutputExpandableBuffer::getRequiredSampleSize() {
   return static_cast<uint32_t>(channels_ * sampling_rate_);

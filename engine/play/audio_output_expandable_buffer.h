@@ -2,6 +2,7 @@
 // and seeking. It never withholds output.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "engine/play/audio_output_buffer.h"
@@ -26,10 +27,13 @@ class AudioOutputExpandableBuffer final : public AudioOutputBuffer {
   void seek(uint64_t frames);
   // The read position in frames.
   uint64_t getCurrentPos();
+  // Queues of this kind alive in the process: whole tracks in memory.
+  static uint64_t instances() { return instances_.load(); }
 
  private:
   AudioOutputExpandableBuffer(double rate, uint32_t channels, uint32_t bits, uint32_t frames,
                               ExpandableBuffer* exb);
 
   ExpandableBuffer* exb_;
+  static inline std::atomic<uint64_t> instances_{0};
 };

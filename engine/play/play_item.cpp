@@ -10,14 +10,15 @@ PlayItem::PlayItem(std::unique_ptr<sonara::plugin::Decoder> decoder,
       buffer_(std::move(buffer)),
       info_(std::move(info)) {}
 
-bool PlayItem::isSameFile(const PlayItem* other) const {
-  if (!other) return false;
+bool PlayItem::isSameFile(const PlayItem* other) const { return other && isSameFile(*other->info_); }
+
+bool PlayItem::isSameFile(const PlaylistItemInfo& other) const {
   static const char* const kKeys[] = {TABLE_KEY_ARTIST,     TABLE_KEY_TITLE,    TABLE_KEY_OFFSET,
                                       TABLE_KEY_DURATION,   TABLE_KEY_SAMPLERATE, TABLE_KEY_CHANNELS,
                                       TABLE_KEY_BITS,       TABLE_KEY_METADATA, TABLE_KEY_CLASS,
                                       TABLE_KEY_FULLPATH,   TABLE_KEY_SRC_BITS, TABLE_KEY_SRC_SAMPLERATE};
   for (const char* key : kKeys) {
-    if (!(info_->get(key) == other->info_->get(key))) return false;
+    if (!(info_->get(key) == other.get(key))) return false;
   }
   return true;
 }

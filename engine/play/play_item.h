@@ -16,6 +16,8 @@ class PlayItem {
            PlaylistItemInfoRef info);
 
   sonara::plugin::Decoder& decoder() { return *decoder_; }
+  // RAM play mode: once the item is in memory its decoder is no longer needed.
+  void closeDecoder() { decoder_.reset(); }
   // Held around every call on the decoder.
   std::mutex& decoderLock() { return decoder_lock_; }
   const std::shared_ptr<AudioOutputBuffer>& buffer() const { return buffer_; }
@@ -23,6 +25,8 @@ class PlayItem {
 
   // True when the other item plays the same part of the same file.
   bool isSameFile(const PlayItem* other) const;
+  // True when `other` describes the same part of the same file as this item's record.
+  bool isSameFile(const PlaylistItemInfo& other) const;
 
   const uint64_t track_id_;
   const std::string fullpath_;
@@ -36,6 +40,9 @@ class PlayItem {
   // decoder's lock, so a seek under the same lock knows that repositioning the
   // decoder would feed nobody, and starts the track again instead.
   bool decoder_drained_ = false;
+  // RAM play mode: the decode reported a failure or ran out of memory, so what it
+  // left in the queue is not the whole item.
+  std::atomic<bool> decode_failed_{false};
 
  private:
   std::unique_ptr<sonara::plugin::Decoder> decoder_;

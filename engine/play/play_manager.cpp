@@ -542,6 +542,12 @@ void PlayManager::eventLoop() {
         case kFinished:
           if (target_) target_->finished(e.payload->info());
           break;
+        case kDecodedFinished:
+          if (target_) {
+            target_->decoded(e.payload->info());
+            target_->finished(e.payload->info());
+          }
+          break;
         case kFinishedAll:
         case kStartNextTrack: {
           std::weak_ptr<PlayManager> weak = weak_from_this();

@@ -32,22 +32,24 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   PlayManager(const PlayManager&) = delete;
   PlayManager& operator=(const PlayManager&) = delete;
 
-  void setDelegate(PlayManagerDelegate* delegate) { target_ = delegate; }
+  virtual void setDelegate(PlayManagerDelegate* delegate) { target_ = delegate; }
   void setDecoderOptions(const sonara::Dict& options);
   void addInfo(PlaylistItemInfoRef info);
   PlaylistItemInfoRef getCurrentInfo();
-  void updateNextInfo();
+  virtual void updateNextInfo();
   void start();
   void startWithOffset(double seconds);
   void stop();
-  void stop(bool join);
+  virtual void stop(bool join);
   void pause();
   void restart();
-  bool seek(uint64_t ns);
-  uint64_t getTimestamp();
+  virtual bool seek(uint64_t ns);
+  virtual uint64_t getTimestamp();
   // The playing record and its position in ns, read together (nothing while idle).
-  PlaylistItemInfoRef getCurrentInfoAndTimestamp(uint64_t* timestamp_ns);
+  virtual PlaylistItemInfoRef getCurrentInfoAndTimestamp(uint64_t* timestamp_ns);
   bool playing() const { return playing_.load(); }
+  // A start of this engine is under way further up the main thread's stack.
+  virtual bool startInProgress() const { return false; }
   bool paused() const { return paused_.load(); }
 
   // The play manager's own monitor, held by the controller around its calls.
@@ -62,12 +64,12 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   AudioOutput* output() const { return audio_output_.get(); }
   size_t itemCount();
 
- private:
+ protected:
   explicit PlayManager(std::shared_ptr<AudioOutputContext> ctx, std::atomic<uint8_t>* alive_flag);
 
   // Main thread.
-  void startInternal(double offset);
-  void startNextTrack();
+  virtual void startInternal(double offset);
+  virtual void startNextTrack();
   std::unique_ptr<sonara::plugin::Decoder> setupNewDecoderByInfo(const PlaylistItemInfoRef& info,
                                                                  double offset);
   bool setupDeviceRenewableByDecoder(sonara::plugin::Decoder& decoder, bool* changed);
@@ -99,7 +101,8 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   void postFailure(const PlaylistItemInfoRef& info);
 
   // Events of the real-time thread, told to the controller on the event thread.
-  enum EventKind { kStarted = 1, kFinished, kFinishedAll, kStartNextTrack };
+  // kDecodedFinished: an item of RAM play mode played out (decoded:, then finished:).
+  enum EventKind { kStarted = 1, kFinished, kFinishedAll, kStartNextTrack, kDecodedFinished };
   void eventLoop();
 
   std::shared_ptr<AudioOutputContext> audio_output_ctx_;

@@ -188,4 +188,73 @@ void HeadlessCdPanel::pressCancel() {
   if (cancel) cancel();
 }
 
+void HeadlessProgressPanel::setCancelHandler(std::function<void()> cancel) {
+  std::lock_guard lock(mutex_);
+  cancel_ = std::move(cancel);
+}
+
+void HeadlessProgressPanel::setRange(double minimum, double maximum) {
+  std::lock_guard lock(mutex_);
+  minimum_ = minimum;
+  maximum_ = maximum;
+}
+
+void HeadlessProgressPanel::setValue(double value) {
+  std::lock_guard lock(mutex_);
+  value_ = value;
+  values_.push_back(value);
+}
+
+void HeadlessProgressPanel::show() {
+  std::lock_guard lock(mutex_);
+  visible_ = true;
+  ++shown_;
+}
+
+void HeadlessProgressPanel::close() {
+  std::lock_guard lock(mutex_);
+  visible_ = false;
+}
+
+bool HeadlessProgressPanel::visible() const {
+  std::lock_guard lock(mutex_);
+  return visible_;
+}
+
+// As a button on a hidden panel, it does nothing when the panel is not shown.
+void HeadlessProgressPanel::pressCancel() {
+  std::function<void()> cancel;
+  {
+    std::lock_guard lock(mutex_);
+    if (!visible_) return;
+    cancel = cancel_;
+  }
+  if (cancel) cancel();
+}
+
+double HeadlessProgressPanel::minimum() const {
+  std::lock_guard lock(mutex_);
+  return minimum_;
+}
+
+double HeadlessProgressPanel::maximum() const {
+  std::lock_guard lock(mutex_);
+  return maximum_;
+}
+
+double HeadlessProgressPanel::value() const {
+  std::lock_guard lock(mutex_);
+  return value_;
+}
+
+std::vector<double> HeadlessProgressPanel::values() const {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+int HeadlessProgressPanel::timesShown() const {
+  std::lock_guard lock(mutex_);
+  return shown_;
+}
+
 }  // namespace sonara::ui

@@ -72,6 +72,34 @@ class HeadlessCdPanel final : public CdPanelView {
   bool visible_ = false;
 };
 
+// Records what the engine shows; a test or the headless player presses Cancel.
+class HeadlessProgressPanel final : public ProgressPanel {
+ public:
+  void setCancelHandler(std::function<void()> cancel) override;
+  void setRange(double minimum, double maximum) override;
+  void setValue(double value) override;
+  void show() override;
+  void close() override;
+  bool visible() const override;
+
+  // Runs the engine's handler on the calling thread (the main thread).
+  void pressCancel();
+  double minimum() const;
+  double maximum() const;
+  double value() const;
+  // Every value set since the panel was made, in order.
+  std::vector<double> values() const;
+  int timesShown() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::function<void()> cancel_;
+  double minimum_ = 0, maximum_ = 0, value_ = 0;
+  std::vector<double> values_;
+  int shown_ = 0;
+  bool visible_ = false;
+};
+
 class HeadlessUi final : public UiServices {
  public:
   using PanelAnswer = std::optional<std::vector<std::string>>;
@@ -87,6 +115,8 @@ class HeadlessUi final : public UiServices {
   PlaylistView& playlistView() override { return view_; }
   CdPanelView& cdPanel() override { return cd_panel_; }
   HeadlessCdPanel& headlessCdPanel() { return cd_panel_; }
+  ProgressPanel& progressPanel() override { return progress_panel_; }
+  HeadlessProgressPanel& headlessProgressPanel() { return progress_panel_; }
 
   std::vector<Alert> alertsShown() const;
   std::vector<FilePanel> panelsShown() const;
@@ -102,6 +132,7 @@ class HeadlessUi final : public UiServices {
   HeadlessPasteboard pasteboard_;
   HeadlessPlaylistView view_;
   HeadlessCdPanel cd_panel_;
+  HeadlessProgressPanel progress_panel_;
 };
 
 }  // namespace sonara::ui

@@ -1,5 +1,6 @@
 // What the engine asks of a user interface: alerts, open and save panels, modal
-// runs, the pasteboard, the playlist view's frame and columns and the CD panel. The desktop
+// runs, the pasteboard, the playlist view's frame and columns, the CD panel and the
+// decoding progress panel. The desktop
 // program implements it with Qt; HeadlessUi answers from a script.
 #pragma once
 
@@ -8,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/ui/progress_panel.h"
 
 namespace sonara::ui {
 
@@ -95,6 +98,7 @@ class UiServices {
   virtual Pasteboard& pasteboard() = 0;
   virtual PlaylistView& playlistView() = 0;
   virtual CdPanelView& cdPanel() = 0;
+  virtual ProgressPanel& progressPanel() = 0;
 };
 
 }  // namespace sonara::ui

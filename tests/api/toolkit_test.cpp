@@ -6,6 +6,7 @@
 
 #include "engine/api/toolkit.h"
 #include "engine/controller/tk_delegate.h"
+#include "engine/play/ram_play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
 #include "platform/audio/virtual_hal.h"
 #include "platform/services.h"
@@ -247,13 +248,24 @@ TEST_F(ToolkitTest, ConfigurationWithoutADeviceKeepsTheStoredName) {
   EXPECT_EQ(read.deviceName(), "Previously Chosen DAC");
 }
 
-TEST_F(ToolkitTest, RamPlayModeIsRefusedUntilItExists) {
+TEST_F(ToolkitTest, RamPlayModeBuildsTheMemoryEngineWithItsLimitInMiB) {
   ASSERT_EQ(Toolkit_Init(&client_), 0);
+  std::vector<TkDeviceInfo> devices;
+  ASSERT_EQ(Toolkit_GetDeviceList(&devices), 0);
+  ASSERT_FALSE(devices.empty());
   TkConfig config;
+  config.setDeviceName(*devices[0].deviceName());
   config.setRamMode(1);
-  EXPECT_EQ(Toolkit_SetConfiguration(&config), -3);
+  config.setRamModeMemoryLimit(250);
+  ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
   EXPECT_EQ(getObject()->ram_mode_matrix_, 1);
-  EXPECT_FALSE(getObject()->hasPlayManager());
+  auto* ram = dynamic_cast<RAMPlayManager*>(getObject()->playManagerForTests());
+  ASSERT_NE(ram, nullptr);
+  EXPECT_EQ(ram->limit(), uint64_t{250} << 20);
+  config.setRamMode(0);
+  ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
+  EXPECT_TRUE(getObject()->hasPlayManager());
+  EXPECT_EQ(dynamic_cast<RAMPlayManager*>(getObject()->playManagerForTests()), nullptr);
 }
 
 TEST_F(ToolkitTest, UnknownRamModeFailsAfterStoringTheRecord) {

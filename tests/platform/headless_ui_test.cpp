@@ -48,6 +48,29 @@ TEST(HeadlessUi, PasteboardKeepsRowsOfItsPrivateType) {
   EXPECT_FALSE(ui.pasteboard().rows("TYPE_DRAGED_ROW").has_value());
 }
 
+TEST(HeadlessUi, ProgressPanelKeepsWhatItShowsAndCancelsOnlyWhenShown) {
+  sonara::ui::HeadlessUi ui;
+  auto& panel = ui.headlessProgressPanel();
+  int cancels = 0;
+  ui.progressPanel().setCancelHandler([&] { ++cancels; });
+  panel.pressCancel();  // hidden: the button cannot be pressed
+  EXPECT_EQ(cancels, 0);
+  panel.setRange(120.0, 420.0);
+  panel.setValue(0.0);
+  panel.show();
+  panel.setValue(150.5);
+  EXPECT_TRUE(panel.visible());
+  panel.pressCancel();
+  EXPECT_EQ(cancels, 1);
+  panel.close();
+  EXPECT_FALSE(panel.visible());
+  EXPECT_EQ(panel.minimum(), 120.0);
+  EXPECT_EQ(panel.maximum(), 420.0);
+  EXPECT_EQ(panel.value(), 150.5);
+  EXPECT_EQ(panel.values(), (std::vector<double>{0.0, 150.5}));
+  EXPECT_EQ(panel.timesShown(), 1);
+}
+
 TEST(Localization, UntranslatedKeysAreTheirOwnText) {
   EXPECT_EQ(sonara::platform::localizedString("Save playlist"), "Save playlist");
   sonara::platform::setLocalizationTable({{"Save", "Sichern"}});

@@ -1,0 +1,103 @@
+// RAM play mode's decoding thread: the whole item into its memory queue, the
+// pre-roll first, with the progress told after every chunk and the memory checked
+// after every chunk: the item's own size against the limit, and the machine's
+// available memory against the floor. A decoder error is told on the main thread,
+// as the play engine tells it in streaming mode.
+#include "engine/play/audio_output_expandable_buffer.h"
+#include "engine/play/ram_play_manager.h"
+#include "engine/plugin/decoder_host.h"
+#include "platform/log.h"
+
+using sonara::platform::logLine;
+
+// Told once per decode, however many of the checks find memory short.
+void RAMPlayManager::reportMemoryShort(PlayItem& item, bool* reported) {
+  item.decode_failed_ = true;
+  if (*reported) return;
+  *reported = true;
+  if (ram_target_) ram_target_->insufficientMemory(item.info());
+}
+
+void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll) {
+  std::lock_guard decoding(decode_thread_lock_);
+  sonara::plugin::Decoder& decoder = item->decoder();
+  AudioOutputBuffer& queue = *item->buffer();
+  uint32_t channels, preferred;
+  float rate;
+  {
+    std::lock_guard lock(item->decoderLock());
+    channels = decoder.getChannels();
+    preferred = decoder.getPreferredBufferSize();
+    rate = decoder.getSamplingRate();
+  }
+  sonara::DecodeWindow window(item->offset_, item->duration_, preferred, rate, channels);
+  const uint32_t chunk = window.chunk();
+  std::vector<float> staging(chunk);
+  if (ram_target_) ram_target_->updateRAMDecodeProgressRange(item->offset_, item->duration_);
+  uint64_t bytes = 0;
+  bool memory_reported = false;
+  bool whole = false;
+
+  if (chunk == 0) {  // a decoder that gives no frames per request
+    item->decode_failed_ = true;
+    postFailure(item->info());
+  }
+  while (playing_ && item->continue_decode_ && chunk != 0) {
+    if (preroll != 0) {
+      uint32_t m = static_cast<uint32_t>(std::min<uint64_t>(preroll, chunk));
+      int32_t status;
+      {
+        std::lock_guard lock(item->decoderLock());
+        status = decoder.getDummySamples(staging.data(), &m);
+      }
+      if (status != 0) {
+        item->decode_failed_ = true;
+        postFailure(item->info());
+        m = 0;
+      }
+      queue.addSamples(staging.data(), m);
+      bytes += uint64_t{m} * sizeof(float);
+      decoded_values_ += m;
+      // A decoder without silence to give ends the pre-roll.
+      preroll = m == 0 ? 0 : preroll - std::min<uint64_t>(m, preroll);
+      continue;
+    }
+    uint64_t ts;
+    uint32_t n;
+    int32_t status;
+    {
+      std::lock_guard lock(item->decoderLock());
+      ts = decoder.getTimestamp();
+      n = window.requestSize(ts);
+      status = n == 0 ? 0 : decoder.getNextSamples(staging.data(), &n);
+    }
+    if (status != 0) {
+      item->decode_failed_ = true;
+      postFailure(item->info());
+      n = 0;
+    }
+    bool keep_going = ram_target_ ? ram_target_->updateRAMDecodeProgress(static_cast<double>(ts) / 1e9) : true;
+    if (n == 0) {
+      whole = status == 0;
+      break;
+    }
+    if (queue.addSamples(staging.data(), n) < n) reportMemoryShort(*item, &memory_reported);
+    bytes += uint64_t{n} * sizeof(float);
+    decoded_values_ += n;
+    if (bytes > limit_.load()) {
+      reportMemoryShort(*item, &memory_reported);
+      keep_going = false;
+    } else if (auto available = memory_probe_ ? memory_probe_() : std::nullopt;
+               available && *available < kMemoryFloor) {
+      reportMemoryShort(*item, &memory_reported);
+      keep_going = false;
+    }
+    if (!keep_going || item->decode_failed_) break;
+  }
+  // Stopped, cancelled or cut short: what is in memory is not the whole item, and it
+  // is never played as if it were.
+  if (!whole) item->decode_failed_ = true;
+  queue.setInputFinished(true);
+  item->continue_decode_ = false;
+  if (ram_target_) ram_target_->endRAMModal(item->info());
+}
