@@ -286,7 +286,6 @@ uint64_t RAMPlayManager::getTimestamp() {
   return stamp;
 }
 
-// The lead-in silence is part of the decoded data: the track's own time starts after it.
 PlaylistItemInfoRef RAMPlayManager::getCurrentInfoAndTimestamp(uint64_t* timestamp_ns) {
   std::shared_ptr<PlayItem> item;
   {
