@@ -241,6 +241,7 @@ class TkDelegate : public RAMPlayManagerDelegate {
  private:
   // Stops and lets go of the play engine; the controller is then stopped.
   void releasePlayManager();
+  bool reconnectIfNeeded();
   void enterStopped();
   void watchForReturnOf(const std::string& name, sonara::audio::DeviceId id);
   void forgetLostDevice();

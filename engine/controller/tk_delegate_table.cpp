@@ -24,13 +24,7 @@ std::vector<std::string> playablePathsOf(const std::vector<std::string>& dropped
 }  // namespace
 
 void TkDelegate::playFromContextMenu() {
-  if (!play_manager_) {
-    if (delegate_) delegate_->checkForLastConnectedDevice();
-    if (!play_manager_) {
-      notifyError(1, nullptr);
-      return;
-    }
-  }
+  if (!reconnectIfNeeded()) return;
   {
     std::lock_guard lock(monitor_);
     auto& model = *array_tbl_ctl_;

@@ -106,14 +106,18 @@ PlaylistItemInfoRef TkDelegate::completedInfo(uint64_t id) {
   return info;
 }
 
+// A play engine, asking the client to reconnect the last device when there is none;
+// false, with error 1 reported, when there is still none.
+bool TkDelegate::reconnectIfNeeded() {
+  if (play_manager_) return true;
+  if (delegate_) delegate_->checkForLastConnectedDevice();
+  if (play_manager_) return true;
+  notifyError(1, nullptr);
+  return false;
+}
+
 void TkDelegate::playOnMode() {
-  if (!play_manager_) {
-    if (delegate_) delegate_->checkForLastConnectedDevice();
-    if (!play_manager_) {
-      notifyError(1, nullptr);
-      return;
-    }
-  }
+  if (!reconnectIfNeeded()) return;
   {
     std::lock_guard lock(monitor_);
     if (playing_) {
@@ -282,13 +286,7 @@ void TkDelegate::step(bool backwards) {
 }
 
 void TkDelegate::playlistDoubleClicked(int64_t row) {
-  if (!play_manager_) {
-    if (delegate_) delegate_->checkForLastConnectedDevice();
-    if (!play_manager_) {
-      notifyError(1, nullptr);
-      return;
-    }
-  }
+  if (!reconnectIfNeeded()) return;
   {
     std::lock_guard lock(monitor_);
     if (row < 0) return;
