@@ -31,6 +31,8 @@ int takeSignal() {
   return g_other.exchange(0);
 }
 
+int terminatingSignal() { return g_terminating.load(); }
+
 bool isTerminating(int signal) { return signal == SIGINT || signal == SIGTERM || signal == SIGHUP; }
 
 int exitStatusOf(int signal) { return 128 + signal; }

@@ -8,6 +8,8 @@ namespace pelmora::cli {
 void installPlayerSignals();
 // The signal received since the last call, or 0.
 int takeSignal();
+// The terminating signal received, if any, left for takeSignal (0: none).
+int terminatingSignal();
 bool isTerminating(int signal);
 // 130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP.
 int exitStatusOf(int signal);

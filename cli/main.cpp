@@ -41,7 +41,7 @@ const char* const kPlayFooter = R"(Keys (on a terminal):
   n           next track
   b           back: restart the track when 3 s or more into it or on the first
               track, else the previous track
-  q           stop and exit
+  q           stop and exit (with --ram, also while a track decodes)
 Signals:
   SIGUSR1 pause / resume, SIGUSR2 next track;
   SIGINT (Ctrl-C), SIGTERM, SIGHUP stop and give the device back as it was found.
@@ -113,6 +113,14 @@ int main(int argc, char** argv) {
       "Play a mounted audio CD: the first, or the one whose label holds LABEL (see `cds`)");
   cd_option->expected(0, 1)->type_name("[LABEL]");
   player->add_flag("--shuffle", play_request.shuffle, "Play in shuffled order (default: table order)");
+  auto* ram_flag = player->add_flag(
+      "--ram", play_request.ram,
+      "Decode each track whole into memory before it plays (a progress bar shows the decode; q cancels)");
+  player->add_option("--ram-limit", play_request.ram_limit_mib,
+                     "With --ram: the most memory one track may take, in MiB (default: half the memory "
+                     "available at the start)")
+      ->check(CLI::Range(1, 2147483647))
+      ->needs(ram_flag);
   player->add_option("--start", play_request.start_s,
                      "Start position in whole seconds in the first track (default 0)")
       ->check(kWholeSeconds);

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "cli/cd_choice.h"
+#include "cli/decode_progress.h"
 #include "cli/device_choice.h"
 #include "cli/device_summary.h"
 #include "cli/exit_signals.h"
@@ -23,6 +25,7 @@
 #include "engine/plugin/plugin_manager.h"
 #include "platform/audio/virtual_device_setup.h"
 #include "platform/log.h"
+#include "platform/memory_probe.h"
 #include "platform/named_exception.h"
 #include "platform/services.h"
 #include "platform/standalone_main_loop.h"
@@ -68,6 +71,14 @@ std::string takeDisc(sonara::ui::HeadlessUi& ui, const std::string& label) {
   Toolkit_GetPlaylistItemCount(&count);
   if (count == 0) return "the disc \"" + panel.labels()[static_cast<size_t>(index)] + "\" has no track that can be played";
   return {};
+}
+
+// Half of what the machine can give now: a track that needs more is refused with
+// its size, rather than pushing the desktop into swap.
+uint32_t defaultRamLimitMib() {
+  const auto available = sonara::platform::availablePhysicalMemory();
+  if (!available) return 2048;
+  return static_cast<uint32_t>(std::clamp<uint64_t>(*available / 2 / 1048576, 1, 2147483647));
 }
 
 bool fileExists(const std::string& path) {
@@ -121,16 +132,25 @@ int play(const PlayRequest& request) {
     abilities->in_use_by.clear();
     client.setDeviceOffer(describeAbilities(*abilities));
   }
+  TerminalKeys keys;
+  // Drawn while a track decodes into memory; the engine holds it until it exits.
+  DecodeProgress progress(status, keys, tty);
+  ui->setProgressPanel(&progress);
+  struct ReleasePanel {
+    sonara::ui::HeadlessUi& ui;
+    ~ReleasePanel() { ui.setProgressPanel(nullptr); }
+  } release_panel{*ui};
   if (Toolkit_Init(&client) != kToolkitOk) return fail(kFailed, "the engine could not be started");
   struct ExitEngine {
     ~ExitEngine() { Toolkit_Exit(); }
   } exit_engine;
 
+  const uint32_t ram_limit = request.ram_limit_mib != 0 ? request.ram_limit_mib : defaultRamLimitMib();
   TkConfig config;
   config.setDeviceName(device);
   config.setDecodeMode(request.dsd == "native" ? 1 : 0);
-  config.setRamMode(0);
-  config.setRamModeMemoryLimit(100);
+  config.setRamMode(request.ram ? 1 : 0);
+  config.setRamModeMemoryLimit(static_cast<int32_t>(ram_limit));
   if (Toolkit_SetConfiguration(&config) != kToolkitOk) return fail(kFailed, "the play engine could not be set up");
   TkConfig applied;
   Toolkit_GetConfiguration(&applied);
@@ -153,7 +173,11 @@ int play(const PlayRequest& request) {
   Toolkit_Repeat(request.repeat == "one" ? 1 : request.repeat == "all" ? 2 : 0);
   Toolkit_Shuffle(request.shuffle ? 1 : 0);
 
-  TerminalKeys keys;
+  if (request.ram) {
+    status.message("RAM play: each track is decoded whole into memory before it plays (at most " +
+                   std::to_string(ram_limit) + " MiB per track" +
+                   (request.ram_limit_mib != 0 ? "" : ", half the memory available now") + "); q or Ctrl-C cancels a decode");
+  }
   if (keys.active()) status.message("keys: space pause, n next, b back (restart after 3 s), q stop");
 
   int terminated_by = 0;
@@ -196,6 +220,7 @@ int play(const PlayRequest& request) {
       }
       if (key == 'q') quit = true;
     }
+    if (progress.quitAsked()) quit = true;
     client.show();
     // The engine says stopped outside a skip only when the playlist has ended (or
     // the device went away): passing stops are not reported to the client.
@@ -220,6 +245,7 @@ int play(const PlayRequest& request) {
     if (fileExists(path)) std::printf("The device's bytes were captured to %s\n", path.c_str());
   }
   if (terminated_by) return exitStatusOf(terminated_by);
+  if (quit && !client.everPlayed()) return 0;  // stopped by the user before anything played
   if (client.discGone()) return fail(kFailed, "the disc went away: playback stopped");
   if (client.noDevice() && !client.everPlayed()) {
     return fail(kFailed, "the device \"" + device + "\" could not be opened");

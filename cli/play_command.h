@@ -1,6 +1,7 @@
 // pelmora-cli play: the headless player.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct PlayRequest {
   double start_s = 0;
   bool cd = false;        // play a mounted audio CD instead of items
   std::string cd_label;   // which one; empty: the first
+  bool ram = false;       // decode each track whole into memory before it plays
+  uint32_t ram_limit_mib = 0;  // the most one track may take; 0: half the memory available
 };
 
 int play(const PlayRequest& request);

@@ -58,7 +58,8 @@ void PlayerClient::stateDidChange(int32_t state) {
 
 void PlayerClient::notifyError(int32_t code, const AudioFileInfo* info) {
   static const char* const kWhy[] = {"the output device went away", "no output device could be opened",
-                                     "skipped: it failed before", "decoding failed", "not enough memory"};
+                                     "skipped: it failed before", "decoding failed",
+                                     "skipped: not enough memory to hold it whole"};
   if (code == 0) device_lost_ = true;
   if (code == 1) no_device_ = true;
   std::string text = "pelmora-cli: ";

@@ -73,11 +73,15 @@ void StatusLine::show(const std::string& text) {
   drawLocked();
 }
 
-void StatusLine::message(const std::string& text) {
+void StatusLine::message(const std::string& text) { printApart(stderr, text); }
+
+void StatusLine::note(const std::string& text) { printApart(stdout, text); }
+
+void StatusLine::printApart(FILE* stream, const std::string& text) {
   std::lock_guard lock(mutex_);
   clearLocked();
-  std::fprintf(stderr, "%s\n", text.c_str());
-  std::fflush(stderr);
+  std::fprintf(stream, "%s\n", text.c_str());
+  std::fflush(stream);
   if (terminal_) drawLocked();
 }
 

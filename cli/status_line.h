@@ -3,6 +3,7 @@
 // again after it. Elsewhere (a pipe, a file) each new status is printed as a line.
 #pragma once
 
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -19,6 +20,8 @@ class StatusLine {
   void show(const std::string& text);
   // A message of the player itself on standard error, kept clear of the status line.
   void message(const std::string& text);
+  // A lasting line on standard output (a result, not a problem), kept clear of it too.
+  void note(const std::string& text);
   // Clears the line for good (at the end of playback).
   void finish();
 
@@ -27,6 +30,7 @@ class StatusLine {
 
  private:
   static void logSink(const char* line, void* context);
+  void printApart(FILE* stream, const std::string& text);
   void clearLocked();
   void drawLocked();
 

@@ -132,7 +132,7 @@ class TkDelegate : public RAMPlayManagerDelegate {
   int32_t decodeMode() const override { return decode_mode_; }
 
   // RAMPlayManagerDelegate: the decoding progress panel of RAM play mode.
-  void readyRAMModal() override;
+  void readyRAMModal(const PlaylistItemInfoRef& info) override;
   bool startRAMModal() override;
   void updateRAMDecodeProgressRange(double offset, double duration) override;
   bool updateRAMDecodeProgress(double seconds) override;

@@ -6,6 +6,7 @@
 #include "engine/controller/tk_delegate.h"
 #include "engine/play/ram_play_manager.h"
 #include "engine/playlist/playlist_array_controller.h"
+#include "platform/path_names.h"
 #include "platform/services.h"
 #include "platform/ui/modal_run.h"
 
@@ -15,7 +16,10 @@ sonara::ui::ProgressPanel& progressPanel() { return sonara::platform::uiServices
 
 }  // namespace
 
-void TkDelegate::readyRAMModal() {
+void TkDelegate::readyRAMModal(const PlaylistItemInfoRef& info) {
+  std::string title = info ? info->title() : std::string();
+  if (title.empty() && info) title = sonara::platform::lastPathComponent(info->fullpath());
+  progressPanel().setTitle(title);
   progressPanel().setValue(0.0);
   ram_decode_canceled_flag_ = false;
   auto run = std::make_shared<sonara::ui::ModalRun>(sonara::platform::mainLoop());

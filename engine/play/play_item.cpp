@@ -22,3 +22,9 @@ bool PlayItem::isSameFile(const PlaylistItemInfo& other) const {
   }
   return true;
 }
+
+sonara::DecodeWindow PlayItem::decodeWindow() {
+  std::lock_guard lock(decoder_lock_);
+  return sonara::DecodeWindow(offset_, duration_, decoder_->getPreferredBufferSize(), decoder_->getSamplingRate(),
+                              decoder_->getChannels());
+}

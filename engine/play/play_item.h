@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/play/audio_output_buffer.h"
+#include "engine/plugin/decoder_host.h"
 #include "engine/playlist/playlist_item_info.h"
 #include "plugin/decoder_plugin.h"
 
@@ -22,6 +23,8 @@ class PlayItem {
   std::mutex& decoderLock() { return decoder_lock_; }
   const std::shared_ptr<AudioOutputBuffer>& buffer() const { return buffer_; }
   const PlaylistItemInfoRef& info() const { return info_; }
+  // The part of the decoder's output this item plays, in the decoder's format.
+  sonara::DecodeWindow decodeWindow();
 
   // True when the other item plays the same part of the same file.
   bool isSameFile(const PlayItem* other) const;

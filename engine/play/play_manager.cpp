@@ -195,6 +195,12 @@ void PlayManager::reportStartFailure(bool not_supported, const PlaylistItemInfoR
     }
     target_->decoded(info);
   }
+  postNextOrFinish();
+}
+
+// The controller has chosen what follows (or nothing): it starts on the main thread,
+// from a fresh stack, or the list has ended.
+void PlayManager::postNextOrFinish() {
   bool more;
   {
     std::lock_guard lock(delegate_event_lock_);

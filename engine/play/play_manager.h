@@ -85,6 +85,7 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   void playOutputLocked();
   void restartDelayTimerProc();
   void reportStartFailure(bool not_supported, const PlaylistItemInfoRef& info);
+  void postNextOrFinish();
   void noteBitDepth(const PlaylistItemInfo& info) const;
 
   // Decoding threads.

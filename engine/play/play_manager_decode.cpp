@@ -72,15 +72,7 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
   std::lock_guard decoding(decode_thread_lock_);
   plugin::Decoder& decoder = item->decoder();
   AudioOutputBuffer& queue = *item->buffer();
-  uint32_t channels, preferred;
-  float rate;
-  {
-    std::lock_guard lock(item->decoderLock());
-    channels = decoder.getChannels();
-    preferred = decoder.getPreferredBufferSize();
-    rate = decoder.getSamplingRate();
-  }
-  sonara::DecodeWindow window(item->offset_, item->duration_, preferred, rate, channels);
+  const sonara::DecodeWindow window = item->decodeWindow();
   const uint32_t chunk = window.chunk();
   std::vector<float> staging(chunk);
   const uint64_t offset_ns = static_cast<uint64_t>(item->offset_ * 1e9);

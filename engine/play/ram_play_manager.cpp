@@ -169,7 +169,7 @@ void RAMPlayManager::decodeAndWait(const std::shared_ptr<PlayItem>& item, bool* 
     preroll = preRollSamples(item->decoder().getChannels(), item->decoder().getSamplingRate(),
                              item->decoder().getFormat());
   }
-  if (ram_target_) ram_target_->readyRAMModal();
+  if (ram_target_) ram_target_->readyRAMModal(item->info());
   ++decodes_running_;
   std::thread([self = std::static_pointer_cast<RAMPlayManager>(shared_from_this()), item, state, preroll] {
     self->decodeThread(item, preroll);
@@ -207,21 +207,7 @@ void RAMPlayManager::removeItem(const std::shared_ptr<PlayItem>& item) {
 // The item will not play: the controller chooses what follows, and it starts next.
 void RAMPlayManager::scheduleNextOrFinish(const PlaylistItemInfoRef& info) {
   if (target_) target_->decoded(info);
-  bool more;
-  {
-    std::lock_guard lock(delegate_event_lock_);
-    more = !play_infos_.empty();
-  }
-  std::weak_ptr<RAMPlayManager> weak = std::static_pointer_cast<RAMPlayManager>(shared_from_this());
-  sonara::platform::mainLoop().post([weak, more] {
-    auto self = weak.lock();
-    if (!self) return;
-    if (more) {
-      self->startInternal(0.0);
-    } else if (self->target_) {
-      self->target_->finishedAll();
-    }
-  });
+  postNextOrFinish();
 }
 
 // Main thread, after an item played out: a stop, then the next item's decode.

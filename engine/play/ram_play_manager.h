@@ -71,7 +71,7 @@ class RAMPlayManager final : public PlayManager {
   // The decoding thread.
   // `preroll`: values of silence before the item's first sample.
   void decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll);
-  void reportMemoryShort(PlayItem& item, bool* reported);
+  void reportMemoryShort(PlayItem& item, bool* reported, const std::string& why);
 
   RAMPlayManagerDelegate* ram_target_ = nullptr;
   std::atomic<uint64_t> limit_{0};

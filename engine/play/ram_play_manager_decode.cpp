@@ -3,18 +3,37 @@
 // after every chunk: the item's own size against the limit, and the machine's
 // available memory against the floor. A decoder error is told on the main thread,
 // as the play engine tells it in streaming mode.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
 #include "engine/play/audio_output_expandable_buffer.h"
 #include "engine/play/ram_play_manager.h"
 #include "engine/plugin/decoder_host.h"
 #include "platform/log.h"
+#include "platform/path_names.h"
 
 using sonara::platform::logLine;
 
-// Told once per decode, however many of the checks find memory short.
-void RAMPlayManager::reportMemoryShort(PlayItem& item, bool* reported) {
+namespace {
+
+double mib(uint64_t bytes) { return static_cast<double>(bytes) / 1048576.0; }
+
+std::string nameOf(const PlaylistItemInfoRef& info) {
+  if (!info) return {};
+  std::string title = info->title();
+  return title.empty() ? sonara::platform::lastPathComponent(info->fullpath()) : title;
+}
+
+}  // namespace
+
+// Told once per decode, however many of the checks find memory short; `why` says
+// which limit was met, with the figures a user needs to choose a larger one.
+void RAMPlayManager::reportMemoryShort(PlayItem& item, bool* reported, const std::string& why) {
   item.decode_failed_ = true;
   if (*reported) return;
   *reported = true;
+  logLine("Decoding \"%s\" into memory stopped: %s.", nameOf(item.info()).c_str(), why.c_str());
   if (ram_target_) ram_target_->insufficientMemory(item.info());
 }
 
@@ -22,18 +41,14 @@ void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_
   std::lock_guard decoding(decode_thread_lock_);
   sonara::plugin::Decoder& decoder = item->decoder();
   AudioOutputBuffer& queue = *item->buffer();
-  uint32_t channels, preferred;
-  float rate;
-  {
-    std::lock_guard lock(item->decoderLock());
-    channels = decoder.getChannels();
-    preferred = decoder.getPreferredBufferSize();
-    rate = decoder.getSamplingRate();
-  }
-  sonara::DecodeWindow window(item->offset_, item->duration_, preferred, rate, channels);
+  const sonara::DecodeWindow window = item->decodeWindow();
   const uint32_t chunk = window.chunk();
   std::vector<float> staging(chunk);
   if (ram_target_) ram_target_->updateRAMDecodeProgressRange(item->offset_, item->duration_);
+  // What the whole item takes in memory: its pre-roll and every value of its window.
+  const double window_values = std::max(0.0, item->duration_) * window.rate() * window.channels();
+  const uint64_t needed = (preroll + static_cast<uint64_t>(window_values + 0.5)) * sizeof(float);
+  char why[160];
   uint64_t bytes = 0;
   bool memory_reported = false;
   bool whole = false;
@@ -81,15 +96,23 @@ void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_
       whole = status == 0;
       break;
     }
-    if (queue.addSamples(staging.data(), n) < n) reportMemoryShort(*item, &memory_reported);
+    if (queue.addSamples(staging.data(), n) < n) {
+      std::snprintf(why, sizeof why, "no memory could be had for more than %.1f MiB of the %.1f MiB it needs",
+                    mib(bytes), mib(needed));
+      reportMemoryShort(*item, &memory_reported, why);
+    }
     bytes += uint64_t{n} * sizeof(float);
     decoded_values_ += n;
-    if (bytes > limit_.load()) {
-      reportMemoryShort(*item, &memory_reported);
+    if (const uint64_t limit = limit_.load(); bytes > limit) {
+      std::snprintf(why, sizeof why, "it needs %.1f MiB, more than the limit of %.1f MiB",
+                    mib(std::max(needed, bytes)), mib(limit));
+      reportMemoryShort(*item, &memory_reported, why);
       keep_going = false;
     } else if (auto available = memory_probe_ ? memory_probe_() : std::nullopt;
                available && *available < kMemoryFloor) {
-      reportMemoryShort(*item, &memory_reported);
+      std::snprintf(why, sizeof why, "the machine has %.1f MiB of memory available, below the floor of %.1f MiB",
+                    mib(*available), mib(kMemoryFloor));
+      reportMemoryShort(*item, &memory_reported, why);
       keep_going = false;
     }
     if (!keep_going || item->decode_failed_) break;

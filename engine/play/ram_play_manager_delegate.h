@@ -7,8 +7,8 @@
 
 class RAMPlayManagerDelegate : public PlayManagerDelegate {
  public:
-  // Main thread, before the decoding thread starts.
-  virtual void readyRAMModal() = 0;
+  // Main thread, before the decoding thread starts: `info` is the item to decode.
+  virtual void readyRAMModal(const PlaylistItemInfoRef& info) = 0;
   // Main thread, right after the decoding thread started: shows the progress until
   // endRAMModal; false when the user cancelled.
   virtual bool startRAMModal() = 0;

@@ -65,6 +65,8 @@ class DecodeWindow {
   DecodeWindow(double offset_s, double duration_s, uint32_t preferred_frames, double rate,
                uint32_t channels);
   uint32_t chunk() const { return chunk_; }
+  uint32_t channels() const { return channels_; }
+  double rate() const { return rate_; }
   uint64_t startNs() const { return start_; }
   // Values to ask for when the decoder's time stamp is `t` ns; 0 at the end.
   uint32_t requestSize(uint64_t t) const;

@@ -193,6 +193,11 @@ void HeadlessProgressPanel::setCancelHandler(std::function<void()> cancel) {
   cancel_ = std::move(cancel);
 }
 
+void HeadlessProgressPanel::setTitle(const std::string& title) {
+  std::lock_guard lock(mutex_);
+  title_ = title;
+}
+
 void HeadlessProgressPanel::setRange(double minimum, double maximum) {
   std::lock_guard lock(mutex_);
   minimum_ = minimum;
@@ -230,6 +235,11 @@ void HeadlessProgressPanel::pressCancel() {
     cancel = cancel_;
   }
   if (cancel) cancel();
+}
+
+std::string HeadlessProgressPanel::title() const {
+  std::lock_guard lock(mutex_);
+  return title_;
 }
 
 double HeadlessProgressPanel::minimum() const {

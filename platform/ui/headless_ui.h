@@ -76,6 +76,7 @@ class HeadlessCdPanel final : public CdPanelView {
 class HeadlessProgressPanel final : public ProgressPanel {
  public:
   void setCancelHandler(std::function<void()> cancel) override;
+  void setTitle(const std::string& title) override;
   void setRange(double minimum, double maximum) override;
   void setValue(double value) override;
   void show() override;
@@ -84,6 +85,7 @@ class HeadlessProgressPanel final : public ProgressPanel {
 
   // Runs the engine's handler on the calling thread (the main thread).
   void pressCancel();
+  std::string title() const;
   double minimum() const;
   double maximum() const;
   double value() const;
@@ -94,6 +96,7 @@ class HeadlessProgressPanel final : public ProgressPanel {
  private:
   mutable std::mutex mutex_;
   std::function<void()> cancel_;
+  std::string title_;
   double minimum_ = 0, maximum_ = 0, value_ = 0;
   std::vector<double> values_;
   int shown_ = 0;
@@ -115,7 +118,10 @@ class HeadlessUi final : public UiServices {
   PlaylistView& playlistView() override { return view_; }
   CdPanelView& cdPanel() override { return cd_panel_; }
   HeadlessCdPanel& headlessCdPanel() { return cd_panel_; }
-  ProgressPanel& progressPanel() override { return progress_panel_; }
+  ProgressPanel& progressPanel() override { return own_progress_panel_ ? *own_progress_panel_ : progress_panel_; }
+  // A panel of the program's own drawing in place of the recording one (the
+  // headless player's progress bar); set before the engine starts.
+  void setProgressPanel(ProgressPanel* panel) { own_progress_panel_ = panel; }
   HeadlessProgressPanel& headlessProgressPanel() { return progress_panel_; }
 
   std::vector<Alert> alertsShown() const;
@@ -133,6 +139,7 @@ class HeadlessUi final : public UiServices {
   HeadlessPlaylistView view_;
   HeadlessCdPanel cd_panel_;
   HeadlessProgressPanel progress_panel_;
+  ProgressPanel* own_progress_panel_ = nullptr;
 };
 
 }  // namespace sonara::ui

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace sonara::ui {
 
@@ -12,6 +13,8 @@ class ProgressPanel {
   virtual ~ProgressPanel() = default;
   // Run on the main thread when the user presses Cancel.
   virtual void setCancelHandler(std::function<void()> cancel) = 0;
+  // What decodes: the track's title, else its file's name.
+  virtual void setTitle(const std::string& title) = 0;
   virtual void setRange(double minimum, double maximum) = 0;
   virtual void setValue(double value) = 0;
   // Centred on the main window, in front, the bar animating.

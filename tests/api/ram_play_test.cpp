@@ -17,9 +17,10 @@
 #include "engine/play/ram_play_manager.h"
 #include "platform/ui/headless_ui.h"
 #include "support/capture_compare.h"
+#include "support/controller_fixture.h"
+#include "support/count_of.h"
 #include "support/dop.h"
 #include "support/dsf_writer.h"
-#include "support/controller_fixture.h"
 #include "support/log_capture.h"
 #include "support/read_bytes.h"
 
@@ -42,12 +43,6 @@ std::vector<int32_t> samples32(const std::string& bytes) {
   std::vector<int32_t> out(bytes.size() / 4);
   std::memcpy(out.data(), bytes.data(), out.size() * 4);
   return out;
-}
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
 }
 
 // Bounded waits for a probe held inside a decode, and for the test waiting for it.
@@ -88,6 +83,16 @@ class RamPlayTest : public ControllerFixture {
   RAMPlayManager* ram() {
     return getObject() ? dynamic_cast<RAMPlayManager*>(getObject()->playManagerForTests()) : nullptr;
   }
+  // RAM play whose first decode is held inside its memory check (after its first
+  // chunk) until the engine has stopped, so that what the test does meanwhile
+  // surely comes while it runs.
+  void startRamHoldingFirstDecode() {
+    startRam(100, [this]() -> std::optional<uint64_t> {
+      if (!first_decode_entered_.exchange(true)) waitUntilStopped(held_engine_);
+      return 64 * kMiB * 1024;
+    });
+    held_engine_ = ram();
+  }
   sonara::ui::HeadlessProgressPanel& panel() { return ui_->headlessProgressPanel(); }
   std::string capture(const std::string& name = "DAC A") { return readBytes(dir_.file(name + ".raw")); }
   std::string captureLog(const std::string& name = "DAC A") { return readBytes(dir_.file(name + ".raw.log")); }
@@ -97,6 +102,8 @@ class RamPlayTest : public ControllerFixture {
 
   std::shared_ptr<sonara::ui::HeadlessUi> ui_ = std::make_shared<sonara::ui::HeadlessUi>();
   int32_t decode_mode_ = 0;  // the DSD transport: 0 DoP, 1 native
+  std::atomic<RAMPlayManager*> held_engine_{nullptr};
+  std::atomic<bool> first_decode_entered_{false};
 };
 
 TEST_F(RamPlayTest, AFlacTrackPlaysFromMemoryBitForBit) {
@@ -112,6 +119,7 @@ TEST_F(RamPlayTest, AFlacTrackPlaysFromMemoryBitForBit) {
   // The panel showed the decode once, over the track's span, and is gone.
   EXPECT_EQ(panel().timesShown(), 1);
   EXPECT_FALSE(panel().visible());
+  EXPECT_EQ(panel().title(), "one");
   EXPECT_DOUBLE_EQ(panel().minimum(), 0.0);
   EXPECT_NEAR(panel().maximum(), 1.0, 1e-6);
   auto values = panel().values();
@@ -251,18 +259,12 @@ TEST_F(RamPlayTest, SeekAndReplayPlayFromTheDecodedDataWithoutASecondDecode) {
 // The device goes away while a track decodes: the decode ends, nothing plays, the
 // client hears of the loss, and no thread is left.
 TEST_F(RamPlayTest, TheDeviceGoingAwayDuringADecodeEndsIt) {
-  std::atomic<RAMPlayManager*> engine{nullptr};
-  std::atomic<bool> entered{false};
-  startRam(100, [&]() -> std::optional<uint64_t> {
-    if (!entered.exchange(true)) waitUntilStopped(engine);  // the first decode only
-    return 64 * kMiB * 1024;
-  });
-  engine = ram();
+  startRamHoldingFirstDecode();
   FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
   Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
   const size_t threads_before = threadCount();
   loop_->post([&] {
-    if (waitFor(entered)) hal_->unplug(1);
+    if (waitFor(first_decode_entered_)) hal_->unplug(1);
   });
   LogCapture log;
   ASSERT_EQ(Toolkit_PlayRequest(), 0);
@@ -588,19 +590,13 @@ TEST_F(RamPlayTest, BelowTheMemoryFloorTheDecodeStopsAndTheTrackIsSkipped) {
 // Cancel the test presses has stopped the engine, so the cancel surely comes while
 // it runs.
 TEST_F(RamPlayTest, CancelDuringTheDecodePlaysNothingAndLeavesNoThread) {
-  std::atomic<RAMPlayManager*> engine{nullptr};
-  std::atomic<bool> entered{false};
-  startRam(100, [&]() -> std::optional<uint64_t> {
-    if (!entered.exchange(true)) waitUntilStopped(engine);  // the first decode only
-    return 64 * kMiB * 1024;
-  });
-  engine = ram();
+  startRamHoldingFirstDecode();
   FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
   Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
   const size_t threads_before = threadCount();
   bool cancelled_while_decoding = false;
   loop_->post([&] {
-    if (!waitFor(entered)) return;
+    if (!waitFor(first_decode_entered_)) return;
     cancelled_while_decoding = ram()->decoding() && panel().visible();
     panel().pressCancel();
   });
@@ -619,6 +615,29 @@ TEST_F(RamPlayTest, CancelDuringTheDecodePlaysNothingAndLeavesNoThread) {
   ASSERT_EQ(Toolkit_PlayRequest(), 0);
   ASSERT_TRUE(playsToTheEnd(1));
   EXPECT_EQ(panel().timesShown(), 2);
+}
+
+// The program quits (its window closed) while a track decodes: the engine goes
+// with the decode, the device is never started and no thread stays behind.
+TEST_F(RamPlayTest, ExitingTheEngineDuringADecodeEndsItAndLeavesNoThread) {
+  startRamHoldingFirstDecode();
+  FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
+  Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
+  const size_t threads_before = threadCount();
+  bool exited_while_decoding = false;
+  loop_->post([&] {
+    if (!waitFor(first_decode_entered_)) return;
+    exited_while_decoding = panel().visible();
+    Toolkit_Exit();  // the decoding thread keeps its engine alive until it leaves
+  });
+  Toolkit_PlayRequest();  // returns when the decode has ended
+  EXPECT_TRUE(exited_while_decoding);
+  EXPECT_EQ(getObject(), nullptr);
+  EXPECT_FALSE(panel().visible());
+  runFor(0.3);
+  EXPECT_EQ(songSwitches(), 0);
+  EXPECT_EQ(countOf(captureLog(), "\"event\":\"start\""), 0u);
+  EXPECT_TRUE(runUntil([&] { return threadCount() <= threads_before; }, 10));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "support/cli_env.h"
 #include "support/cli_process.h"
+#include "support/count_of.h"
 #include "support/flac_fixtures.h"
 #include "support/run_command.h"
 
@@ -21,12 +22,6 @@ namespace fs = std::filesystem;
 
 // Bounded: a hang ends as status 124 instead of stopping the suite.
 CommandResult runBounded(const std::string& command) { return runCommand("timeout 60 " + command + " 2>&1"); }
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 class CliItems : public ::testing::Test {
  protected:

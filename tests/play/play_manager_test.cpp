@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "engine/output/device_table.h"
+#include "support/count_of.h"
 #include "support/dop.h"
 #include "support/dsf_writer.h"
 #include "support/flac_fixtures.h"
@@ -357,12 +358,6 @@ TEST_F(FlacPlayTest, ACueWindowPlaysExactlyItsSamples) {
               static_cast<int32_t>(static_cast<double>(reference_[22050 * 2 + i]) * 2147483648.0))
         << i;
   }
-}
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
 }
 
 // The monotonic times (ms) of one kind of event in a device's log, in order.

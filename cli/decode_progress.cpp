@@ -1,0 +1,122 @@
+#include "cli/decode_progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "cli/exit_signals.h"
+#include "platform/services.h"
+
+namespace pelmora::cli {
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(100);
+constexpr int kBarCells = 16;
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0) {
+  char text[96];
+  std::snprintf(text, sizeof text, pattern, a, b, c);
+  return text;
+}
+
+// A decode reaches its track's end within a frame or two of rounding.
+bool whole(double decoded_s, double length_s) { return decoded_s >= length_s - 0.01; }
+
+std::string speed(double decoded_s, double elapsed_s) {
+  if (elapsed_s < 0.001) return {};
+  return format("%.1fx real time", decoded_s / elapsed_s);
+}
+
+}  // namespace
+
+DecodeProgress::~DecodeProgress() {
+  if (ticking_) sonara::platform::mainLoop().cancel(timer_);
+}
+
+std::string DecodeProgress::barText(const std::string& title, double decoded_s, double length_s,
+                                    double elapsed_s) {
+  const double share = length_s > 0 ? std::clamp(decoded_s / length_s, 0.0, 1.0) : 0.0;
+  const int filled = static_cast<int>(share * kBarCells);
+  const std::string bar = std::string(static_cast<size_t>(filled), '#') + std::string(kBarCells - filled, '.');
+  std::string text = "decoding \"" + title + "\"  [" + bar + "] " + format("%3.0f%%", std::floor(share * 100)) +
+                     format("  %.1f of %.1f s", decoded_s, length_s);
+  if (auto s = speed(decoded_s, elapsed_s); !s.empty()) text += "  " + s;
+  return text;
+}
+
+std::string DecodeProgress::endText(const std::string& title, double decoded_s, double length_s,
+                                    double elapsed_s) {
+  if (!whole(decoded_s, length_s)) {
+    return "decoding \"" + title + "\" stopped at " + format("%.1f of %.1f s", decoded_s, length_s);
+  }
+  std::string text = "decoded \"" + title + "\": " +
+                     format(elapsed_s < 1 ? "%.1f s in %.2f s" : "%.1f s in %.1f s", length_s, elapsed_s);
+  if (auto s = speed(decoded_s, elapsed_s); !s.empty()) text += " (" + s + ")";
+  return text;
+}
+
+void DecodeProgress::setRange(double minimum, double maximum) {
+  minimum_ = minimum;
+  maximum_ = maximum;
+}
+
+void DecodeProgress::setValue(double value) {
+  value_ = value;
+  if (visible_) draw();
+}
+
+void DecodeProgress::show() {
+  visible_ = true;
+  cancel_sent_ = false;
+  shown_at_ = std::chrono::steady_clock::now();
+  draw();
+  if (!ticking_) {
+    ticking_ = true;
+    timer_ = sonara::platform::mainLoop().performAfter(kTick, [this] { tick(); });
+  }
+}
+
+void DecodeProgress::close() {
+  if (!visible_) return;
+  visible_ = false;
+  if (ticking_) {
+    sonara::platform::mainLoop().cancel(timer_);
+    ticking_ = false;
+  }
+  const std::string text = endText(title_, decoded(), maximum_ - minimum_, elapsed());
+  status_.finish();
+  status_.note(text);
+}
+
+// Keys and signals are answered here while the engine's progress run holds the
+// main thread; the player's own loop takes them up again when the run ends.
+void DecodeProgress::tick() {
+  ticking_ = false;
+  if (!visible_) return;
+  bool cancel = terminatingSignal() != 0;
+  for (int key = keys_.next(); key >= 0; key = keys_.next()) {
+    if (key == 'q') {
+      quit_asked_ = true;
+      cancel = true;
+    }
+  }
+  if (cancel && !cancel_sent_ && cancel_) {
+    cancel_sent_ = true;
+    cancel_();
+  }
+  draw();
+  if (visible_) {
+    ticking_ = true;
+    timer_ = sonara::platform::mainLoop().performAfter(kTick, [this] { tick(); });
+  }
+}
+
+void DecodeProgress::draw() {
+  if (terminal_) status_.show(barText(title_, decoded(), maximum_ - minimum_, elapsed()));
+}
+
+double DecodeProgress::elapsed() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - shown_at_).count();
+}
+
+}  // namespace pelmora::cli

@@ -1,0 +1,61 @@
+// The progress of `play --ram` while a track decodes into memory: on a terminal a
+// bar in the status line (share done, seconds decoded of the track's, speed as times
+// real time), with `q` or Ctrl-C cancelling the decode; elsewhere one line per track
+// when its decode ends. The engine turns the main loop while a track decodes, so the
+// keys and signals are read here, on a timer of that loop.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "cli/status_line.h"
+#include "cli/terminal_keys.h"
+#include "platform/main_loop.h"
+#include "platform/ui/progress_panel.h"
+
+namespace pelmora::cli {
+
+class DecodeProgress final : public sonara::ui::ProgressPanel {
+ public:
+  DecodeProgress(StatusLine& status, TerminalKeys& keys, bool terminal)
+      : status_(status), keys_(keys), terminal_(terminal) {}
+  ~DecodeProgress() override;
+
+  void setCancelHandler(std::function<void()> cancel) override { cancel_ = std::move(cancel); }
+  void setTitle(const std::string& title) override { title_ = title; }
+  void setRange(double minimum, double maximum) override;
+  void setValue(double value) override;
+  void show() override;
+  void close() override;
+  bool visible() const override { return visible_; }
+
+  // `q` was pressed while a track decoded: the player stops.
+  bool quitAsked() const { return quit_asked_; }
+
+  // "decoding "Title"  [########........]  50%  61.2 of 122.5 s  38.0x real time".
+  static std::string barText(const std::string& title, double decoded_s, double length_s, double elapsed_s);
+  // "decoded "Title": 122.5 s in 3.2 s (38.0x real time)", or where it stopped.
+  static std::string endText(const std::string& title, double decoded_s, double length_s, double elapsed_s);
+
+ private:
+  void tick();
+  void draw();
+  double elapsed() const;
+  double decoded() const { return value_ > minimum_ ? value_ - minimum_ : 0.0; }
+
+  StatusLine& status_;
+  TerminalKeys& keys_;
+  const bool terminal_;
+  std::function<void()> cancel_;
+  std::string title_;
+  double minimum_ = 0, maximum_ = 0, value_ = 0;
+  bool visible_ = false;
+  bool quit_asked_ = false;
+  bool cancel_sent_ = false;
+  std::chrono::steady_clock::time_point shown_at_;
+  sonara::platform::DelayedPerformId timer_ = 0;
+  bool ticking_ = false;
+};
+
+}  // namespace pelmora::cli
