@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 
 #include "cli/exit_signals.h"
@@ -45,9 +46,11 @@ std::string DecodeProgress::barText(const std::string& title, double decoded_s, 
 }
 
 std::string DecodeProgress::endText(const std::string& title, double decoded_s, double length_s,
-                                    double elapsed_s) {
-  if (!whole(decoded_s, length_s)) {
-    return "decoding \"" + title + "\" stopped at " + format("%.1f of %.1f s", decoded_s, length_s);
+                                    double elapsed_s, Ending how) {
+  if (how != Ending::kDone || !whole(decoded_s, length_s)) {
+    const char* verb = how == Ending::kCancelled ? "\" cancelled at " : how == Ending::kSkipped ? "\" skipped at "
+                                                                                           : "\" stopped at ";
+    return "decoding \"" + title + verb + format("%.1f of %.1f s", decoded_s, length_s);
   }
   std::string text = "decoded \"" + title + "\": " +
                      format(elapsed_s < 1 ? "%.1f s in %.2f s" : "%.1f s in %.1f s", length_s, elapsed_s);
@@ -60,14 +63,13 @@ void DecodeProgress::setRange(double minimum, double maximum) {
   maximum_ = maximum;
 }
 
-void DecodeProgress::setValue(double value) {
-  value_ = value;
-  if (visible_) draw();
-}
+// Drawn by the timer alone: a decode reports far more often than a terminal needs.
+void DecodeProgress::setValue(double value) { value_ = value; }
 
 void DecodeProgress::show() {
   visible_ = true;
-  cancel_sent_ = false;
+  ending_ = Ending::kDone;
+  end_told_ = false;
   shown_at_ = std::chrono::steady_clock::now();
   draw();
   if (!ticking_) {
@@ -83,9 +85,14 @@ void DecodeProgress::close() {
     sonara::platform::mainLoop().cancel(timer_);
     ticking_ = false;
   }
-  const std::string text = endText(title_, decoded(), maximum_ - minimum_, elapsed());
+  if (!end_told_) tellEnd();
+}
+
+// Said once per decode: as the user cancels or skips it, else as it ends.
+void DecodeProgress::tellEnd() {
+  end_told_ = true;
   status_.finish();
-  status_.note(text);
+  status_.note(endText(title_, decoded(), maximum_ - minimum_, elapsed(), ending_));
 }
 
 // Keys and signals are answered here while the engine's progress run holds the
@@ -94,15 +101,23 @@ void DecodeProgress::tick() {
   ticking_ = false;
   if (!visible_) return;
   bool cancel = terminatingSignal() != 0;
+  bool skip = takeSignalIf(SIGUSR2);
   for (int key = keys_.next(); key >= 0; key = keys_.next()) {
     if (key == 'q') {
       quit_asked_ = true;
       cancel = true;
     }
+    if (key == 'n') skip = true;
   }
-  if (cancel && !cancel_sent_ && cancel_) {
-    cancel_sent_ = true;
+  if (cancel && ending_ == Ending::kDone && cancel_) {
+    ending_ = Ending::kCancelled;
+    tellEnd();
     cancel_();
+  } else if (skip && ending_ == Ending::kDone && skip_) {
+    ending_ = Ending::kSkipped;
+    tellEnd();
+    skip_();  // the next track's decode runs inside this call, with its own bar
+    if (!visible_) return;
   }
   draw();
   if (visible_) {

@@ -30,17 +30,23 @@ class DecodeProgress final : public sonara::ui::ProgressPanel {
   void close() override;
   bool visible() const override { return visible_; }
 
+  // Run on `n` or SIGUSR2 while a track decodes: the next track instead.
+  void setSkipHandler(std::function<void()> skip) { skip_ = std::move(skip); }
   // `q` was pressed while a track decoded: the player stops.
   bool quitAsked() const { return quit_asked_; }
 
   // "decoding "Title"  [########........]  50%  61.2 of 122.5 s  38.0x real time".
   static std::string barText(const std::string& title, double decoded_s, double length_s, double elapsed_s);
-  // "decoded "Title": 122.5 s in 3.2 s (38.0x real time)", or where it stopped.
-  static std::string endText(const std::string& title, double decoded_s, double length_s, double elapsed_s);
+  enum class Ending { kDone, kCancelled, kSkipped };
+  // "decoded "Title": 122.5 s in 3.2 s (38.0x real time)", or where it stopped, was
+  // cancelled or skipped.
+  static std::string endText(const std::string& title, double decoded_s, double length_s, double elapsed_s,
+                             Ending how);
 
  private:
   void tick();
   void draw();
+  void tellEnd();
   double elapsed() const;
   double decoded() const { return value_ > minimum_ ? value_ - minimum_ : 0.0; }
 
@@ -48,11 +54,13 @@ class DecodeProgress final : public sonara::ui::ProgressPanel {
   TerminalKeys& keys_;
   const bool terminal_;
   std::function<void()> cancel_;
+  std::function<void()> skip_;
   std::string title_;
   double minimum_ = 0, maximum_ = 0, value_ = 0;
   bool visible_ = false;
   bool quit_asked_ = false;
-  bool cancel_sent_ = false;
+  Ending ending_ = Ending::kDone;  // how the decode shown ends, as far as the user chose
+  bool end_told_ = false;
   std::chrono::steady_clock::time_point shown_at_;
   sonara::platform::DelayedPerformId timer_ = 0;
   bool ticking_ = false;

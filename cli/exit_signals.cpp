@@ -33,6 +33,11 @@ int takeSignal() {
 
 int terminatingSignal() { return g_terminating.load(); }
 
+bool takeSignalIf(int signal) {
+  int expected = signal;
+  return g_other.compare_exchange_strong(expected, 0);
+}
+
 bool isTerminating(int signal) { return signal == SIGINT || signal == SIGTERM || signal == SIGHUP; }
 
 int exitStatusOf(int signal) { return 128 + signal; }

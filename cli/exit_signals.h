@@ -10,6 +10,8 @@ void installPlayerSignals();
 int takeSignal();
 // The terminating signal received, if any, left for takeSignal (0: none).
 int terminatingSignal();
+// Takes the pending signal when it is `signal`; any other stays for takeSignal.
+bool takeSignalIf(int signal);
 bool isTerminating(int signal);
 // 130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP.
 int exitStatusOf(int signal);

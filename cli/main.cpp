@@ -38,10 +38,10 @@ const CLI::Validator kWholeSeconds(
 
 const char* const kPlayFooter = R"(Keys (on a terminal):
   space or p  pause / resume
-  n           next track
+  n           next track (while --ram decodes a track: skip to the next one)
   b           back: restart the track when 3 s or more into it or on the first
               track, else the previous track
-  q           stop and exit (with --ram, also while a track decodes)
+  q           stop and exit (while --ram decodes a track: cancel it and exit)
 Signals:
   SIGUSR1 pause / resume, SIGUSR2 next track;
   SIGINT (Ctrl-C), SIGTERM, SIGHUP stop and give the device back as it was found.
@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
   player->add_option("--ram-limit", play_request.ram_limit_mib,
                      "With --ram: the most memory one track may take, in MiB (default: half the memory "
                      "available at the start)")
+      ->type_name("MIB")
       ->check(CLI::Range(1, 2147483647))
       ->needs(ram_flag);
   player->add_option("--start", play_request.start_s,

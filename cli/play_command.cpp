@@ -135,6 +135,10 @@ int play(const PlayRequest& request) {
   TerminalKeys keys;
   // Drawn while a track decodes into memory; the engine holds it until it exits.
   DecodeProgress progress(status, keys, tty);
+  progress.setSkipHandler([&client] {
+    client.willStep(1);
+    Toolkit_NextRequest();
+  });
   ui->setProgressPanel(&progress);
   struct ReleasePanel {
     sonara::ui::HeadlessUi& ui;
@@ -229,6 +233,11 @@ int play(const PlayRequest& request) {
       break;
     }
     if (!client.everPlayed() && client.errors() >= static_cast<int>(count)) break;
+    // Skipped from the last track's decode (--ram): nothing more will play.
+    if (!client.everPlayed() && client.keyStepPending() && client.stops() > 0) {
+      ended_after_skip = true;
+      break;
+    }
     if (client.noDevice()) break;  // the device could not be opened: nothing will play
     if (client.discGone()) break;
   }

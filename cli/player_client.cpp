@@ -53,6 +53,7 @@ void PlayerClient::songSwitch() {
 void PlayerClient::stateDidChange(int32_t state) {
   state_ = state;
   if (state == 1) ever_played_ = true;
+  if (state == 0) ++stops_;
   changed_ = true;
 }
 

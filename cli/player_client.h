@@ -45,6 +45,8 @@ class PlayerClient final : public KivSonaraDelegate {
   void setDeviceOffer(std::string offer) { device_offer_ = std::move(offer); }
 
   int32_t state() const { return state_; }
+  // Times the engine said it stopped.
+  int stops() const { return stops_; }
   bool everPlayed() const { return ever_played_; }
   int errors() const { return errors_; }
   bool deviceLost() const { return device_lost_; }
@@ -60,6 +62,7 @@ class PlayerClient final : public KivSonaraDelegate {
   std::set<std::string> failed_;  // files reported as failed: a later skip is "failed before"
   bool repeat_one_;
   int32_t state_ = 0;
+  int stops_ = 0;
   bool ever_played_ = false;
   bool device_lost_ = false;
   bool no_device_ = false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -38,8 +39,17 @@ std::vector<uint8_t> modulate(double frequency, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: dsd-tone OUT.dsf [SECONDS] [FREQUENCY]\n");
+  const char* const usage =
+      "usage: dsd-tone OUT.dsf [SECONDS] [FREQUENCY]\n"
+      "Writes a stereo DSD64 DSF tone: FREQUENCY (default 440 Hz) left, its fifth right,\n"
+      "for SECONDS (0.1 to 600, default 5).\n";
+  if (argc >= 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  // An option is never taken for the name of the file to write.
+  if (argc < 2 || argv[1][0] == '-') {
+    std::fputs(usage, stderr);
     return 2;
   }
   double seconds = argc > 2 ? std::atof(argv[2]) : 5.0;

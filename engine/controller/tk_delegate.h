@@ -301,6 +301,9 @@ class TkDelegate : public RAMPlayManagerDelegate {
   std::mutex ram_modal_mutex_;
   std::deque<std::shared_ptr<sonara::ui::ModalRun>> ram_modals_;
   std::shared_ptr<sonara::ui::ModalRun> ram_modal_ready_;  // main thread: the one about to run
+  // Main thread: the run whose decode the panel shows; an older run's end leaves the
+  // panel to it.
+  std::shared_ptr<sonara::ui::ModalRun> ram_modal_shown_;
   // The latest progress, drawn by at most one pending main-thread task.
   std::atomic<double> ram_progress_value_{0.0};
   std::atomic<bool> ram_progress_posted_{false};

@@ -16,11 +16,16 @@ sonara::ui::ProgressPanel& progressPanel() { return sonara::platform::uiServices
 
 }  // namespace
 
+// The panel shows this item's span from the start: the decoding thread's own
+// report of it comes a moment later.
 void TkDelegate::readyRAMModal(const PlaylistItemInfoRef& info) {
   std::string title = info ? info->title() : std::string();
   if (title.empty() && info) title = sonara::platform::lastPathComponent(info->fullpath());
+  const double offset = info ? info->offset() : 0.0;
   progressPanel().setTitle(title);
-  progressPanel().setValue(0.0);
+  progressPanel().setRange(offset, offset + (info ? info->duration() : 0.0));
+  ram_progress_value_ = offset;
+  progressPanel().setValue(offset);
   ram_decode_canceled_flag_ = false;
   auto run = std::make_shared<sonara::ui::ModalRun>(sonara::platform::mainLoop());
   ram_modal_ready_ = run;
@@ -32,8 +37,10 @@ void TkDelegate::readyRAMModal(const PlaylistItemInfoRef& info) {
 // the end can never be missed.
 bool TkDelegate::startRAMModal() {
   if (auto run = std::exchange(ram_modal_ready_, nullptr)) {
+    ram_modal_shown_ = run;
     progressPanel().show();
     run->run();
+    if (ram_modal_shown_ == run) ram_modal_shown_ = nullptr;
   }
   return !ram_decode_canceled_flag_;
 }
@@ -69,16 +76,27 @@ void TkDelegate::endRAMModal(const PlaylistItemInfoRef&) {
     if (auto self = alive.lock()) {
       ControllerEntry entry;
       TkDelegate& tk = **self;
-      progressPanel().setValue(tk.ram_progress_value_);
+      if (tk.ram_modal_shown_ == run) {
+        progressPanel().setValue(tk.ram_progress_value_);
+        progressPanel().close();
+      }
+    } else {
+      progressPanel().close();
     }
-    progressPanel().close();
     run->stop();
   });
 }
 
+// The panel goes at once, even when the decoder is stuck in a read and its end
+// will be late: the stop has waited for it as long as it waits.
 void TkDelegate::ramDecodeCanceled() {
   ram_decode_canceled_flag_ = true;
   playStop();
+  if (auto run = ram_modal_shown_) {
+    progressPanel().setValue(ram_progress_value_);
+    progressPanel().close();
+    run->stop();
+  }
 }
 
 void TkDelegate::insufficientMemory(const PlaylistItemInfoRef& info) {

@@ -41,13 +41,34 @@ uint32_t AudioOutputExpandableBuffer::addSamples(const float* source, uint32_t s
 
 uint32_t AudioOutputExpandableBuffer::getSamples(float* destination, uint32_t size) {
   lockExpandableBuffer(exb_);
-  uint64_t n = std::min<uint64_t>({getRemainOfExpandableBuffer(exb_), 0x7FFFFFFF, size});
-  uint64_t copied = copyFromHeadPosExpandableBuffer(exb_, destination, n);
-  forwardHeadPosExpandableBuffer(exb_, copied);
+  const uint64_t copied = copyAcrossJumpLocked(destination, std::min<uint64_t>(size, 0x7FFFFFFF));
+  const uint64_t head = getCurrentPosExpandableBuffer(exb_);
   unlockExpandableBuffer(exb_);
   std::lock_guard lock(lock_);
-  samples_count_ += copied;
+  samples_count_ = head;
   return static_cast<uint32_t>(copied);
+}
+
+uint64_t AudioOutputExpandableBuffer::copyAcrossJumpLocked(float* destination, uint64_t wanted) {
+  uint64_t copied = 0;
+  while (copied < wanted) {
+    uint64_t n = std::min(getRemainOfExpandableBuffer(exb_), wanted - copied);
+    if (jump_pending_) {
+      const uint64_t head = getCurrentPosExpandableBuffer(exb_);
+      if (head >= jump_at_) {
+        jump_pending_ = false;
+        resetHeadPosExpandableBuffer(exb_);
+        forwardHeadPosExpandableBuffer(exb_, jump_to_);
+        continue;
+      }
+      n = std::min(n, jump_at_ - head);
+    }
+    const uint64_t got = n == 0 ? 0 : copyFromHeadPosExpandableBuffer(exb_, destination + copied, n);
+    forwardHeadPosExpandableBuffer(exb_, got);
+    copied += got;
+    if (got < n || n == 0) break;
+  }
+  return copied;
 }
 
 void AudioOutputExpandableBuffer::setTimestamp(uint64_t ns) {
@@ -61,10 +82,21 @@ uint64_t AudioOutputExpandableBuffer::getTimestamp() {
 }
 
 void AudioOutputExpandableBuffer::seek(uint64_t frames) {
+  lockExpandableBuffer(exb_);
+  jump_pending_ = false;
   resetHeadPosExpandableBuffer(exb_);
   uint64_t moved = forwardHeadPosExpandableBuffer(exb_, channels_ * frames);
+  unlockExpandableBuffer(exb_);
   std::lock_guard lock(lock_);
   samples_count_ = moved;
+}
+
+void AudioOutputExpandableBuffer::jumpAt(uint64_t at, uint64_t to) {
+  lockExpandableBuffer(exb_);
+  jump_pending_ = true;
+  jump_at_ = channels_ * at;
+  jump_to_ = channels_ * to;
+  unlockExpandableBuffer(exb_);
 }
 
 uint64_t AudioOutputExpandableBuffer::getCurrentPos() {

@@ -23,8 +23,12 @@ class AudioOutputExpandableBuffer final : public AudioOutputBuffer {
   void setInputFinished(bool finished) override { input_finished_.store(finished); }
   bool inputFinished() override { return input_finished_.load(); }
 
-  // Moves the read position to `frames` from the start (no further than the data).
+  // Moves the read position to `frames` from the start (no further than the data);
+  // a jump still waiting is dropped.
   void seek(uint64_t frames);
+  // Once reading reaches `at` frames it goes on from `to`: the lead-in silence at the
+  // front plays, then the part chosen. Set before the output starts.
+  void jumpAt(uint64_t at, uint64_t to);
   // The read position in frames.
   uint64_t getCurrentPos();
   // Queues of this kind alive in the process: whole tracks in memory.
@@ -34,6 +38,14 @@ class AudioOutputExpandableBuffer final : public AudioOutputBuffer {
   AudioOutputExpandableBuffer(double rate, uint32_t channels, uint32_t bits, uint32_t frames,
                               ExpandableBuffer* exb);
 
+  // Moves the head on to the end of the values asked for, taking a waiting jump on
+  // the way; the values copied. Under the expandable buffer's lock.
+  uint64_t copyAcrossJumpLocked(float* destination, uint64_t wanted);
+
   ExpandableBuffer* exb_;
+  // In values; guarded by the expandable buffer's lock.
+  bool jump_pending_ = false;
+  uint64_t jump_at_ = 0;
+  uint64_t jump_to_ = 0;
   static inline std::atomic<uint64_t> instances_{0};
 };

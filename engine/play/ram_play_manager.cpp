@@ -84,7 +84,7 @@ void RAMPlayManager::startInternal(double offset) {
   if (reused) {
     item->continue_decode_ = false;
     item->closeDecoder();
-    playFromMemory(item, offset);
+    playFromMemory(item, offset, false);
     return;
   }
 
@@ -105,7 +105,7 @@ void RAMPlayManager::startInternal(double offset) {
   }
   item->closeDecoder();
   prev_item_ = item;
-  playFromMemory(item, offset);
+  playFromMemory(item, offset, true);
 }
 
 std::shared_ptr<PlayItem> RAMPlayManager::createPlayItemWith(std::unique_ptr<plugin::Decoder> decoder,
@@ -129,33 +129,46 @@ std::shared_ptr<PlayItem> RAMPlayManager::createPlayItemWith(std::unique_ptr<plu
   }
 }
 
-void RAMPlayManager::playFromMemory(const std::shared_ptr<PlayItem>& item, double offset) {
+// A fresh decode starting inside the item plays its lead-in silence first, as a
+// streamed start does; a replay or a seek goes straight to its place.
+void RAMPlayManager::playFromMemory(const std::shared_ptr<PlayItem>& item, double offset, bool fresh) {
   AudioOutputExpandableBuffer& queue = memoryOf(*item);
   if (offset <= 0) {
     queue.seek(0);
+  } else if (fresh) {
+    queue.seek(0);
+    const uint64_t lead_in = preRollFrames(queue);
+    queue.jumpAt(lead_in, frameAt(static_cast<uint64_t>(offset * 1e9), queue, lead_in));
   } else {
     seekInternal(static_cast<uint64_t>(offset * 1e9), queue);
   }
   audioOutputStart();
 }
 
+uint64_t RAMPlayManager::preRollFrames(AudioOutputExpandableBuffer& queue) const {
+  return preRollSamples(queue.channels(), queue.sampling_rate(), audio_output_format_) / queue.channels();
+}
+
 // The data begins with the pre-roll silence; `ns` counts from the item's start after
 // it. Whole frames of each, counted apart: 44100 x (0.1 + 5.0) in doubles is just
 // below 224910 and would land a frame early. A DoP stream carries its marker in
-// every frame, alternating: the new position keeps the parity of where the data was
-// left, so the alternation runs on across the jump.
+// every frame, alternating: the new position keeps the parity of the frame it is
+// reached from, so the alternation runs on across the jump.
+uint64_t RAMPlayManager::frameAt(uint64_t ns, AudioOutputExpandableBuffer& queue, uint64_t from_frame) const {
+  const long double into = static_cast<long double>(ns) * queue.sampling_rate() / 1e9L;
+  uint64_t frame = preRollFrames(queue) + static_cast<uint64_t>(into + 1e-6L);
+  if (audio_output_format_ == plugin::kFormatDoP && (frame & 1) != (from_frame & 1)) ++frame;
+  return frame;
+}
+
 void RAMPlayManager::seekInternal(uint64_t ns, AudioOutputExpandableBuffer& queue) {
-  const double rate = queue.sampling_rate();
-  const uint64_t preroll = preRollSamples(queue.channels(), rate, audio_output_format_) / queue.channels();
-  const long double into = static_cast<long double>(ns) * rate / 1e9L;
-  uint64_t frame = preroll + static_cast<uint64_t>(into + 1e-6L);
-  if (audio_output_format_ == plugin::kFormatDoP && (frame & 1) != (queue.getCurrentPos() & 1)) ++frame;
-  queue.seek(frame);
+  queue.seek(frameAt(ns, queue, queue.getCurrentPos()));
 }
 
 // Bounded: the modal run ends as the decode ends, so the thread is leaving by then.
 // Without a progress panel to wait in, the wait lasts while the decode goes on, and
-// ends 5 s after it stopped making progress (a decoder stuck in a read).
+// ends 5 s after it stopped making progress (a decoder stuck in a read). After a
+// stop it is not waited for again: the stop has waited as long as it waits.
 void RAMPlayManager::decodeAndWait(const std::shared_ptr<PlayItem>& item, bool* cancelled) {
   auto state = std::make_shared<ThreadState>();
   {
@@ -169,18 +182,24 @@ void RAMPlayManager::decodeAndWait(const std::shared_ptr<PlayItem>& item, bool* 
     preroll = preRollSamples(item->decoder().getChannels(), item->decoder().getSamplingRate(),
                              item->decoder().getFormat());
   }
-  if (ram_target_) ram_target_->readyRAMModal(item->info());
+  if (auto* target = ram_target_.load()) target->readyRAMModal(item->info());
   ++decodes_running_;
   std::thread([self = std::static_pointer_cast<RAMPlayManager>(shared_from_this()), item, state, preroll] {
     self->decodeThread(item, preroll);
     --self->decodes_running_;
     state->finished = true;
   }).detach();
-  *cancelled = ram_target_ ? !ram_target_->startRAMModal() : false;
+  auto* target = ram_target_.load();
+  *cancelled = target ? !target->startRAMModal() : false;
 
   uint64_t seen = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!state->finished.load()) {
+    if (!playing_) {
+      item->continue_decode_ = false;
+      *cancelled = true;
+      return;
+    }
     const uint64_t decoded = decoded_values_.load();
     if (decoded != seen) {
       seen = decoded;

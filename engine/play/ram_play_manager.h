@@ -61,8 +61,11 @@ class RAMPlayManager final : public PlayManager {
   std::shared_ptr<PlayItem> createPlayItemWith(std::unique_ptr<sonara::plugin::Decoder> decoder,
                                                const PlaylistItemInfoRef& info,
                                                std::shared_ptr<AudioOutputExpandableBuffer> reused);
-  // Plays `item` from `offset` seconds out of its decoded data.
-  void playFromMemory(const std::shared_ptr<PlayItem>& item, double offset);
+  // Plays `item` from `offset` seconds out of its decoded data; `fresh`: just decoded.
+  void playFromMemory(const std::shared_ptr<PlayItem>& item, double offset, bool fresh);
+  uint64_t preRollFrames(AudioOutputExpandableBuffer& queue) const;
+  // The frame of the data `ns` into the item, reached from `from_frame`.
+  uint64_t frameAt(uint64_t ns, AudioOutputExpandableBuffer& queue, uint64_t from_frame) const;
   void seekInternal(uint64_t ns, AudioOutputExpandableBuffer& queue);
   void decodeAndWait(const std::shared_ptr<PlayItem>& item, bool* cancelled);
   void removeItem(const std::shared_ptr<PlayItem>& item);
@@ -73,7 +76,8 @@ class RAMPlayManager final : public PlayManager {
   void decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll);
   void reportMemoryShort(PlayItem& item, bool* reported, const std::string& why);
 
-  RAMPlayManagerDelegate* ram_target_ = nullptr;
+  // Read by the decoding thread while the controller may let go of the engine.
+  std::atomic<RAMPlayManagerDelegate*> ram_target_{nullptr};
   std::atomic<uint64_t> limit_{0};
   sonara::platform::MemoryProbe memory_probe_;
   // Main thread: the last item decoded whole, kept for a replay or a seek.

@@ -4,6 +4,7 @@
 // available memory against the floor. A decoder error is told on the main thread,
 // as the play engine tells it in streaming mode.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -18,6 +19,8 @@ using sonara::platform::logLine;
 namespace {
 
 double mib(uint64_t bytes) { return static_cast<double>(bytes) / 1048576.0; }
+// Rounded down: what is below a floor never reads as the floor itself.
+double mibDown(uint64_t bytes) { return std::floor(mib(bytes) * 10) / 10; }
 
 std::string nameOf(const PlaylistItemInfoRef& info) {
   if (!info) return {};
@@ -34,7 +37,7 @@ void RAMPlayManager::reportMemoryShort(PlayItem& item, bool* reported, const std
   if (*reported) return;
   *reported = true;
   logLine("Decoding \"%s\" into memory stopped: %s.", nameOf(item.info()).c_str(), why.c_str());
-  if (ram_target_) ram_target_->insufficientMemory(item.info());
+  if (auto* target = ram_target_.load()) target->insufficientMemory(item.info());
 }
 
 void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll) {
@@ -44,7 +47,7 @@ void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_
   const sonara::DecodeWindow window = item->decodeWindow();
   const uint32_t chunk = window.chunk();
   std::vector<float> staging(chunk);
-  if (ram_target_) ram_target_->updateRAMDecodeProgressRange(item->offset_, item->duration_);
+  if (auto* target = ram_target_.load()) target->updateRAMDecodeProgressRange(item->offset_, item->duration_);
   // What the whole item takes in memory: its pre-roll and every value of its window.
   const double window_values = std::max(0.0, item->duration_) * window.rate() * window.channels();
   const uint64_t needed = (preroll + static_cast<uint64_t>(window_values + 0.5)) * sizeof(float);
@@ -91,7 +94,8 @@ void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_
       postFailure(item->info());
       n = 0;
     }
-    bool keep_going = ram_target_ ? ram_target_->updateRAMDecodeProgress(static_cast<double>(ts) / 1e9) : true;
+    auto* target = ram_target_.load();
+    bool keep_going = target ? target->updateRAMDecodeProgress(static_cast<double>(ts) / 1e9) : true;
     if (n == 0) {
       whole = status == 0;
       break;
@@ -111,7 +115,7 @@ void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_
     } else if (auto available = memory_probe_ ? memory_probe_() : std::nullopt;
                available && *available < kMemoryFloor) {
       std::snprintf(why, sizeof why, "the machine has %.1f MiB of memory available, below the floor of %.1f MiB",
-                    mib(*available), mib(kMemoryFloor));
+                    mibDown(*available), mib(kMemoryFloor));
       reportMemoryShort(*item, &memory_reported, why);
       keep_going = false;
     }
@@ -122,5 +126,5 @@ void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_
   if (!whole) item->decode_failed_ = true;
   queue.setInputFinished(true);
   item->continue_decode_ = false;
-  if (ram_target_) ram_target_->endRAMModal(item->info());
+  if (auto* target = ram_target_.load()) target->endRAMModal(item->info());
 }

@@ -298,6 +298,7 @@ FLAC__StreamDecoderWriteStatus Mirrane::storeFrame(const FLAC__Frame* frame,
   decode_buff_.read_index = 0;
   decode_buff_.count = block * ch;
   decode_buff_.first_sample = frame->header.number.sample_number;
+  decode_buff_.end_sample = decode_buff_.first_sample + block;
   decode_buff_.rate = frame->header.sample_rate;
   return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
@@ -325,6 +326,15 @@ int32_t Mirrane::getNextSamples(float* buffer, uint32_t* size) noexcept {
         return plugin::kStatusDecodeFailed;
       }
       if (FLAC__stream_decoder_get_state(decoder_) == FLAC__STREAM_DECODER_END_OF_STREAM) break;
+    }
+    // A file cut short ends before the samples its header promises: the track is
+    // damaged, not over.
+    const uint64_t reached = decode_buff_.end_sample;
+    if (decode_buff_.count == 0 && total_samples_ != 0 && reached < total_samples_) {
+      logLine("Mirrane:getNextSamples failed.(the stream ends at sample %llu of %llu)",
+              static_cast<unsigned long long>(reached), static_cast<unsigned long long>(total_samples_));
+      *size = 0;
+      return plugin::kStatusDecodeFailed;
     }
   }
   uint32_t available = decode_buff_.count - decode_buff_.read_index;
@@ -361,6 +371,7 @@ int32_t Mirrane::seek(uint64_t ns) noexcept {
   uint64_t total = FLAC__stream_decoder_get_total_samples(decoder_);
   if (total != 0 && target > total - 1) target = total - 1;
   decode_buff_.read_index = decode_buff_.count = 0;
+  decode_buff_.end_sample = target;  // the frame holding the target follows
   // A seek reads around the file by design; the frame search bound resumes after it.
   searching_frames_ = false;
   const bool sought = FLAC__stream_decoder_seek_absolute(decoder_, target);

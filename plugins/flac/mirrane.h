@@ -24,6 +24,7 @@ struct SampleBuffer {
   uint32_t read_index = 0;   // values already delivered
   uint32_t count = 0;        // values held
   uint64_t first_sample = 0; // sample number of the frame's first value
+  uint64_t end_sample = 0;   // and of the sample after its last, kept past a refill
   uint32_t rate = 0;         // the frame's sample rate
   std::vector<float> values;
 };

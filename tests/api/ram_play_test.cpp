@@ -2,6 +2,7 @@
 // memory behind the progress panel, then played; the captured device bytes compared
 // with what the device must receive.
 #include <gtest/gtest.h>
+
 #include <dirent.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -93,6 +95,13 @@ class RamPlayTest : public ControllerFixture {
     });
     held_engine_ = ram();
   }
+  // Queues a 16-bit 44.1 kHz FLAC track titled "one"; the floats it must play as.
+  std::vector<float> queueTrack(double seconds) {
+    FlacSetup setup{44100, 16, 2, seconds, {"TITLE=one"}};
+    const std::string flac = makeFlac(dir_.path(), "one", setup);
+    Toolkit_AddDroppedFiles({flac});
+    return referenceDecode(flac, dir_.file("one.raw16"), 16);
+  }
   sonara::ui::HeadlessProgressPanel& panel() { return ui_->headlessProgressPanel(); }
   std::string capture(const std::string& name = "DAC A") { return readBytes(dir_.file(name + ".raw")); }
   std::string captureLog(const std::string& name = "DAC A") { return readBytes(dir_.file(name + ".raw.log")); }
@@ -108,10 +117,7 @@ class RamPlayTest : public ControllerFixture {
 
 TEST_F(RamPlayTest, AFlacTrackPlaysFromMemoryBitForBit) {
   startRam();
-  FlacSetup setup{44100, 16, 2, 1.0, {"TITLE=one"}};
-  const std::string flac = makeFlac(dir_.path(), "one", setup);
-  const auto reference = referenceDecode(flac, dir_.file("one.raw16"), 16);
-  Toolkit_AddDroppedFiles({flac});
+  const auto reference = queueTrack(1.0);
   ASSERT_EQ(Toolkit_PlayRequest(), 0);
   ASSERT_TRUE(playsToTheEnd(1));
   EXPECT_TRUE(captureHolds(capture(), 4410 * 2, reference));
@@ -160,6 +166,34 @@ TEST_F(RamPlayTest, ThreeTracksEachDecodeAndStartTheOutputAfresh) {
   EXPECT_EQ(countOf(captureLog(), "\"event\":\"start\""), 3u);
   // The track before was let go before the next one decoded.
   EXPECT_EQ(most_in_memory.load(), 1u);
+}
+
+// Started inside a track, the device hears the lead-in silence first, as it does
+// when the track streams, and then exactly the samples from the start chosen.
+TEST_F(RamPlayTest, AStartInsideTheTrackPlaysTheLeadInThenThePartChosen) {
+  startRam();
+  const auto reference = queueTrack(2.0);
+  ASSERT_EQ(Toolkit_PlayRequestFrom(1), 0);
+  ASSERT_TRUE(playsToTheEnd(1));
+  EXPECT_TRUE(captureHolds(capture(), 4410 * 2, std::vector<float>(reference.begin() + 44100 * 2, reference.end())));
+  EXPECT_TRUE(client_.errors.empty());
+}
+
+// A file cut short ends before its header's length: the decode fails, the track is
+// reported and skipped, and none of it reaches the device.
+TEST_F(RamPlayTest, AFileCutShortIsReportedAndSkippedUnplayed) {
+  startRam();
+  FlacSetup cut{44100, 16, 2, 2.0, {"TITLE=cut"}}, whole{44100, 16, 2, 0.3, {"TITLE=whole"}};
+  const std::string fcut = makeFlac(dir_.path(), "cut", cut), fwhole = makeFlac(dir_.path(), "whole", whole);
+  const auto reference = referenceDecode(fwhole, dir_.file("whole.raw16"), 16);
+  std::filesystem::resize_file(fcut, std::filesystem::file_size(fcut) / 2);
+  Toolkit_AddDroppedFiles({fcut, fwhole});
+  ASSERT_EQ(Toolkit_PlayRequest(), 0);
+  ASSERT_TRUE(playsToTheEnd(1));
+  ASSERT_EQ(client_.errors.size(), 1u);
+  EXPECT_EQ(client_.errors[0].code, 3);
+  EXPECT_EQ(client_.errors[0].file, fcut);
+  EXPECT_TRUE(captureHolds(capture(), 4410 * 2, reference));
 }
 
 // A FLAC file whose frame k holds k + 1 in the left channel and -(k + 1) in the
@@ -260,8 +294,7 @@ TEST_F(RamPlayTest, SeekAndReplayPlayFromTheDecodedDataWithoutASecondDecode) {
 // client hears of the loss, and no thread is left.
 TEST_F(RamPlayTest, TheDeviceGoingAwayDuringADecodeEndsIt) {
   startRamHoldingFirstDecode();
-  FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
-  Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
+  queueTrack(3.0);
   const size_t threads_before = threadCount();
   loop_->post([&] {
     if (waitFor(first_decode_entered_)) hal_->unplug(1);
@@ -288,11 +321,21 @@ TEST_F(RamPlayTest, NextDuringADecodeStartsTheNextTrackInstead) {
   std::mutex mutex;
   std::condition_variable changed;
   bool entered = false, released = false;
+  // The second track's decode looks at its panel once the main thread has taken up
+  // everything posted before it, the first decode's end included.
+  std::atomic<bool> marker{false}, looked{false}, visible_in_second{false};
   startRam(100, [&]() -> std::optional<uint64_t> {
-    std::unique_lock lock(mutex);
-    entered = true;
-    changed.notify_all();
-    changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+    {
+      std::unique_lock lock(mutex);
+      entered = true;
+      changed.notify_all();
+      changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+    }
+    if (panel().title() == "short" && !looked.exchange(true)) {
+      loop_->post([&] { marker = true; });
+      waitFor(marker);
+      visible_in_second = panel().visible();
+    }
     return 64 * kMiB * 1024;
   });
   FlacSetup first{44100, 16, 2, 3.0, {"TITLE=long"}}, second{44100, 16, 2, 0.3, {"TITLE=short"}};
@@ -316,6 +359,8 @@ TEST_F(RamPlayTest, NextDuringADecodeStartsTheNextTrackInstead) {
   EXPECT_TRUE(captureHolds(capture(), 4410 * 2, reference));
   EXPECT_EQ(countOf(captureLog(), "\"event\":\"start\""), 1u);
   EXPECT_EQ(panel().timesShown(), 2);
+  EXPECT_TRUE(looked);
+  EXPECT_TRUE(visible_in_second) << "the first decode's end closed the second one's panel";
   EXPECT_FALSE(panel().visible());
   EXPECT_TRUE(client_.errors.empty());
 }
@@ -347,10 +392,7 @@ TEST_F(RamPlayTest, PauseAndResumeGoOnFromTheNextFrame) {
 // Repeating one track plays it again from memory: decoded once, heard three times.
 TEST_F(RamPlayTest, RepeatingATrackPlaysItAgainWithoutDecoding) {
   startRam();
-  FlacSetup setup{44100, 16, 2, 0.3, {"TITLE=one"}};
-  const std::string flac = makeFlac(dir_.path(), "one", setup);
-  const auto reference = referenceDecode(flac, dir_.file("one.raw16"), 16);
-  Toolkit_AddDroppedFiles({flac});
+  const auto reference = queueTrack(0.3);
   ASSERT_EQ(Toolkit_Repeat(1), 0);
   ASSERT_EQ(Toolkit_PlayRequest(), 0);
   ASSERT_TRUE(runUntil([&] { return songSwitches() >= 3; }));
@@ -477,6 +519,32 @@ TEST_F(RamDsdTest, ADsfTrackPlaysFromMemoryAsNativeDsd) {
 // After a jump inside the decoded data the markers go on alternating, as though the
 // frames before and after it were neighbours: the target keeps the parity of where
 // the data was left.
+TEST_F(RamDsdTest, AStartInsideTheTrackPlaysTheLeadInWithTheMarkersAlternatingAcrossTheJump) {
+  useDoPDevice("freewheel");
+  startRam();
+  auto dsf = makeDsf(dir_, 2 * 352800);
+  Toolkit_AddDroppedFiles({dsf.path});
+  ASSERT_EQ(Toolkit_PlayRequestFrom(1), 0);
+  ASSERT_TRUE(playsToTheEnd(1));
+  auto frames = dopFrames(capture());
+  const size_t lead_in = 17640, from = 176400;
+  ASSERT_EQ(frames.size(), lead_in + (2 * 176400 - from));
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (i > 0) {
+      ASSERT_EQ(frames[i][0].marker, static_cast<uint8_t>(~frames[i - 1][0].marker)) << i;
+    }
+    for (size_t c = 0; c < 2; ++c) {
+      uint8_t first = 0x96, second = 0x96;
+      if (i >= lead_in) {
+        first = reverseBits(dsf.audio[c][2 * (from + i - lead_in)]);
+        second = reverseBits(dsf.audio[c][2 * (from + i - lead_in) + 1]);
+      }
+      ASSERT_EQ(frames[i][c].first, first) << "frame " << i;
+      ASSERT_EQ(frames[i][c].second, second) << "frame " << i;
+    }
+  }
+}
+
 TEST_F(RamDsdTest, ASeekInsideTheDecodedDataKeepsTheMarkerAlternation) {
   useDoPDevice("realtime");
   startRam();
@@ -591,8 +659,7 @@ TEST_F(RamPlayTest, BelowTheMemoryFloorTheDecodeStopsAndTheTrackIsSkipped) {
 // it runs.
 TEST_F(RamPlayTest, CancelDuringTheDecodePlaysNothingAndLeavesNoThread) {
   startRamHoldingFirstDecode();
-  FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
-  Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
+  queueTrack(3.0);
   const size_t threads_before = threadCount();
   bool cancelled_while_decoding = false;
   loop_->post([&] {
@@ -621,8 +688,7 @@ TEST_F(RamPlayTest, CancelDuringTheDecodePlaysNothingAndLeavesNoThread) {
 // with the decode, the device is never started and no thread stays behind.
 TEST_F(RamPlayTest, ExitingTheEngineDuringADecodeEndsItAndLeavesNoThread) {
   startRamHoldingFirstDecode();
-  FlacSetup setup{44100, 16, 2, 3.0, {"TITLE=one"}};
-  Toolkit_AddDroppedFiles({makeFlac(dir_.path(), "one", setup)});
+  queueTrack(3.0);
   const size_t threads_before = threadCount();
   bool exited_while_decoding = false;
   loop_->post([&] {

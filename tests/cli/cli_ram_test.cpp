@@ -101,7 +101,7 @@ TEST_P(CliRamCancel, CancellingTheDecodePlaysNothingAndGivesTheDeviceBack) {
   }
   p.signal(SIGCONT);
   EXPECT_EQ(p.waitExit(), GetParam().status) << p.output();
-  EXPECT_NE(p.output().find("decoding \"Long\" stopped at "), std::string::npos) << p.output();
+  EXPECT_NE(p.output().find("decoding \"Long\" cancelled at "), std::string::npos) << p.output();
   EXPECT_NE(p.output().find("% "), std::string::npos) << p.output();
   EXPECT_NE(p.output().find(" of 30.0 s"), std::string::npos) << p.output();
   EXPECT_EQ(p.output().find("Long | FLAC"), std::string::npos) << p.output();
@@ -113,6 +113,28 @@ TEST_P(CliRamCancel, CancellingTheDecodePlaysNothingAndGivesTheDeviceBack) {
   if (hog != std::string::npos) {
     EXPECT_NE(log.find("\"holder\":-1", hog), std::string::npos) << log;
   }
+}
+
+TEST_F(CliRamTest, NDuringADecodeSkipsToTheNextTrack) {
+  env_.setDevices({realtimeDac(env_.dir.file("dac.raw"))});
+  const std::string first = flac("long", {192000, 24, 2, 30.0, {"TITLE=Long"}});
+  const std::string second = flac("short", {44100, 16, 2, 1.0, {"TITLE=Short"}});
+  const auto reference = referenceDecode(second, env_.dir.file("short.raw"), 16);
+  CliProcess p(env_.cli() + "play --device 'Test DAC' --ram " + first + " " + second);
+  ASSERT_TRUE(p.waitFor("decoding \"Long\"  [")) << p.output();
+  p.signal(SIGSTOP);
+  p.type("n");
+  p.signal(SIGCONT);
+  EXPECT_EQ(p.waitExit(), 0) << p.output();
+  EXPECT_NE(p.output().find("decoding \"Long\" skipped at "), std::string::npos) << p.output();
+  EXPECT_NE(p.output().find("decoded \"Short\": 1.0 s in "), std::string::npos) << p.output();
+  EXPECT_EQ(p.output().find("Long | FLAC"), std::string::npos) << p.output();
+  // A device paced like hardware runs on in silence until the stop reaches it.
+  const std::string bytes = capture();
+  const size_t played = (4410 * 2 + reference.size()) * 4;
+  ASSERT_GE(bytes.size(), played);
+  EXPECT_TRUE(captureHolds(bytes.substr(0, played), 4410 * 2, reference));
+  EXPECT_EQ(bytes.find_first_not_of('\0', played), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(KeyOrSignal, CliRamCancel,

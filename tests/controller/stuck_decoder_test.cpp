@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "engine/plugin/plugin_manager.h"
+#include "platform/ui/headless_ui.h"
 #include "support/controller_fixture.h"
 #include "support/read_bytes.h"
 #include "support/log_capture.h"
@@ -17,16 +18,18 @@ namespace {
 
 class StuckDecoderTest : public ControllerFixture {
  protected:
-  // A plug-in for ".tst" files whose decoder blocks while `hold_` exists.
-  void installHoldingPlugin() {
-    const std::string bundle = dir_.file("plugins/Hold.plugin");
+  // A plug-in for files of `ext` whose decoder blocks while `hold_` exists. Plug-ins
+  // stay loaded for the process: each test names its own.
+  void installHoldingPlugin(const std::string& name, const std::string& ext) {
+    const std::string bundle = dir_.file("plugins/" + name + ".plugin");
     std::filesystem::create_directories(bundle);
-    std::filesystem::copy_file(TEST_PLUGIN_PATH, bundle + "/Hold.so");
+    std::filesystem::copy_file(TEST_PLUGIN_PATH, bundle + "/" + name + ".so");
     std::ofstream(bundle + "/Info.plist")
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        << "<key>CFBundleExecutable</key><string>Hold.so</string>"
+        << "<key>CFBundleExecutable</key><string>" << name << ".so</string>"
         << "<key>CFBundleShortVersionString</key><string>1.0.0</string>"
-        << "<key>NSPrincipalClass</key><string>name=Hold;exts=tst;hold=" << hold_ << "</string>"
+        << "<key>NSPrincipalClass</key><string>name=" << name << ";exts=" << ext << ";hold=" << hold_
+        << "</string>"
         << "</dict></plist>\n";
     sonara::PluginManager::sharedInstance().enumPluginByPath(dir_.file("plugins"));
   }
@@ -35,7 +38,7 @@ class StuckDecoderTest : public ControllerFixture {
 
 TEST_F(StuckDecoderTest, LeavingDoesNotWaitForeverAndTheEngineEndsWhenTheReadReturns) {
   std::ofstream(hold_) << "";
-  installHoldingPlugin();
+  installHoldingPlugin("Hold", "tst");
   start();
   const std::string file = dir_.file("stalled.tst");
   std::ofstream(file) << "audio on a share that stopped answering";
@@ -59,6 +62,44 @@ TEST_F(StuckDecoderTest, LeavingDoesNotWaitForeverAndTheEngineEndsWhenTheReadRet
   EXPECT_FALSE(std::filesystem::exists(hold_ + ".released"));
   std::filesystem::remove(hold_);
   EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(hold_ + ".released"); }, 30));
+}
+
+// In RAM play mode the decode runs behind the progress panel. Cancel with the
+// decoder stuck in a read gives the program back after the bounded waits, not
+// when the read returns, and the panel goes at once.
+TEST_F(StuckDecoderTest, CancellingARamDecodeStuckInAReadGivesTheProgramBack) {
+  auto ui = std::make_shared<sonara::ui::HeadlessUi>();
+  sonara::platform::installUiServices(ui);
+  std::ofstream(hold_) << "";
+  installHoldingPlugin("RamHold", "rtst");
+  ASSERT_EQ(Toolkit_Init(&client_), 0);
+  TkConfig config;
+  config.setDeviceName("DAC A");
+  config.setRamMode(1);
+  config.setRamModeMemoryLimit(100);
+  ASSERT_EQ(Toolkit_SetConfiguration(&config), 0);
+  const std::string file = dir_.file("stalled.rtst");
+  std::ofstream(file) << "audio on a share that stopped answering";
+  Toolkit_AddDroppedFiles({file});
+  auto& panel = ui->headlessProgressPanel();
+  bool cancelled_while_held = false, hidden_at_once = false;
+  loop_->post([&] {
+    if (!waitFor([&] { return std::filesystem::exists(hold_ + ".held"); }, 30)) return;
+    cancelled_while_held = panel.visible();
+    panel.pressCancel();
+    hidden_at_once = !panel.visible();
+  });
+  {
+    Watchdog watchdog("cancelling a RAM decode stuck in a read", std::chrono::seconds(60));
+    Toolkit_PlayRequest();
+  }
+  EXPECT_TRUE(cancelled_while_held);
+  EXPECT_TRUE(hidden_at_once);
+  EXPECT_FALSE(std::filesystem::exists(hold_ + ".released"));
+  std::filesystem::remove(hold_);
+  EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(hold_ + ".released"); }, 30));
+  Toolkit_Exit();
+  sonara::platform::installUiServices(nullptr);
 }
 
 }  // namespace
