@@ -37,7 +37,8 @@ struct CrossThreadCall {
 // Runs `body` on the main thread inside a controller entry and stores its result.
 // From another thread the call is posted to the main loop and waited for; when the
 // main thread has not taken it up within the bound, it is dropped unrun and false is
-// returned. A call already running is waited for: its own waits are bounded.
+// returned. A call already running is waited for: its own waits are bounded (a play
+// in RAM play mode lasts as long as its decode, which the user can cancel).
 template <typename R, typename F>
 bool runOnMain(F& body, R& result) {
   auto& loop = sonara::platform::mainLoop();

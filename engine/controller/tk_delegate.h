@@ -260,6 +260,7 @@ class TkDelegate : public RAMPlayManagerDelegate {
   void untouchIndicator(const PlaylistItemInfoRef& info);
   void updateUI4PlayStop();
   void timeUpdate();
+  void restartTimeUpdates();
   void cancelTimeUpdates();
   void sendPosition(double position);
   PlaylistItemInfoRef completedInfo(uint64_t id);

@@ -1,6 +1,7 @@
 // The controller's side of the play engine's events, the position timer and the
 // status values. Engine events arrive on the engine's threads; everything that
 // reaches the client or the views goes through the main thread.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/api/constants.h"
@@ -40,8 +41,7 @@ void TkDelegate::started(const PlaylistItemInfoRef& info) {
     tk.announced_item_ = info;
     if (tk.delegate_) tk.delegate_->songSwitch();
     tk.announced_item_ = nullptr;
-    tk.cancelTimeUpdates();
-    tk.timeUpdate();
+    tk.restartTimeUpdates();
   });
 }
 
@@ -127,34 +127,45 @@ void TkDelegate::sendPosition(double position) {
   delegate_->notifyPos(whole, total);
 }
 
+// Runs when the position next passes a whole second (at most 0.5 s apart, so that
+// `currentItemTimestamp` stays fresh for a view that reads it): the client hears
+// each second as it comes, and the main thread sleeps in between. Paused, the
+// position stands still and nothing is scheduled; a resume or a seek runs it again.
 void TkDelegate::timeUpdate() {
-  if (!playing_ || !play_manager_) {
-    time_update_ = 0;
-    return;
-  }
+  time_update_ = 0;
+  if (!playing_ || !play_manager_) return;
   uint64_t timestamp_ns = 0;
   PlaylistItemInfoRef playing;
   {
     std::lock_guard engine(play_manager_->monitor());
     playing = play_manager_->getCurrentInfoAndTimestamp(&timestamp_ns);
   }
+  const double position = static_cast<double>(timestamp_ns) / 1e9;
   // Between the hand-over to the next track and the delivery of its start, the
   // position is the new track's while the time before it is still the old one's: the
   // client would see the playlist time jump back. That position waits for the start.
   if (playing == position_item_) {
-    const double position = static_cast<double>(timestamp_ns) / 1e9;
     currentItemTimestamp = position;
     auto second = static_cast<int64_t>(std::floor(position));
     if (second != last_whole_second_) sendPosition(position);
     last_whole_second_ = second;
   }
+  if (pause_) return;
+  const double to_next_second = 1.0 - (position - std::floor(position));
+  const auto delay = std::chrono::duration<double>(std::clamp(to_next_second + 0.002, 0.01, 0.5));
   std::weak_ptr<TkDelegate*> alive = lifetime_;
-  time_update_ = sonara::platform::mainLoop().performAfter(std::chrono::milliseconds(10), [alive] {
-    if (auto self = alive.lock()) {
-      ControllerEntry entry;
-      (*self)->timeUpdate();
-    }
-  });
+  time_update_ = sonara::platform::mainLoop().performAfter(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(delay), [alive] {
+        if (auto self = alive.lock()) {
+          ControllerEntry entry;
+          (*self)->timeUpdate();
+        }
+      });
+}
+
+void TkDelegate::restartTimeUpdates() {
+  cancelTimeUpdates();
+  timeUpdate();
 }
 
 void TkDelegate::cancelTimeUpdates() {

@@ -238,7 +238,10 @@ void TkDelegate::playPause() {
       play_manager_->restart();
     }
     pause_ = false;
-    postToMain([current](TkDelegate& tk) { tk.pauseIndicator(current); });
+    postToMain([current](TkDelegate& tk) {
+      tk.pauseIndicator(current);
+      tk.restartTimeUpdates();
+    });
     if (current && delegate_) delegate_->stateDidChange(1);
   } else {
     {
@@ -312,8 +315,12 @@ void TkDelegate::playlistDoubleClicked(int64_t row) {
 void TkDelegate::seek(double seconds) {
   std::lock_guard lock(monitor_);
   if (!play_manager_ || seconds < 0) return;
-  std::lock_guard engine(play_manager_->monitor());
-  play_manager_->seek(static_cast<uint64_t>(seconds * 1e9));
+  {
+    std::lock_guard engine(play_manager_->monitor());
+    play_manager_->seek(static_cast<uint64_t>(seconds * 1e9));
+  }
+  // Paused, the timer is at rest: the new position is told once.
+  postToMain([](TkDelegate& tk) { tk.restartTimeUpdates(); });
 }
 
 void TkDelegate::menuShuffle(bool on) {
