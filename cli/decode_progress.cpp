@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 
-#include "cli/exit_signals.h"
 #include "platform/services.h"
 
 namespace pelmora::cli {
@@ -86,6 +84,7 @@ void DecodeProgress::close() {
     ticking_ = false;
   }
   if (!end_told_) tellEnd();
+  if (closed_) closed_();
 }
 
 // Said once per decode: as the user cancels or skips it, else as it ends.
@@ -95,35 +94,27 @@ void DecodeProgress::tellEnd() {
   status_.note(endText(title_, decoded(), maximum_ - minimum_, elapsed(), ending_));
 }
 
-// Keys and signals are answered here while the engine's progress run holds the
-// main thread; the player's own loop takes them up again when the run ends.
 void DecodeProgress::tick() {
   ticking_ = false;
   if (!visible_) return;
-  bool cancel = terminatingSignal() != 0;
-  bool skip = takeSignalIf(SIGUSR2);
-  for (int key = keys_.next(); key >= 0; key = keys_.next()) {
-    if (key == 'q') {
-      quit_asked_ = true;
-      cancel = true;
-    }
-    if (key == 'n') skip = true;
-  }
-  if (cancel && ending_ == Ending::kDone && cancel_) {
-    ending_ = Ending::kCancelled;
-    tellEnd();
-    cancel_();
-  } else if (skip && ending_ == Ending::kDone && skip_) {
-    ending_ = Ending::kSkipped;
-    tellEnd();
-    skip_();  // the next track's decode runs inside this call, with its own bar
-    if (!visible_) return;
-  }
   draw();
-  if (visible_) {
-    ticking_ = true;
-    timer_ = sonara::platform::mainLoop().performAfter(kTick, [this] { tick(); });
-  }
+  ticking_ = true;
+  timer_ = sonara::platform::mainLoop().performAfter(kTick, [this] { tick(); });
+}
+
+void DecodeProgress::cancel(bool quit) {
+  if (!visible_ || ending_ != Ending::kDone || !cancel_) return;
+  quit_asked_ = quit_asked_ || quit;
+  ending_ = Ending::kCancelled;
+  tellEnd();
+  cancel_();
+}
+
+void DecodeProgress::skip() {
+  if (!visible_ || ending_ != Ending::kDone || !skip_) return;
+  ending_ = Ending::kSkipped;
+  tellEnd();
+  skip_();  // the next track's decode runs inside this call, with its own bar
 }
 
 void DecodeProgress::draw() {

@@ -1,8 +1,7 @@
 // The progress of `play --ram` while a track decodes into memory: on a terminal a
 // bar in the status line (share done, seconds decoded of the track's, speed as times
-// real time), with `q` or Ctrl-C cancelling the decode; elsewhere one line per track
-// when its decode ends. The engine turns the main loop while a track decodes, so the
-// keys and signals are read here, on a timer of that loop.
+// real time), redrawn ten times a second; a line as each decode ends, on a terminal
+// or not. The player passes on the user's cancel and skip while a decode is shown.
 #pragma once
 
 #include <chrono>
@@ -10,7 +9,6 @@
 #include <string>
 
 #include "cli/status_line.h"
-#include "cli/terminal_keys.h"
 #include "platform/main_loop.h"
 #include "platform/ui/progress_panel.h"
 
@@ -18,8 +16,7 @@ namespace pelmora::cli {
 
 class DecodeProgress final : public sonara::ui::ProgressPanel {
  public:
-  DecodeProgress(StatusLine& status, TerminalKeys& keys, bool terminal)
-      : status_(status), keys_(keys), terminal_(terminal) {}
+  DecodeProgress(StatusLine& status, bool terminal) : status_(status), terminal_(terminal) {}
   ~DecodeProgress() override;
 
   void setCancelHandler(std::function<void()> cancel) override { cancel_ = std::move(cancel); }
@@ -30,9 +27,16 @@ class DecodeProgress final : public sonara::ui::ProgressPanel {
   void close() override;
   bool visible() const override { return visible_; }
 
-  // Run on `n` or SIGUSR2 while a track decodes: the next track instead.
+  // What skip() does: the next track instead.
   void setSkipHandler(std::function<void()> skip) { skip_ = std::move(skip); }
-  // `q` was pressed while a track decoded: the player stops.
+  // Run as a decode's panel closes.
+  void setClosedHandler(std::function<void()> closed) { closed_ = std::move(closed); }
+
+  // The user's moves while a decode is shown (nothing otherwise): `quit` says the
+  // player ends after the cancel.
+  void cancel(bool quit);
+  void skip();
+  // A cancel asked the player to end.
   bool quitAsked() const { return quit_asked_; }
 
   // "decoding "Title"  [########........]  50%  61.2 of 122.5 s  38.0x real time".
@@ -51,10 +55,10 @@ class DecodeProgress final : public sonara::ui::ProgressPanel {
   double decoded() const { return value_ > minimum_ ? value_ - minimum_ : 0.0; }
 
   StatusLine& status_;
-  TerminalKeys& keys_;
   const bool terminal_;
   std::function<void()> cancel_;
   std::function<void()> skip_;
+  std::function<void()> closed_;
   std::string title_;
   double minimum_ = 0, maximum_ = 0, value_ = 0;
   bool visible_ = false;

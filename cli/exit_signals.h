@@ -8,10 +8,11 @@ namespace pelmora::cli {
 void installPlayerSignals();
 // The signal received since the last call, or 0.
 int takeSignal();
+// Readable when a signal has come since drainSignalWakes: a wait can poll it.
+int signalWakeFd();
+void drainSignalWakes();
 // The terminating signal received, if any, left for takeSignal (0: none).
 int terminatingSignal();
-// Takes the pending signal when it is `signal`; any other stays for takeSignal.
-bool takeSignalIf(int signal);
 bool isTerminating(int signal);
 // 130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP.
 int exitStatusOf(int signal);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -15,8 +16,10 @@
 #include "cli/device_summary.h"
 #include "cli/exit_signals.h"
 #include "cli/file_check.h"
+#include "cli/input_watch.h"
 #include "cli/item_scan.h"
 #include "cli/player_client.h"
+#include "cli/player_loop.h"
 #include "cli/status_line.h"
 #include "cli/terminal_keys.h"
 #include "engine/api/toolkit.h"
@@ -134,7 +137,7 @@ int play(const PlayRequest& request) {
   }
   TerminalKeys keys;
   // Drawn while a track decodes into memory; the engine holds it until it exits.
-  DecodeProgress progress(status, keys, tty);
+  DecodeProgress progress(status, tty);
   progress.setSkipHandler([&client] {
     client.willStep(1);
     Toolkit_NextRequest();
@@ -184,63 +187,32 @@ int play(const PlayRequest& request) {
   }
   if (keys.active()) status.message("keys: space pause, n next, b back (restart after 3 s), q stop");
 
-  int terminated_by = 0;
-  bool quit = false;
-  bool ended_after_skip = false;
-  if (int s = takeSignal(); isTerminating(s)) terminated_by = s;
-  if (!terminated_by) {
+  PlayerLoop player(*loop, client, keys, progress, count);
+  // Engine events (and a decode's end) are followed from the main loop, once per
+  // turn however many came.
+  bool check_posted = false;
+  auto post_check = [&] {
+    if (std::exchange(check_posted, true)) return;
+    loop->post([&] {
+      check_posted = false;
+      player.handleEvent();
+    });
+  };
+  client.setEventHandler(post_check);
+  progress.setClosedHandler(post_check);
+  InputWatch input(keys.active(), [&] { player.handleInput(); });
+  if (!isTerminating(terminatingSignal())) {
     if (request.start_s > 0) {
       Toolkit_PlayRequestFrom(static_cast<uint32_t>(request.start_s));
     } else {
       Toolkit_PlayRequest();
     }
   }
-  while (!terminated_by && !quit) {
-    loop->runFor(std::chrono::milliseconds(20));
-    const int s = takeSignal();
-    if (isTerminating(s)) {
-      terminated_by = s;
-      break;
-    }
-    if (s == SIGUSR1) Toolkit_PauseRequest();
-    if (s == SIGUSR2) {
-      client.willStep(1);
-      Toolkit_NextRequest();
-    }
-    for (int key = keys.next(); key >= 0; key = keys.next()) {
-      if (key == ' ' || key == 'p') Toolkit_PauseRequest();
-      if (key == 'n') {
-        client.willStep(1);
-        Toolkit_NextRequest();
-      }
-      if (key == 'b') {
-        if (client.backRestarts()) {
-          Toolkit_SetPos(0);
-          client.restarted();
-        } else {
-          client.willStep(-1);
-          Toolkit_PrevRequest();
-        }
-      }
-      if (key == 'q') quit = true;
-    }
-    if (progress.quitAsked()) quit = true;
-    client.show();
-    // The engine says stopped outside a skip only when the playlist has ended (or
-    // the device went away): passing stops are not reported to the client.
-    if (client.everPlayed() && client.state() == 0) {
-      ended_after_skip = client.keyStepPending();
-      break;
-    }
-    if (!client.everPlayed() && client.errors() >= static_cast<int>(count)) break;
-    // Skipped from the last track's decode (--ram): nothing more will play.
-    if (!client.everPlayed() && client.keyStepPending() && client.stops() > 0) {
-      ended_after_skip = true;
-      break;
-    }
-    if (client.noDevice()) break;  // the device could not be opened: nothing will play
-    if (client.discGone()) break;
-  }
+  if (terminatingSignal() != 0) player.handleInput();
+  player.run();
+  const int terminated_by = player.terminatedBy();
+  const bool quit = player.quit();
+  const bool ended_after_skip = player.endedAfterSkip();
   Toolkit_StopRequest();
   loop->runFor(std::chrono::milliseconds(20));
   // Played again by `pelmora-cli play` without items.

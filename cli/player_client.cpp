@@ -48,6 +48,7 @@ void PlayerClient::songSwitch() {
   }
   changed_ = true;
   show();
+  told();
 }
 
 void PlayerClient::stateDidChange(int32_t state) {
@@ -55,6 +56,7 @@ void PlayerClient::stateDidChange(int32_t state) {
   if (state == 1) ever_played_ = true;
   if (state == 0) ++stops_;
   changed_ = true;
+  told();
 }
 
 void PlayerClient::notifyError(int32_t code, const AudioFileInfo* info) {
@@ -81,11 +83,13 @@ void PlayerClient::notifyError(int32_t code, const AudioFileInfo* info) {
   if (info && (code == 2 || code == 3)) failed_.insert(info->fileName());
   status_.message(text);
   ++errors_;
+  told();
 }
 
 void PlayerClient::notifyPos(uint32_t position, uint32_t) {
   position_ = position;
   changed_ = true;
+  told();
 }
 
 void PlayerClient::restarted() {

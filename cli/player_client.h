@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,7 +23,10 @@ class PlayerClient final : public KivSonaraDelegate {
   void notifyError(int32_t code, const AudioFileInfo* info) override;
   void notifyPos(uint32_t position, uint32_t total) override;
   // 2: the CD list ended because its disc went away.
-  void playlistStateDidChange(int32_t state) override { disc_gone_ = disc_gone_ || state == 2; }
+  void playlistStateDidChange(int32_t state) override {
+    disc_gone_ = disc_gone_ || state == 2;
+    told();
+  }
   void playlistSelectionDidChange(bool) override {}
   void propertiesMenuSelected() override {}
   void checkForLastConnectedDevice() override {}
@@ -41,6 +45,8 @@ class PlayerClient final : public KivSonaraDelegate {
   void restarted();
 
   void show();
+  // Run after every event the engine sends.
+  void setEventHandler(std::function<void()> handler) { on_event_ = std::move(handler); }
   // What the device can play, in words, for the reason a track is skipped.
   void setDeviceOffer(std::string offer) { device_offer_ = std::move(offer); }
 
@@ -56,8 +62,12 @@ class PlayerClient final : public KivSonaraDelegate {
 
  private:
   std::string line();
+  void told() {
+    if (on_event_) on_event_();
+  }
 
   StatusLine& status_;
+  std::function<void()> on_event_;
   std::string device_offer_;
   std::set<std::string> failed_;  // files reported as failed: a later skip is "failed before"
   bool repeat_one_;

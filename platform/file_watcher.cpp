@@ -1,4 +1,5 @@
 #include "platform/file_watcher.h"
+#include "platform/thread_name.h"
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -29,6 +30,7 @@ FileWatcher::~FileWatcher() {
 }
 
 void FileWatcher::run() {
+  sonara::platform::nameThisThread("sonara-files");
   alignas(inotify_event) char buffer[4096];
   while (!stopping_.load()) {
     pollfd p{fd_, POLLIN, 0};

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "platform/log.h"
+#include "platform/thread_name.h"
 
 namespace sonara::platform {
 
@@ -132,6 +133,7 @@ uint32_t FolderWatch::readEvents() {
 }
 
 void FolderWatch::run() {
+  sonara::platform::nameThisThread("sonara-folders");
   using Clock = std::chrono::steady_clock;
   uint32_t pending = 0;
   // When the next batch runs: a latency after the first change, or, while a folder is

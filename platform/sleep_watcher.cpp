@@ -1,4 +1,5 @@
 #include "platform/sleep_watcher.h"
+#include "platform/thread_name.h"
 
 #include <systemd/sd-bus.h>
 
@@ -25,6 +26,7 @@ SleepWatcher::~SleepWatcher() {
 }
 
 void SleepWatcher::run() {
+  sonara::platform::nameThisThread("sonara-sleep");
   sd_bus* bus = nullptr;
   if (sd_bus_open_system(&bus) < 0) return;
   sd_bus_slot* slot = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -41,10 +42,27 @@ class AudioOutputBuffer {
   virtual void setInputFinished(bool) {}
   virtual bool inputFinished() { return false; }
 
-  // The decoding thread waits here while the queue is full; the output signals it.
+  // The decoding thread waits here while the queue is full; the output signals it
+  // after every pull, and a stop or a seek wakes it.
   std::mutex& condLock() { return cond_lock_; }
   std::condition_variable& cond() { return cond_; }
+  // Decoding thread: sleeps (at most `bound`) until the queue has room for `values`.
+  // The decode then refills in one large step instead of a chunk per device cycle,
+  // and the output's signal() takes the lock only when that room is there.
+  void waitForRoom(uint32_t values, std::chrono::milliseconds bound) {
+    std::unique_lock lock(cond_lock_);
+    room_wanted_.store(values, std::memory_order_release);
+    if (getRequiredSampleSize() < values) cond_.wait_for(lock, bound);
+    room_wanted_.store(0, std::memory_order_release);
+  }
+  // How much room a full queue waits for before decoding again; 0: a chunk's.
+  virtual uint32_t refillLevel() const { return 0; }
   void signal() {
+    const uint32_t wanted = room_wanted_.load(std::memory_order_acquire);
+    if (wanted == 0 || getRequiredSampleSize() < wanted) return;
+    wake();
+  }
+  void wake() {
     std::lock_guard lock(cond_lock_);
     cond_.notify_all();
   }
@@ -69,5 +87,6 @@ class AudioOutputBuffer {
 
  private:
   std::mutex cond_lock_;
+  std::atomic<uint32_t> room_wanted_{0};
   std::condition_variable cond_;
 };

@@ -3,6 +3,7 @@
 // underrun, so that a starved device gets silence rather than a trickle.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,8 @@ class AudioOutputRingBuffer final : public AudioOutputBuffer {
   bool inputFinished() override { return input_finished_.load(); }
 
   uint64_t capacity() const { return ring_->capacity; }
+  // Half the ring: a full queue is topped up every 15 s, not every device cycle.
+  uint32_t refillLevel() const override { return static_cast<uint32_t>(std::min<uint64_t>(capacity() / 2, UINT32_MAX)); }
 
  private:
   AudioOutputRingBuffer(double rate, uint32_t channels, uint32_t bits, uint32_t frames,

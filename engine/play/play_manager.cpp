@@ -14,6 +14,7 @@
 #include "platform/named_exception.h"
 #include "platform/path_names.h"
 #include "platform/services.h"
+#include "platform/thread_name.h"
 
 using sonara::Dict;
 using sonara::Value;
@@ -484,6 +485,7 @@ bool PlayManager::seek(uint64_t ns) {
         item->buffer()->clearSamples();
       }
       item->buffer()->setTimestamp(ns);
+      item->buffer()->wake();  // refills now, also while paused
       return true;
     }
   }
@@ -537,6 +539,7 @@ AudioOutputBuffer* PlayManager::getConditionVariableOfDecodeThread() {
 // The controller hears of the real-time thread's events here, in order, on a thread
 // that may allocate, lock and log; the items handed over are released here too.
 void PlayManager::eventLoop() {
+  sonara::platform::nameThisThread("sonara-events");
   while (!events_stopping_.load()) {
     events_.waitAndDrain([this](RtEventQueue<PlayItem>::Event& e) {
       if (events_stopping_.load()) return;

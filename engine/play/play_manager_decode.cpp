@@ -8,6 +8,7 @@
 #include "engine/plugin/decoder_host.h"
 #include "platform/log.h"
 #include "platform/services.h"
+#include "platform/thread_name.h"
 
 using sonara::platform::logLine;
 namespace plugin = sonara::plugin;
@@ -59,6 +60,7 @@ void PlayManager::postFailure(const PlaylistItemInfoRef& info) {
 }
 
 void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
+  sonara::platform::nameThisThread("sonara-decode");
   // A third item waits until the one before it plays.
   for (;;) {
     size_t position = 0;
@@ -79,8 +81,8 @@ void PlayManager::decodeThread(const std::shared_ptr<PlayItem>& item) {
 
   while (playing_ && item->continue_decode_) {
     if (queue.getRequiredSampleSize() < chunk) {
-      std::unique_lock lock(queue.condLock());
-      if (item->continue_decode_) queue.cond().wait_for(lock, std::chrono::milliseconds(100));
+      // The bound is a safety net only: a pull with room, a stop and a seek wake it.
+      if (item->continue_decode_) queue.waitForRoom(std::max(chunk, queue.refillLevel()), std::chrono::seconds(1));
       continue;
     }
     bool ended = false;

@@ -13,6 +13,7 @@
 #include "engine/plugin/decoder_host.h"
 #include "platform/log.h"
 #include "platform/path_names.h"
+#include "platform/thread_name.h"
 
 using sonara::platform::logLine;
 
@@ -41,6 +42,7 @@ void RAMPlayManager::reportMemoryShort(PlayItem& item, bool* reported, const std
 }
 
 void RAMPlayManager::decodeThread(const std::shared_ptr<PlayItem>& item, uint64_t preroll) {
+  sonara::platform::nameThisThread("sonara-ramdec");
   std::lock_guard decoding(decode_thread_lock_);
   sonara::plugin::Decoder& decoder = item->decoder();
   AudioOutputBuffer& queue = *item->buffer();

@@ -15,6 +15,7 @@
 
 #include "platform/audio/alsa_mixer.h"
 #include "platform/log.h"
+#include "platform/thread_name.h"
 
 namespace sonara::audio {
 
@@ -695,6 +696,7 @@ Status AlsaHal::destroyIoProc(DeviceId id, IoProcId proc) {
 }
 
 void AlsaHal::ioLoop(Device* d) {
+  sonara::platform::nameThisThread("sonara-io");
   sched_param param{};
   param.sched_priority = std::max(1, sched_get_priority_max(SCHED_FIFO) / 2);
   int r = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
@@ -815,6 +817,7 @@ void AlsaHal::watchCard(Device& d) {
 // Watches cards come and go, answers other programs that ask for a card we hold, and
 // tells of underruns, suspends and write errors off the real-time thread.
 void AlsaHal::watch() {
+  sonara::platform::nameThisThread("sonara-hotplug");
   for (unsigned tick = 1; !stopping_.load(); ++tick) {
     // Cards plugged in since the start are looked for about once a second.
     if (rescan_ && tick % 4 == 0) {

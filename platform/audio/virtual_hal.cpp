@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/log.h"
+#include "platform/thread_name.h"
 
 namespace sonara::audio {
 
@@ -580,6 +581,7 @@ Status VirtualHal::destroyIoProc(DeviceId id, IoProcId proc) {
 }
 
 void VirtualHal::ioLoop(Device* d) {
+  sonara::platform::nameThisThread("sonara-io");
   using Clock = std::chrono::steady_clock;
   auto deadline = Clock::now();
   bool data_flowed = false;
