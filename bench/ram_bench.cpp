@@ -14,21 +14,13 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_engine.h"
 #include "bench/bench_util.h"
-#include "engine/api/toolkit.h"
-#include "platform/audio/virtual_hal.h"
 #include "platform/log.h"
-#include "platform/services.h"
-#include "platform/standalone_main_loop.h"
-#include "platform/ui/headless_ui.h"
-#include "platform/user_defaults.h"
 #include "support/byte_output.h"
 #include "support/dsf_writer.h"
 #include "support/flac_fixtures.h"
-#include "support/recording_delegate.h"
-#include "support/recording_inhibitor.h"
 #include "support/temp_dir.h"
-#include "support/virtual_devices.h"
 
 namespace {
 
@@ -48,65 +40,9 @@ double residentMiB() {
   return 0;
 }
 
-// The engine through its API, as the player drives it, on one virtual DAC that
-// takes PCM up to 768 kHz in 24 bits (so DoP up to DSD256).
-class Engine {
- public:
-  Engine(const std::string& clock, bool ram) {
-    DeviceJson dac;
-    dac.name = "Bench DAC";
-    dac.formats = {formatJson(0, 24, 4, 2, false, false, 44100, 768000)};
-    dac.clock = clock;
-    dac.capture = "";
-    sonara::audio::installHal(makeVirtualHal({dac}));
-    sonara::platform::installMainLoop(loop_);
-    sonara::platform::installIdleSleepAssertion(std::make_shared<RecordingInhibitor>());
-    sonara::platform::installUserDefaults(std::make_shared<sonara::platform::UserDefaults>(dir_.file("d.plist")));
-    sonara::platform::installUiServices(std::make_shared<sonara::ui::HeadlessUi>());
-    ok_ = Toolkit_Init(&client_) == kToolkitOk;
-    TkConfig config;
-    config.setDeviceName("Bench DAC");
-    config.setRamMode(ram ? 1 : 0);
-    config.setRamModeMemoryLimit(64 * 1024);
-    ok_ = ok_ && Toolkit_SetConfiguration(&config) == kToolkitOk;
-  }
-  ~Engine() {
-    Toolkit_Exit();
-    sonara::platform::installUiServices(nullptr);
-    sonara::audio::installHal(nullptr);
-    sonara::platform::installMainLoop(nullptr);
-  }
-  bool ok() const { return ok_; }
-  bool add(const std::string& path) {
-    Toolkit_AddDroppedFiles({path});
-    uint32_t count = 0;
-    Toolkit_GetPlaylistItemCount(&count);
-    return count == 1;
-  }
-  // In RAM play mode this returns when the track is in memory.
-  bool play() { return Toolkit_PlayRequest() == kToolkitOk; }
-  void stop() { Toolkit_StopRequest(); }
-  bool playsToTheEnd(double seconds) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < until) {
-      loop_->runFor(std::chrono::milliseconds(5));
-      if (client_.song_switches > 0 && !client_.states.empty() && client_.states.back() == 0) return true;
-    }
-    return false;
-  }
-  bool failed() const { return !client_.errors.empty(); }
-
- private:
-  TempDir dir_;
-  std::shared_ptr<sonara::platform::StandaloneMainLoop> loop_ =
-      std::make_shared<sonara::platform::StandaloneMainLoop>();
-  RecordingDelegate client_;
-  bool ok_ = false;
-};
-
 // Child: decodes the file into memory and says how fast and how much it holds.
 int decodeChild(const char* label, const std::string& path, double audio_seconds) {
-  Engine engine("freewheel", true);
+  BenchEngine engine("freewheel", true);
   if (!engine.ok() || !engine.add(path)) return 1;
   const double before = residentMiB();
   bool played = false;
@@ -125,7 +61,7 @@ int decodeChild(const char* label, const std::string& path, double audio_seconds
 // Child: plays the file to its end and prints the CPU seconds per second of audio
 // spent while it sounds (in RAM play mode, after its decode).
 int playChild(const std::string& path, bool ram, double audio_seconds) {
-  Engine engine("realtime", ram);
+  BenchEngine engine("realtime", ram);
   if (!engine.ok() || !engine.add(path)) return 1;
   double before = cpuSeconds();
   if (!engine.play()) return 1;

@@ -1,4 +1,5 @@
-// dsd-tone OUT.dsf [SECONDS] [FREQUENCY]: writes a stereo DSD64 DSF file of a sine
+// dsd-tone OUT.dsf [SECONDS] [FREQUENCY] [MULTIPLE]: writes a stereo DSD64 (or
+// DSD128, DSD256) DSF file of a sine
 // tone (left) and its fifth (right), modulated by a second-order sigma-delta loop.
 // Used to make the demo set; DSD files cannot be made with the usual tools.
 #include <algorithm>
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr uint32_t kRate = 2822400;  // DSD64
+constexpr uint32_t kRate64 = 2822400;  // DSD64
 constexpr uint32_t kBlock = 4096;
 
 void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
@@ -19,12 +20,12 @@ void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
 }
 
 // One channel's bits, packed first-bit-in-the-least-significant-bit as DSF stores them.
-std::vector<uint8_t> modulate(double frequency, double seconds) {
-  const uint64_t bits = static_cast<uint64_t>(kRate * seconds) / 8 * 8;
+std::vector<uint8_t> modulate(double frequency, double seconds, uint32_t rate) {
+  const uint64_t bits = static_cast<uint64_t>(rate * seconds) / 8 * 8;
   std::vector<uint8_t> bytes(bits / 8, 0);
   double i1 = 0, i2 = 0, feedback = 0;
   for (uint64_t n = 0; n < bits; ++n) {
-    double t = static_cast<double>(n) / kRate;
+    double t = static_cast<double>(n) / rate;
     double fade = std::min({1.0, t / 0.05, (seconds - t) / 0.05});
     double x = 0.5 * fade * std::sin(2 * M_PI * frequency * t);
     i1 += x - feedback;
@@ -40,9 +41,9 @@ std::vector<uint8_t> modulate(double frequency, double seconds) {
 
 int main(int argc, char** argv) {
   const char* const usage =
-      "usage: dsd-tone OUT.dsf [SECONDS] [FREQUENCY]\n"
-      "Writes a stereo DSD64 DSF tone: FREQUENCY (default 440 Hz) left, its fifth right,\n"
-      "for SECONDS (0.1 to 600, default 5).\n";
+      "usage: dsd-tone OUT.dsf [SECONDS] [FREQUENCY] [MULTIPLE]\n"
+      "Writes a stereo DSD DSF tone: FREQUENCY (default 440 Hz) left, its fifth right,\n"
+      "for SECONDS (0.1 to 600, default 5), at DSD MULTIPLE: 64 (default), 128 or 256.\n";
   if (argc >= 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     std::fputs(usage, stdout);
     return 0;
@@ -54,11 +55,13 @@ int main(int argc, char** argv) {
   }
   double seconds = argc > 2 ? std::atof(argv[2]) : 5.0;
   double frequency = argc > 3 ? std::atof(argv[3]) : 440.0;
-  if (seconds <= 0.1 || seconds > 600 || frequency <= 0) {
-    std::fprintf(stderr, "dsd-tone: seconds must be 0.1 ... 600 and the frequency positive\n");
+  const int multiple = argc > 4 ? std::atoi(argv[4]) : 64;
+  if (seconds <= 0.1 || seconds > 600 || frequency <= 0 || (multiple != 64 && multiple != 128 && multiple != 256)) {
+    std::fprintf(stderr, "dsd-tone: seconds must be 0.1 ... 600, the frequency positive, the multiple 64, 128 or 256\n");
     return 2;
   }
-  std::vector<uint8_t> channels[2] = {modulate(frequency, seconds), modulate(frequency * 1.5, seconds)};
+  const uint32_t rate = kRate64 / 64 * static_cast<uint32_t>(multiple);
+  std::vector<uint8_t> channels[2] = {modulate(frequency, seconds, rate), modulate(frequency * 1.5, seconds, rate)};
   const uint64_t per_channel = channels[0].size();
   const uint64_t groups = (per_channel + kBlock - 1) / kBlock;
   std::vector<uint8_t> data;
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
   putLE(file, 0, 4);   // raw DSD
   putLE(file, 2, 4);   // stereo
   putLE(file, 2, 4);
-  putLE(file, kRate, 4);
+  putLE(file, rate, 4);
   putLE(file, 1, 4);   // first bit in the least significant bit
   putLE(file, per_channel * 8, 8);
   putLE(file, kBlock, 4);
