@@ -2,6 +2,7 @@
 #include "platform/thread_name.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -20,22 +21,29 @@ FileWatcher::FileWatcher(std::string path, std::function<void()> changed) : chan
     fd_ = -1;
     return;
   }
+  wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   thread_ = std::thread([this] { run(); });
 }
 
 FileWatcher::~FileWatcher() {
   stopping_ = true;
+  if (wake_fd_ >= 0) {
+    const uint64_t one = 1;
+    const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+    (void)n;
+  }
   if (thread_.joinable()) thread_.join();
   if (fd_ >= 0) ::close(fd_);
+  if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
 void FileWatcher::run() {
   sonara::platform::nameThisThread("sonara-files");
   alignas(inotify_event) char buffer[4096];
   while (!stopping_.load()) {
-    pollfd p{fd_, POLLIN, 0};
-    // A short timeout, so that the destructor never waits long for the thread.
-    if (::poll(&p, 1, 50) <= 0) continue;
+    pollfd p[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    // The destructor wakes the wait; without its eventfd the wait is bounded instead.
+    if (::poll(p, 2, wake_fd_ >= 0 ? -1 : 200) <= 0 || stopping_.load()) continue;
     bool ours = false;
     for (;;) {
       ssize_t n = ::read(fd_, buffer, sizeof buffer);

@@ -27,6 +27,7 @@ class FileWatcher {
   std::string name_;
   std::function<void()> changed_;
   int fd_ = -1;
+  int wake_fd_ = -1;
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };

@@ -26,7 +26,7 @@ constexpr uint32_t kWatchMask =
     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // The thread looks up at least this often even when nothing is due, so that no wait
 // of it is unbounded.
-constexpr int kIdleWakeMs = 500;
+constexpr int kIdleWakeMs = 5000;
 
 std::set<std::string> foldersPolledByRequest() {
   std::set<std::string> out;

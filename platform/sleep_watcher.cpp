@@ -1,7 +1,14 @@
 #include "platform/sleep_watcher.h"
 #include "platform/thread_name.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace sonara::platform {
 namespace {
@@ -16,13 +23,37 @@ int onPrepareForSleep(sd_bus_message* message, void* user, sd_bus_error*) {
 
 }  // namespace
 
+// Waits in poll() on the bus and on an eventfd the destructor writes: no wake-up
+// while nothing comes.
+static int waitForBus(sd_bus* bus, int wake_fd) {
+  uint64_t deadline_us = UINT64_MAX;
+  sd_bus_get_timeout(bus, &deadline_us);
+  int timeout_ms = -1;
+  if (deadline_us != UINT64_MAX) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t now_us = static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
+    timeout_ms = deadline_us <= now_us ? 0 : static_cast<int>(std::min<uint64_t>((deadline_us - now_us + 999) / 1000, 60000));
+  }
+  const int events = sd_bus_get_events(bus);
+  pollfd fds[2] = {{sd_bus_get_fd(bus), static_cast<short>(events < 0 ? POLLIN : events), 0}, {wake_fd, POLLIN, 0}};
+  return ::poll(fds, 2, wake_fd >= 0 ? timeout_ms : 200);
+}
+
 SleepWatcher::SleepWatcher(std::function<void(bool)> handler) : handler_(std::move(handler)) {
+  wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   thread_ = std::thread([this] { run(); });
 }
 
 SleepWatcher::~SleepWatcher() {
   stopping_ = true;
+  if (wake_fd_ >= 0) {
+    const uint64_t one = 1;
+    const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+    (void)n;
+  }
   if (thread_.joinable()) thread_.join();
+  if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
 void SleepWatcher::run() {
@@ -37,7 +68,7 @@ void SleepWatcher::run() {
     while (!stopping_.load()) {
       int r = sd_bus_process(bus, nullptr);
       if (r < 0) break;
-      if (r == 0) sd_bus_wait(bus, 200000);  // microseconds: look at the stop flag often
+      if (r == 0) waitForBus(bus, wake_fd_);
     }
   }
   sd_bus_slot_unref(slot);

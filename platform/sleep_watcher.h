@@ -21,6 +21,7 @@ class SleepWatcher {
   std::function<void(bool)> handler_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> watching_{false};
+  int wake_fd_ = -1;  // written by the destructor to end the thread's wait
   std::thread thread_;
 };
 
