@@ -1,6 +1,8 @@
 // Timing helpers for the benchmark programs.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <chrono>
 
 template <typename F>
@@ -19,4 +21,11 @@ double bestSecondsOf(int runs, F&& work) {
     if (s < best) best = s;
   }
   return best;
+}
+
+// CPU seconds of the whole process so far, every thread (ended ones too) counted.
+inline double cpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench/bench_engine.h"
+#include "bench/bench_util.h"
 #include "platform/log.h"
 #include "support/flac_fixtures.h"
 
@@ -23,8 +24,7 @@ struct Usage {
 Usage usageNow() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
-  return {u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6,
-          u.ru_nvcsw + u.ru_nivcsw};
+  return {cpuSeconds(), u.ru_nvcsw + u.ru_nivcsw};
 }
 
 void measure(const char* what, BenchEngine& engine, double seconds) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "support/dsf_writer.h"
 #include "support/flac_fixtures.h"
 #include "support/play_harness.h"
@@ -17,12 +18,6 @@
 #include "platform/log.h"
 
 namespace {
-
-double cpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 long peakKiB() {
   rusage u{};

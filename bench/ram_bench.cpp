@@ -24,12 +24,6 @@
 
 namespace {
 
-double cpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // Resident memory now, MiB.
 double residentMiB() {
   std::ifstream status("/proc/self/status");
