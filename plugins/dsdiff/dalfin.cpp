@@ -40,17 +40,26 @@ bool Dalfin::validateFormatVersionChunk(io::FileHandle& file) {
   }
 }
 
-uint32_t Dalfin::getScoreByPath(const std::string& path) {
+uint32_t Dalfin::getScore(const io::FileSource& source) {
   io::FileHandle file;
-  if (!file.open(path)) return 0;
+  if (!file.open(source)) return 0;
   return validateFormDSDChunk(file) && validateFormatVersionChunk(file) ? 100 : 0;
 }
 
 int32_t Dalfin::openByPath(const std::string& path, const Dict*) noexcept {
   try {
-    filepath_ = path;
+    return openSource(io::FileSource::file(path));
+  } catch (const std::exception& e) {  // copying the path may fail
+    logLine("openByPath failed with exception: %s", e.what());
+    return plugin::kStatusSeekFailed;
+  }
+}
+
+int32_t Dalfin::openSource(const io::FileSource& source) noexcept {
+  try {
+    source_ = source;
     io::FileHandle file;
-    if (!file.open(path)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
+    if (!file.open(source)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
     if (file.length() < 0 || static_cast<uint64_t>(file.length()) >= kMaxFileSize) {
       throw DecoderException("over file size limit", plugin::kStatusParam);
     }
@@ -161,7 +170,7 @@ int32_t Dalfin::readFormatInformation(const DFFFormDSDChunk& form) {
 }
 
 int32_t Dalfin::open() {
-  if (!file_.open(filepath_)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
+  if (!file_.open(source_)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
   file_.bypassCache(true);
   file_.seek(sound_data_chunk_offset_ + kChunkHeaderSize);
   current_sound_position_in_samples_ = 0;
@@ -254,7 +263,7 @@ bool Dalfin::setChannels(uint32_t channels) noexcept {
 
 void Dalfin::close() noexcept {
   file_.close();
-  filepath_.clear();
+  source_ = io::FileSource();
   meta_data_ = Value();
   raw_buffer_.clear();
   raw_buffer_.shrink_to_fit();

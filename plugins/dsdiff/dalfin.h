@@ -28,11 +28,14 @@ class Dalfin final : public plugin::Decoder {
   ~Dalfin() override;
 
   // 100 when the file starts with "FRM8" and its "FVER" version's first byte is not 0.
-  static uint32_t getScoreByPath(const std::string& path);
+  static uint32_t getScoreByPath(const std::string& path) { return getScore(io::FileSource::file(path)); }
+  static uint32_t getScore(const io::FileSource& source);
   static bool validateFormDSDChunk(io::FileHandle& file);
   static bool validateFormatVersionChunk(io::FileHandle& file);
 
   int32_t openByPath(const std::string& path, const Dict* options) noexcept override;
+  // Opens what `source` holds as openByPath opens a file.
+  int32_t openSource(const io::FileSource& source) noexcept;
   Value getMetaData() noexcept override { return meta_data_; }
   uint64_t getDuration() noexcept override;
   float getSamplingRate() noexcept override { return static_cast<float>(sample_rate_ * 0.0625); }
@@ -59,7 +62,7 @@ class Dalfin final : public plugin::Decoder {
   void append(const char* key, Value value);
   uint64_t bytesPerSecond() const { return sample_rate_ / 8; }
 
-  std::string filepath_;
+  io::FileSource source_;
   uint32_t sample_rate_ = 0;  // 1-bit rate, Hz
   uint32_t num_channels_ = 0;
   uint32_t decode_num_channels_ = 0;

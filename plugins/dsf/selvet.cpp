@@ -29,9 +29,9 @@ constexpr uint64_t kMaxBlockGroupBytes = 64u << 20;
 
 Selvet::~Selvet() { close(); }
 
-uint32_t Selvet::getScoreByPath(const std::string& path) {
+uint32_t Selvet::getScore(const io::FileSource& source) {
   io::FileHandle file;
-  if (!file.open(path)) return 0;
+  if (!file.open(source)) return 0;
   uint8_t head[28];
   int64_t length = file.length();
   if (file.read(head, sizeof head) != static_cast<int64_t>(sizeof head)) return 0;
@@ -41,9 +41,18 @@ uint32_t Selvet::getScoreByPath(const std::string& path) {
 
 int32_t Selvet::openByPath(const std::string& path, const Dict*) noexcept {
   try {
-    filepath_ = path;
+    return openSource(io::FileSource::file(path));
+  } catch (const std::exception& e) {  // copying the path may fail
+    logLine("error: %s", e.what());
+    return plugin::kStatusBadStructure;
+  }
+}
+
+int32_t Selvet::openSource(const io::FileSource& source) noexcept {
+  try {
+    source_ = source;
     io::FileHandle file;
-    if (!file.open(path)) throw DecoderException("initWithFileHandle: failed.", plugin::kStatusBadStructure);
+    if (!file.open(source)) throw DecoderException("initWithFileHandle: failed.", plugin::kStatusBadStructure);
     if (file.length() < 0 || static_cast<uint64_t>(file.length()) > kMaxFileSize) {
       close();
       return plugin::kStatusParam;
@@ -132,7 +141,7 @@ void Selvet::open() {
     logLine("error: %s", "malloc failed");
     throw DecoderException("open failed.", plugin::kStatusDecodeFailed);
   }
-  if (!file_.open(filepath_)) {
+  if (!file_.open(source_)) {
     logLine("error: %s", "fileHandleForReadingXXX failed");
     throw DecoderException("open failed.", plugin::kStatusDecodeFailed);
   }
@@ -248,7 +257,7 @@ bool Selvet::setChannels(uint32_t channels) noexcept {
 
 void Selvet::close() noexcept {
   file_.close();
-  filepath_.clear();
+  source_ = io::FileSource();
   meta_data_ = Value();
   buffer_array_.clear();
   block_remain_ = 0;

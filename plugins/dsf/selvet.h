@@ -19,9 +19,12 @@ class Selvet final : public plugin::Decoder {
   ~Selvet() override;
 
   // 100 when the file starts with "DSD " and its size field equals its length.
-  static uint32_t getScoreByPath(const std::string& path);
+  static uint32_t getScoreByPath(const std::string& path) { return getScore(io::FileSource::file(path)); }
+  static uint32_t getScore(const io::FileSource& source);
 
   int32_t openByPath(const std::string& path, const Dict* options) noexcept override;
+  // Opens what `source` holds as openByPath opens a file.
+  int32_t openSource(const io::FileSource& source) noexcept;
   Value getMetaData() noexcept override { return meta_data_; }
   uint64_t getDuration() noexcept override;
   float getSamplingRate() noexcept override;
@@ -47,7 +50,7 @@ class Selvet final : public plugin::Decoder {
   uint64_t bytesPerChannelInFile(int64_t file_length) const;
   uint64_t bytesPerSecond() const { return sample_rate_ / 8; }
 
-  std::string filepath_;
+  io::FileSource source_;
   uint32_t channel_type_ = 0;
   uint32_t num_channels_ = 0;
   uint32_t sample_rate_ = 0;  // 1-bit rate
