@@ -180,10 +180,16 @@ int32_t Selvet::getNextSamples(float* out, uint32_t* size) noexcept {
     // Every channel starts from the call's phase; the frames give the next one.
     const uint8_t start = plugin::dopMarkerPhase();
     uint8_t marker = start;
-    for (uint32_t c = 0; n > 0 && c < channels; ++c) {
-      const uint8_t* src = buffer_array_[num_channels_ == 1 ? 0 : c].data() + block_offset_;
-      marker = dsd::packDoPChannel(std::span<const uint8_t>(src, size_t{2} * n), lsb_first,
-                                   std::span<float>(out + c, size_t{n} * channels - c), channels, start);
+    const size_t bytes = size_t{2} * n;
+    auto block = [&](uint32_t c) { return buffer_array_[num_channels_ == 1 ? 0 : c].data() + block_offset_; };
+    if (n > 0 && channels == 2) {
+      marker = dsd::packDoPPair(std::span<const uint8_t>(block(0), bytes), std::span<const uint8_t>(block(1), bytes),
+                                lsb_first, std::span<float>(out, size_t{n} * 2), start);
+    } else {
+      for (uint32_t c = 0; n > 0 && c < channels; ++c) {
+        marker = dsd::packDoPChannel(std::span<const uint8_t>(block(c), bytes), lsb_first,
+                                     std::span<float>(out + c, size_t{n} * channels - c), channels, start);
+      }
     }
     plugin::setDopMarkerPhase(marker);
     block_offset_ += 2 * n;
