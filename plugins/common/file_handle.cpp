@@ -10,6 +10,14 @@
 
 namespace sonara::io {
 
+namespace {
+
+// Pages are let go a stretch at a time: a system call per read would cost more than
+// the read itself.
+constexpr int64_t kDropStride = int64_t{1} << 20;
+
+}  // namespace
+
 FileHandle::~FileHandle() { close(); }
 
 bool FileHandle::open(const FileSource& source) {
@@ -61,7 +69,7 @@ void FileHandle::dropReadPages(int64_t up_to) {
     return;
   }
   const int64_t end = up_to & ~(kPage - 1);
-  if (end <= dropped_up_to_) return;
+  if (end - dropped_up_to_ < kDropStride) return;
   ::posix_fadvise(fd_, dropped_up_to_, end - dropped_up_to_, POSIX_FADV_DONTNEED);
   dropped_up_to_ = end;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ class DFFFormDSDChunk;
 inline constexpr uint64_t kMaxFileSize = uint64_t{1} << 36;
 // More channels than this are not a real file.
 inline constexpr uint32_t kMaxChannels = 64;
-// Frames delivered per call at most: the staging buffer holds 4096 bytes a channel.
+// Frames delivered per call at most: 4096 bytes a channel.
 inline constexpr uint32_t kMaxFramesPerCall = 2048;
 
 class Dalfin final : public plugin::Decoder {
@@ -58,6 +59,7 @@ class Dalfin final : public plugin::Decoder {
   int32_t parse(const DFFFormDSDChunk& form);
   int32_t readFormatInformation(const DFFFormDSDChunk& form);
   int32_t open();
+  std::span<const uint8_t> nextSoundBytes(size_t wanted);
   bool metaItemExistsForKey(const char* key) const;
   void append(const char* key, Value value);
   uint64_t bytesPerSecond() const { return sample_rate_ / 8; }
@@ -70,7 +72,12 @@ class Dalfin final : public plugin::Decoder {
   uint64_t total_sound_size_in_samples_ = 0;    // bytes per channel
   uint64_t current_sound_position_in_samples_ = 0;  // bytes per channel delivered
   uint64_t sound_data_chunk_offset_ = 0;
-  std::vector<uint8_t> raw_buffer_;
+  // The sound data read ahead of what has been delivered: [ahead_begin_, ahead_end_)
+  // of ahead_size_ bytes.
+  std::unique_ptr<uint8_t[]> ahead_;
+  size_t ahead_size_ = 0;
+  size_t ahead_begin_ = 0;
+  size_t ahead_end_ = 0;
   io::FileHandle file_;
   Value meta_data_;
 };

@@ -47,6 +47,8 @@ class Selvet final : public plugin::Decoder {
   int32_t parse(io::FileHandle& file);
   void open();
   void readNextBlock();
+  void readGroups();
+  const uint8_t* blockOf(uint32_t channel) const;
   uint64_t bytesPerChannelInFile(int64_t file_length) const;
   uint64_t bytesPerSecond() const { return sample_rate_ / 8; }
 
@@ -64,7 +66,12 @@ class Selvet final : public plugin::Decoder {
   uint32_t block_remain_ = 0;
   uint32_t block_offset_ = 0;
   io::FileHandle file_;
-  std::vector<std::vector<uint8_t>> buffer_array_;
+  // Block groups as the file holds them (channel c's block of group g at
+  // (g x channels + c) x block size), several read at once.
+  std::unique_ptr<uint8_t[]> groups_;  // filled by every read before it is used
+  size_t groups_size_ = 0;
+  uint32_t groups_read_ = 0;   // groups in groups_ from the last read, 0 after a seek
+  uint32_t group_ = 0;         // the one being delivered
 };
 
 class SelvetClass final : public plugin::DecoderClass {
