@@ -1,16 +1,13 @@
-// Scores, opens and reads a DSDIFF file made of arbitrary bytes.
+// Scores, opens and reads a DSDIFF file made of arbitrary bytes, served from memory.
 #include "fuzz/fuzz_decoder.h"
-#include "fuzz/fuzz_input_file.h"
 #include "plugins/dsdiff/dalfin.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   attachQuietHost();
-  FuzzInputFile file(data, size);
-  if (!file.ok()) return 0;
-  std::string path = file.path();
-  (void)sonara::dsdiff::Dalfin::getScoreByPath(path);
+  const auto source = sonara::io::FileSource::memory({data, size});
+  (void)sonara::dsdiff::Dalfin::getScore(source);
   sonara::dsdiff::Dalfin decoder;
-  if (decoder.openByPath(path, nullptr) == 0) {
+  if (decoder.openSource(source) == 0) {
     decoder.setChannels(2);
     exerciseDecoder(decoder);
   }

@@ -4,8 +4,8 @@
 // frame carries the same marker, which alternates 0x05, 0xFA from frame to frame.
 #pragma once
 
-#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -23,75 +23,52 @@ inline float doPWordAsFloat(uint8_t marker, uint8_t first, uint8_t second) noexc
 
 inline uint8_t nextMarker(uint8_t marker) noexcept { return static_cast<uint8_t>(~marker); }
 
-// Entry i is i with its 8 bits in reverse order.
-inline const std::array<uint8_t, 256>& bitReversalTable() {
-  static const std::array<uint8_t, 256> table = [] {
-    std::array<uint8_t, 256> t{};
-    for (int i = 0; i < 256; ++i) {
-      uint8_t r = 0;
-      for (int b = 0; b < 8; ++b) {
-        if (i & (1 << b)) r = static_cast<uint8_t>(r | (0x80 >> b));
-      }
-      t[static_cast<size_t>(i)] = r;
-    }
-    return t;
-  }();
-  return table;
+// The float of a word with marker 0x05 or 0xFA, built from its bits without a
+// conversion. Such a word lies between 2^26 and 2^27 in magnitude whatever its DSD
+// bytes, so the float's exponent is fixed and the bytes land in its mantissa as
+// y = first << 13 | second << 5: added to it for 0x05, subtracted for 0xFA (a
+// negative word). The float's bits are (y ^ flip) + offset.
+struct DoPFloatBits {
+  uint32_t flip;
+  uint32_t offset;
+};
+inline constexpr DoPFloatBits kFloatBitsA{0, 0x3D200000};
+inline constexpr DoPFloatBits kFloatBitsB{~uint32_t{0}, 0xBD400001};  // ~y + 1 is -y
+
+inline bool isDoPMarker(uint8_t marker) noexcept { return marker == kMarkerA || marker == kMarkerB; }
+inline DoPFloatBits floatBitsOf(uint8_t marker) noexcept { return marker == kMarkerA ? kFloatBitsA : kFloatBitsB; }
+inline uint32_t doPBytesBits(uint8_t first, uint8_t second) noexcept {
+  return uint32_t{first} << 13 | uint32_t{second} << 5;
 }
+inline float doPFloat(DoPFloatBits phase, uint32_t bytes_bits) noexcept {
+  return std::bit_cast<float>((bytes_bits ^ phase.flip) + phase.offset);
+}
+
+// Entry i is i with its 8 bits in reverse order.
+const std::array<uint8_t, 256>& bitReversalTable() noexcept;
 
 // Byte-interleaved DSD (byte i of channel c at i x in_channels + c, earliest bit
 // most significant) into interleaved DoP values of `out_channels` channels: frame j
 // of output channel c takes bytes 2j and 2j + 1 of input channel c, or of channel 0
 // when the input is mono. As many frames as both sides hold; `marker` is the first
 // frame's marker, and the one after the last frame is returned.
-inline uint8_t packDoPInterleaved(std::span<const uint8_t> in, uint32_t in_channels, std::span<float> out,
-                                  uint32_t out_channels, uint8_t marker) noexcept {
-  if (in_channels == 0 || out_channels == 0) return marker;
-  const size_t frames = std::min(in.size() / (size_t{2} * in_channels), out.size() / out_channels);
-  const uint8_t* src = in.data();
-  float* dst = out.data();
-  for (size_t j = 0; j < frames; ++j) {
-    const uint8_t* frame = src + 2 * j * in_channels;
-    for (uint32_t c = 0; c < out_channels; ++c) {
-      const uint32_t from = in_channels == 1 ? 0 : c;
-      dst[j * out_channels + c] = doPWordAsFloat(marker, frame[from], frame[in_channels + from]);
-    }
-    marker = nextMarker(marker);
-  }
-  return marker;
-}
+uint8_t packDoPInterleaved(std::span<const uint8_t> in, uint32_t in_channels, std::span<float> out,
+                           uint32_t out_channels, uint8_t marker) noexcept;
 
 // One channel's DSD bytes (in time order; each byte bit-reversed first when
 // `lsb_first`) into every `stride`-th value of `out` from out[0], one DoP word per
 // byte pair. Returns the marker after the last frame.
-inline uint8_t packDoPChannel(std::span<const uint8_t> in, bool lsb_first, std::span<float> out, size_t stride,
-                              uint8_t marker) noexcept {
-  if (stride == 0 || out.empty()) return marker;
-  const size_t frames = std::min(in.size() / 2, (out.size() + stride - 1) / stride);
-  const auto& reverse = bitReversalTable();
-  for (size_t j = 0; j < frames; ++j) {
-    uint8_t first = in[2 * j];
-    uint8_t second = in[2 * j + 1];
-    if (lsb_first) {
-      first = reverse[first];
-      second = reverse[second];
-    }
-    out[j * stride] = doPWordAsFloat(marker, first, second);
-    marker = nextMarker(marker);
-  }
-  return marker;
-}
+uint8_t packDoPChannel(std::span<const uint8_t> in, bool lsb_first, std::span<float> out, size_t stride,
+                       uint8_t marker) noexcept;
+
+// Two channels' DSD bytes, each in time order (bit-reversed first when `lsb_first`),
+// into interleaved stereo DoP values: out[2j] from left bytes 2j and 2j + 1, out[2j + 1]
+// from the right ones. As many frames as all three hold; returns the marker after the
+// last frame.
+uint8_t packDoPPair(std::span<const uint8_t> left, std::span<const uint8_t> right, bool lsb_first,
+                    std::span<float> out, uint8_t marker) noexcept;
 
 // DSD silence (0x96 0x96 in every channel) for every whole frame `out` holds.
-inline uint8_t packDoPSilence(std::span<float> out, uint32_t channels, uint8_t marker) noexcept {
-  if (channels == 0) return marker;
-  const size_t frames = out.size() / channels;
-  for (size_t j = 0; j < frames; ++j) {
-    const float word = doPWordAsFloat(marker, kSilenceByte, kSilenceByte);
-    for (uint32_t c = 0; c < channels; ++c) out[j * channels + c] = word;
-    marker = nextMarker(marker);
-  }
-  return marker;
-}
+uint8_t packDoPSilence(std::span<float> out, uint32_t channels, uint8_t marker) noexcept;
 
 }  // namespace sonara::dsd

@@ -19,6 +19,9 @@ using plugin::mulDiv;
 namespace {
 
 constexpr char kDstReason[] = "the sound data is DST-compressed, which cannot be played";
+// The sound data is read this many bytes at a time at least: a read per call would
+// cost more than the decoding.
+constexpr size_t kReadBytes = 128u << 10;
 
 }  // namespace
 
@@ -40,17 +43,26 @@ bool Dalfin::validateFormatVersionChunk(io::FileHandle& file) {
   }
 }
 
-uint32_t Dalfin::getScoreByPath(const std::string& path) {
+uint32_t Dalfin::getScore(const io::FileSource& source) {
   io::FileHandle file;
-  if (!file.open(path)) return 0;
+  if (!file.open(source)) return 0;
   return validateFormDSDChunk(file) && validateFormatVersionChunk(file) ? 100 : 0;
 }
 
 int32_t Dalfin::openByPath(const std::string& path, const Dict*) noexcept {
   try {
-    filepath_ = path;
+    return openSource(io::FileSource::file(path));
+  } catch (const std::exception& e) {  // copying the path may fail
+    logLine("openByPath failed with exception: %s", e.what());
+    return plugin::kStatusSeekFailed;
+  }
+}
+
+int32_t Dalfin::openSource(const io::FileSource& source) noexcept {
+  try {
+    source_ = source;
     io::FileHandle file;
-    if (!file.open(path)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
+    if (!file.open(source)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
     if (file.length() < 0 || static_cast<uint64_t>(file.length()) >= kMaxFileSize) {
       throw DecoderException("over file size limit", plugin::kStatusParam);
     }
@@ -161,12 +173,17 @@ int32_t Dalfin::readFormatInformation(const DFFFormDSDChunk& form) {
 }
 
 int32_t Dalfin::open() {
-  if (!file_.open(filepath_)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
+  if (!file_.open(source_)) throw DecoderException("inputStreamWithFileAtPath failed", plugin::kStatusSeekFailed);
   file_.bypassCache(true);
   file_.seek(sound_data_chunk_offset_ + kChunkHeaderSize);
   current_sound_position_in_samples_ = 0;
+  ahead_begin_ = 0;
+  ahead_end_ = 0;
   try {
-    raw_buffer_.assign(size_t{num_channels_} * 2 * kMaxFramesPerCall, 0);
+    // Room for a call's worth at least, but no more than the file holds.
+    const uint64_t call = std::max(kReadBytes, size_t{num_channels_} * 2 * kMaxFramesPerCall);
+    ahead_size_ = static_cast<size_t>(std::min(call, total_sound_size_in_samples_ * num_channels_));
+    ahead_ = std::make_unique_for_overwrite<uint8_t[]>(ahead_size_);
   } catch (const std::bad_alloc&) {
     file_.close();
     return plugin::kStatusMemory;
@@ -174,9 +191,26 @@ int32_t Dalfin::open() {
   return 0;
 }
 
+// Up to `wanted` bytes of sound data at the reader (no more than a call's worth),
+// fewer only where the file ends.
+std::span<const uint8_t> Dalfin::nextSoundBytes(size_t wanted) {
+  if (ahead_end_ - ahead_begin_ < wanted) {
+    std::memmove(ahead_.get(), ahead_.get() + ahead_begin_, ahead_end_ - ahead_begin_);
+    ahead_end_ -= ahead_begin_;
+    ahead_begin_ = 0;
+    const int64_t got = file_.read(ahead_.get() + ahead_end_, ahead_size_ - ahead_end_);
+    if (got < 0) throw DecoderException("read failed.");
+    ahead_end_ += static_cast<size_t>(got);
+  }
+  const size_t taken = std::min(wanted, ahead_end_ - ahead_begin_);
+  const std::span<const uint8_t> bytes(ahead_.get() + ahead_begin_, taken);
+  ahead_begin_ += taken;
+  return bytes;
+}
+
 int32_t Dalfin::getNextSamples(float* buffer, uint32_t* size) noexcept {
   if (*size == 0) return 0;
-  if (raw_buffer_.empty()) {
+  if (!ahead_) {
     *size = 0;
     return plugin::kStatusMemory;
   }
@@ -191,16 +225,15 @@ int32_t Dalfin::getNextSamples(float* buffer, uint32_t* size) noexcept {
       return 0;
     }
     const size_t wanted = size_t{2} * n * num_channels_;
-    int64_t got = file_.read(raw_buffer_.data(), wanted);
-    if (got < 0) throw DecoderException("read failed.");
-    if (static_cast<size_t>(got) < wanted) {
+    const std::span<const uint8_t> bytes = nextSoundBytes(wanted);
+    if (bytes.size() < wanted) {
       // The file ends early: what came is played, and then the track ends.
-      n = static_cast<uint32_t>(static_cast<size_t>(got) / (size_t{2} * num_channels_));
+      n = static_cast<uint32_t>(bytes.size() / (size_t{2} * num_channels_));
       total_sound_size_in_samples_ = current_sound_position_in_samples_ + 2 * uint64_t{n};
     }
-    const uint8_t marker = dsd::packDoPInterleaved(
-        std::span<const uint8_t>(raw_buffer_.data(), size_t{2} * n * num_channels_), num_channels_,
-        std::span<float>(buffer, size_t{n} * channels), channels, plugin::dopMarkerPhase());
+    const uint8_t marker = dsd::packDoPInterleaved(bytes.first(size_t{2} * n * num_channels_), num_channels_,
+                                                   std::span<float>(buffer, size_t{n} * channels), channels,
+                                                   plugin::dopMarkerPhase());
     plugin::setDopMarkerPhase(marker);
     current_sound_position_in_samples_ += 2 * uint64_t{n};
     *size = n * channels;
@@ -228,6 +261,8 @@ int32_t Dalfin::seek(uint64_t ns) noexcept {
   if (p >= total_sound_size_in_samples_) p = total_sound_size_in_samples_ - 1;
   unsigned __int128 at = static_cast<unsigned __int128>(num_channels_) * p + sound_data_chunk_offset_ + kChunkHeaderSize;
   if (at > INT64_MAX || !file_.seek(static_cast<uint64_t>(at))) return plugin::kStatusSeekFailed;
+  ahead_begin_ = 0;  // what was read ahead lies elsewhere
+  ahead_end_ = 0;
   current_sound_position_in_samples_ = p;
   return 0;
 }
@@ -254,10 +289,12 @@ bool Dalfin::setChannels(uint32_t channels) noexcept {
 
 void Dalfin::close() noexcept {
   file_.close();
-  filepath_.clear();
+  source_ = io::FileSource();
   meta_data_ = Value();
-  raw_buffer_.clear();
-  raw_buffer_.shrink_to_fit();
+  ahead_.reset();
+  ahead_size_ = 0;
+  ahead_begin_ = 0;
+  ahead_end_ = 0;
 }
 
 uint32_t DalfinClass::getScoreByPath(const std::string& path) const noexcept {

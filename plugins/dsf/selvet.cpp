@@ -23,15 +23,17 @@ namespace {
 // blocks; these leave ample room while keeping allocations bounded.
 constexpr uint32_t kMaxChannels = 64;
 constexpr uint64_t kMaxBlockGroupBytes = 64u << 20;
-
+// Block groups are read this many bytes at a time (or one group when it is larger):
+// a read per block would cost more than the decoding.
+constexpr uint64_t kReadBytes = 128u << 10;
 
 }  // namespace
 
 Selvet::~Selvet() { close(); }
 
-uint32_t Selvet::getScoreByPath(const std::string& path) {
+uint32_t Selvet::getScore(const io::FileSource& source) {
   io::FileHandle file;
-  if (!file.open(path)) return 0;
+  if (!file.open(source)) return 0;
   uint8_t head[28];
   int64_t length = file.length();
   if (file.read(head, sizeof head) != static_cast<int64_t>(sizeof head)) return 0;
@@ -41,9 +43,18 @@ uint32_t Selvet::getScoreByPath(const std::string& path) {
 
 int32_t Selvet::openByPath(const std::string& path, const Dict*) noexcept {
   try {
-    filepath_ = path;
+    return openSource(io::FileSource::file(path));
+  } catch (const std::exception& e) {  // copying the path may fail
+    logLine("error: %s", e.what());
+    return plugin::kStatusBadStructure;
+  }
+}
+
+int32_t Selvet::openSource(const io::FileSource& source) noexcept {
+  try {
+    source_ = source;
     io::FileHandle file;
-    if (!file.open(path)) throw DecoderException("initWithFileHandle: failed.", plugin::kStatusBadStructure);
+    if (!file.open(source)) throw DecoderException("initWithFileHandle: failed.", plugin::kStatusBadStructure);
     if (file.length() < 0 || static_cast<uint64_t>(file.length()) > kMaxFileSize) {
       close();
       return plugin::kStatusParam;
@@ -126,13 +137,18 @@ uint64_t Selvet::bytesPerChannelInFile(int64_t file_length) const {
 }
 
 void Selvet::open() {
+  // As many groups as a read takes, but no more than the file holds.
+  const uint64_t group = uint64_t{block_size_} * num_channels_;
+  const uint64_t in_file = (total_samples_ + block_size_ - 1) / block_size_;
+  const uint64_t per_read = std::max<uint64_t>(1, std::min(kReadBytes / group, in_file));
   try {
-    buffer_array_.assign(num_channels_, std::vector<uint8_t>(block_size_));
+    groups_size_ = static_cast<size_t>(per_read * group);
+    groups_ = std::make_unique_for_overwrite<uint8_t[]>(groups_size_);
   } catch (const std::bad_alloc&) {
     logLine("error: %s", "malloc failed");
     throw DecoderException("open failed.", plugin::kStatusDecodeFailed);
   }
-  if (!file_.open(filepath_)) {
+  if (!file_.open(source_)) {
     logLine("error: %s", "fileHandleForReadingXXX failed");
     throw DecoderException("open failed.", plugin::kStatusDecodeFailed);
   }
@@ -141,18 +157,33 @@ void Selvet::open() {
   current_sound_position_ = 0;
   block_remain_ = 0;
   block_offset_ = 0;
+  groups_read_ = 0;
+  group_ = 0;
 }
 
+// The next block group, from the file when the last read's groups are used up.
 void Selvet::readNextBlock() {
-  for (auto& buffer : buffer_array_) {
-    int64_t got = file_.read(buffer.data(), block_size_);
-    if (got < 0) throw DecoderException("read failed.");
-    if (static_cast<uint64_t>(got) < block_size_) {
-      std::fill(buffer.begin() + got, buffer.end(), uint8_t{0});
-    }
+  if (group_ + 1 < groups_read_) {
+    ++group_;
+  } else {
+    readGroups();
   }
   block_remain_ = block_size_;
   block_offset_ = 0;
+}
+
+// Past the end of the file the groups are silence of zeros; they are never delivered
+// beyond the length the file holds.
+void Selvet::readGroups() {
+  int64_t got = file_.read(groups_.get(), groups_size_);
+  if (got < 0) throw DecoderException("read failed.");
+  std::fill(groups_.get() + got, groups_.get() + groups_size_, uint8_t{0});
+  groups_read_ = static_cast<uint32_t>(groups_size_ / (size_t{block_size_} * num_channels_));
+  group_ = 0;
+}
+
+const uint8_t* Selvet::blockOf(uint32_t channel) const {
+  return groups_.get() + (size_t{group_} * num_channels_ + channel) * block_size_ + block_offset_;
 }
 
 int32_t Selvet::getNextSamples(float* out, uint32_t* size) noexcept {
@@ -171,10 +202,17 @@ int32_t Selvet::getNextSamples(float* out, uint32_t* size) noexcept {
     // Every channel starts from the call's phase; the frames give the next one.
     const uint8_t start = plugin::dopMarkerPhase();
     uint8_t marker = start;
-    for (uint32_t c = 0; n > 0 && c < channels; ++c) {
-      const uint8_t* src = buffer_array_[num_channels_ == 1 ? 0 : c].data() + block_offset_;
-      marker = dsd::packDoPChannel(std::span<const uint8_t>(src, size_t{2} * n), lsb_first,
-                                   std::span<float>(out + c, size_t{n} * channels - c), channels, start);
+    const size_t bytes = size_t{2} * n;
+    if (n > 0 && channels == 2) {
+      marker = dsd::packDoPPair(std::span<const uint8_t>(blockOf(0), bytes),
+                                std::span<const uint8_t>(blockOf(num_channels_ == 1 ? 0 : 1), bytes), lsb_first,
+                                std::span<float>(out, size_t{n} * 2), start);
+    } else {
+      for (uint32_t c = 0; n > 0 && c < channels; ++c) {
+        marker = dsd::packDoPChannel(std::span<const uint8_t>(blockOf(num_channels_ == 1 ? 0 : c), bytes),
+                                     lsb_first, std::span<float>(out + c, size_t{n} * channels - c), channels,
+                                     start);
+      }
     }
     plugin::setDopMarkerPhase(marker);
     block_offset_ += 2 * n;
@@ -212,6 +250,7 @@ int32_t Selvet::seek(uint64_t ns) noexcept {
     if (offset > INT64_MAX || !file_.seek(static_cast<uint64_t>(offset))) {
       throw DecoderException("seek failed.");
     }
+    groups_read_ = 0;  // what was read ahead lies elsewhere
     if (p % block_size_ != 0) {
       readNextBlock();
     } else {
@@ -248,9 +287,11 @@ bool Selvet::setChannels(uint32_t channels) noexcept {
 
 void Selvet::close() noexcept {
   file_.close();
-  filepath_.clear();
+  source_ = io::FileSource();
   meta_data_ = Value();
-  buffer_array_.clear();
+  groups_.reset();
+  groups_size_ = 0;
+  groups_read_ = 0;
   block_remain_ = 0;
   block_offset_ = 0;
 }

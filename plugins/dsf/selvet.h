@@ -19,9 +19,12 @@ class Selvet final : public plugin::Decoder {
   ~Selvet() override;
 
   // 100 when the file starts with "DSD " and its size field equals its length.
-  static uint32_t getScoreByPath(const std::string& path);
+  static uint32_t getScoreByPath(const std::string& path) { return getScore(io::FileSource::file(path)); }
+  static uint32_t getScore(const io::FileSource& source);
 
   int32_t openByPath(const std::string& path, const Dict* options) noexcept override;
+  // Opens what `source` holds as openByPath opens a file.
+  int32_t openSource(const io::FileSource& source) noexcept;
   Value getMetaData() noexcept override { return meta_data_; }
   uint64_t getDuration() noexcept override;
   float getSamplingRate() noexcept override;
@@ -44,10 +47,12 @@ class Selvet final : public plugin::Decoder {
   int32_t parse(io::FileHandle& file);
   void open();
   void readNextBlock();
+  void readGroups();
+  const uint8_t* blockOf(uint32_t channel) const;
   uint64_t bytesPerChannelInFile(int64_t file_length) const;
   uint64_t bytesPerSecond() const { return sample_rate_ / 8; }
 
-  std::string filepath_;
+  io::FileSource source_;
   uint32_t channel_type_ = 0;
   uint32_t num_channels_ = 0;
   uint32_t sample_rate_ = 0;  // 1-bit rate
@@ -61,7 +66,12 @@ class Selvet final : public plugin::Decoder {
   uint32_t block_remain_ = 0;
   uint32_t block_offset_ = 0;
   io::FileHandle file_;
-  std::vector<std::vector<uint8_t>> buffer_array_;
+  // Block groups as the file holds them (channel c's block of group g at
+  // (g x channels + c) x block size), several read at once.
+  std::unique_ptr<uint8_t[]> groups_;  // filled by every read before it is used
+  size_t groups_size_ = 0;
+  uint32_t groups_read_ = 0;   // groups in groups_ from the last read, 0 after a seek
+  uint32_t group_ = 0;         // the one being delivered
 };
 
 class SelvetClass final : public plugin::DecoderClass {
