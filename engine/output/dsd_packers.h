@@ -24,10 +24,10 @@ class AudioDirectOutputBuffer_DSD32 final : public AudioDirectOutputBuffer {
  private:
   bool allocate() override;
   void rebound() override { carrying_ = false; }
-  uint32_t* dsd_conv_buff_ = nullptr;  // 2 x capacity DoP words, 16-byte aligned
+  float* staging_ = nullptr;  // 2 x capacity DoP words as pulled, 16-byte aligned
   // A frame pulled without its partner while more input is to come: it waits for
   // the next pull rather than going out padded with idle bits mid-stream.
-  uint32_t* carry_ = nullptr;  // capacity 16-bit units, one per channel used
+  float* carry_ = nullptr;  // capacity DoP words, one frame of them used
   bool carrying_ = false;
   uint32_t carry_clears_ = 0;  // the queue's clear count when the frame was pulled
 };

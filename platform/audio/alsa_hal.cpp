@@ -1,8 +1,6 @@
 #include "platform/audio/alsa_hal.h"
 
 #include <alsa/asoundlib.h>
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,12 +12,14 @@
 #include <sstream>
 
 #include "platform/audio/alsa_mixer.h"
+#include "platform/audio/realtime_priority.h"
 #include "platform/log.h"
 #include "platform/thread_name.h"
 
 namespace sonara::audio {
 
 using platform::logLine;
+using platform::logLineOnce;
 
 namespace {
 
@@ -124,7 +124,6 @@ struct AlsaHal::Device {
   bool failed = false;             // watcher only: given up until the card returns
   bool handed_over = false;        // watcher only: another program asked for it and got it
   int hand_over_checks = 0;
-  std::atomic<int> realtime_result{1};  // 1 unknown, 0 real-time, else the errno
 };
 
 AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory, Rescan rescan)
@@ -652,15 +651,11 @@ Status AlsaHal::startIoProc(DeviceId id, IoProcId proc) {
   }
   if (d->thread.joinable()) d->thread.join();
   d->running = true;
-  d->realtime_result = 1;
   d->thread = std::thread([this, d] { ioLoop(d); });
-  // Told here, not on the real-time thread.
-  for (int i = 0; i < 100 && d->realtime_result.load() == 1; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  if (int r = d->realtime_result.load(); r > 1) {
-    logLine("ALSA: no real-time priority for %s (%s); playing at normal priority.", d->setup.name.c_str(),
-            std::strerror(r));
+  // Asked and told here, not on the real-time thread.
+  if (int r = takeRealtimePriority(d->thread.native_handle()); r != 0 && r != ESRCH) {
+    logLineOnce("ALSA: no real-time priority for %s (%s); playing at normal priority.", d->setup.name.c_str(),
+                std::strerror(r));
   }
   return kNoError;
 }
@@ -697,11 +692,6 @@ Status AlsaHal::destroyIoProc(DeviceId id, IoProcId proc) {
 
 void AlsaHal::ioLoop(Device* d) {
   sonara::platform::nameThisThread("sonara-io");
-  sched_param param{};
-  param.sched_priority = std::max(1, sched_get_priority_max(SCHED_FIFO) / 2);
-  int r = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-  d->realtime_result = r == 0 ? 0 : (r == 1 ? EPERM : r);
-
   StreamDescription format;
   AlsaSampleFormat alsa;
   uint32_t frames;

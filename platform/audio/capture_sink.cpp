@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/audio/device_samples.h"
 #include "platform/log.h"
 
 namespace sonara::audio {
@@ -152,23 +153,15 @@ void CaptureSink::write(const IoBuffer& buffer, uint32_t frames, const StreamDes
                              : 4;
   const size_t samples = size_t{frames} * channels;
   if (scratch_.size() < samples * width) return;  // reserve() was not called: drop, never allocate
-  uint8_t* out = scratch_.data();
   const bool raw = format.format_flags & kFormatFlagIsNonMixable;
-  const int bits = static_cast<int>(format.bits_per_channel ? format.bits_per_channel : 32);
-  const double scale = std::ldexp(1.0, bits - 1);
-  const double lo = -scale, hi = scale - 1;
-  for (size_t i = 0; i < samples; ++i) {
-    uint32_t word;
-    if (raw) {
-      word = static_cast<const uint32_t*>(buffer.data)[i];
-    } else {
-      double v = std::nearbyint(static_cast<double>(static_cast<const float*>(buffer.data)[i]) * scale);
-      v = v < lo ? lo : v > hi ? hi : v;
-      word = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int64_t>(v)));
-    }
-    for (uint32_t b = 0; b < width; ++b) *out++ = static_cast<uint8_t>(word >> (8 * b));
+  const uint32_t bits = format.bits_per_channel ? format.bits_per_channel : 32;
+  if (raw) {
+    wordsToBytes(buffer.data, samples, width, ByteOrder::Little, scratch_.data());
+  } else {
+    floatsToIntegers({static_cast<const float*>(buffer.data), samples}, bits, width, ByteOrder::Little,
+                     scratch_.data());
   }
-  size_t bytes = static_cast<size_t>(out - scratch_.data());
+  const size_t bytes = samples * width;
   if (std::fwrite(scratch_.data(), 1, bytes, data_) != bytes || std::fflush(data_) != 0) write_failed_ = true;
   written_ += bytes;
   if (format.sample_rate > 0) segment_seconds_ += frames / format.sample_rate;

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
+#include "platform/audio/realtime_priority.h"
 #include "platform/log.h"
 #include "platform/thread_name.h"
 
@@ -77,6 +79,8 @@ struct VirtualHal::Device {
   std::atomic<double> sample_time{0};
   std::atomic<uint64_t> cycles{0};
   std::atomic<uint64_t> underruns{0};
+  std::atomic<uint64_t> late_cycles{0};
+  std::atomic<double> worst_lateness{0};
   std::unique_ptr<CaptureSink> capture;
   std::vector<float> io_buffer;
 };
@@ -256,6 +260,16 @@ uint64_t VirtualHal::cycles(DeviceId id) const {
 uint64_t VirtualHal::underruns(DeviceId id) const {
   Device* d = find(id);
   return d ? d->underruns.load() : 0;
+}
+
+uint64_t VirtualHal::lateCycles(DeviceId id) const {
+  Device* d = find(id);
+  return d ? d->late_cycles.load() : 0;
+}
+
+double VirtualHal::worstLateness(DeviceId id) const {
+  Device* d = find(id);
+  return d ? d->worst_lateness.load() : 0;
 }
 
 // --- system ------------------------------------------------------------------------
@@ -555,6 +569,14 @@ Status VirtualHal::startIoProc(DeviceId id, IoProcId proc) {
   d->running = true;
   d->capture->event("start", d->sample_time.load());
   d->thread = std::thread([this, d] { ioLoop(d); });
+  // A device paced like hardware has an IO thread like hardware's; a free-running one
+  // would take a whole core from everything else.
+  if (d->setup.clock == VirtualClock::Realtime) {
+    if (int r = takeRealtimePriority(d->thread.native_handle()); r != 0 && r != ESRCH) {
+      platform::logLineOnce("%s: no real-time priority (%s); playing at normal priority.", d->setup.name.c_str(),
+                            std::strerror(r));
+    }
+  }
   return kNoError;
 }
 
@@ -587,6 +609,7 @@ void VirtualHal::ioLoop(Device* d) {
   bool data_flowed = false;
   bool gap_pending = false;
   double gap_at = 0;
+  bool behind = false;
   const uint32_t channels = std::max(d->setup.output_channels, 1u);
   while (d->running.load()) {
     if (!reachable(*d)) {  // a removed device delivers no cycles
@@ -604,6 +627,15 @@ void VirtualHal::ioLoop(Device* d) {
       frames = d->buffer_frames;
       proc = d->proc;
       client = d->client;
+    }
+    const double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
+    const double period = frames / rate;
+    if (d->setup.clock == VirtualClock::Realtime) {
+      // The cycles after a late one follow at once to catch up: one stall, one count.
+      const double lateness = std::chrono::duration<double>(Clock::now() - deadline).count();
+      if (lateness > period && !behind) d->late_cycles.fetch_add(1);
+      behind = lateness > period;
+      if (lateness > d->worst_lateness.load()) d->worst_lateness.store(lateness);
     }
     const uint32_t full_bytes = frames * channels * 4;
     std::memset(d->io_buffer.data(), 0, full_bytes);
@@ -629,8 +661,7 @@ void VirtualHal::ioLoop(Device* d) {
     if (d->setup.clock == VirtualClock::Realtime) {
       d->capture->write(buffer, frames, format);
       d->sample_time.store(now.sample_time + frames);
-      double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
-      deadline += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(frames / rate));
+      deadline += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(period));
       std::this_thread::sleep_until(deadline);
     } else {
       d->capture->write(buffer, filled, format);

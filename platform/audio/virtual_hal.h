@@ -45,6 +45,11 @@ class VirtualHal final : public AudioHal {
   // Cycles run so far and cycles in which the procedure left frames unfilled.
   uint64_t cycles(DeviceId id) const;
   uint64_t underruns(DeviceId id) const;
+  // With the realtime clock: the times a cycle began more than a buffer's time after
+  // it was due (a sound card would have played out its buffer and run dry meanwhile),
+  // and the latest any cycle began, in seconds.
+  uint64_t lateCycles(DeviceId id) const;
+  double worstLateness(DeviceId id) const;
   DeviceId idOfUid(const std::string& uid) const;  // 0 when unknown
 
   // --- AudioHal ----------------------------------------------------------------------

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -144,6 +150,55 @@ TEST(VirtualHal, RealtimeClockCapturesSilenceAndCountsGaps) {
   EXPECT_EQ(bytes[64 * 2 + 1], 0x00);  // the gap was captured as silence
   EXPECT_NE(readBytes(d.capture + ".log").find("\"event\":\"underrun\",\"sample_time\":64"),
             std::string::npos);
+}
+
+// Whether this process may run a thread under SCHED_FIFO: as root, or by its
+// RLIMIT_RTPRIO (whose soft limit it may raise to the hard one).
+bool processMayHaveRealtimePriority() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_max > 0) return true;
+  std::atomic<bool> done{false};
+  std::thread probe([&] {
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  sched_param param{};
+  param.sched_priority = 1;
+  const bool may = pthread_setschedparam(probe.native_handle(), SCHED_FIFO, &param) == 0;
+  done = true;
+  probe.join();
+  return may;
+}
+
+// The scheduling policy of the device's IO thread a few cycles in.
+int ioThreadPolicy(const std::string& clock) {
+  DeviceJson d;
+  d.clock = clock;
+  auto hal = makeVirtualHal({d});
+  hal->setBufferFrameSize(1, 64);
+  struct Probe {
+    std::atomic<int> cycles{0};
+    std::atomic<int> policy{-1};
+    static Status proc(DeviceId, const TimeStamp&, IoBuffer& out, const TimeStamp&, void* client) {
+      auto* self = static_cast<Probe*>(client);
+      if (++self->cycles == 5) self->policy = sched_getscheduler(0);
+      out.byte_size = 0;
+      return 0;
+    }
+  } probe;
+  IoProcId id = 0;
+  hal->createIoProc(1, &Probe::proc, &probe, &id);
+  hal->startIoProc(1, id);
+  waitFor([&] { return probe.policy.load() != -1; });
+  hal->stopIoProc(1, id);
+  hal->destroyIoProc(1, id);
+  return probe.policy;
+}
+
+// A device paced like hardware has an IO thread scheduled like a sound card's; a
+// free-running one never takes real-time priority (it would take a core).
+TEST(VirtualHal, ThePacedIoThreadRunsInRealTimeWhereTheProcessMay) {
+  EXPECT_EQ(ioThreadPolicy("realtime"), processMayHaveRealtimePriority() ? SCHED_FIFO : SCHED_OTHER);
+  EXPECT_EQ(ioThreadPolicy("freewheel"), SCHED_OTHER);
 }
 
 TEST(VirtualHal, BufferSizesAreRoundedUpToTheDriversStep) {
