@@ -101,7 +101,7 @@ size_t pairSteps(const uint8_t* left, const uint8_t* right, float* out, size_t f
 }
 
 bool hasByteShuffle() {
-  static const bool has = __builtin_cpu_supports("ssse3");
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
   return has;
 }
 #endif

@@ -1,6 +1,7 @@
 #include "plugins/common/dop_words.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <type_traits>
 
@@ -16,6 +17,7 @@ constexpr std::array<uint8_t, 256> kIdentity = [] {
   return t;
 }();
 
+// Entry i is i with its 8 bits in reverse order.
 constexpr std::array<uint8_t, 256> kReversal = [] {
   std::array<uint8_t, 256> t{};
   for (size_t i = 0; i < 256; ++i) {
@@ -68,8 +70,6 @@ uint8_t withWords(uint8_t marker, size_t frames, Pack&& pack) {
 }
 
 }  // namespace
-
-const std::array<uint8_t, 256>& bitReversalTable() noexcept { return kReversal; }
 
 uint8_t packDoPInterleaved(std::span<const uint8_t> in, uint32_t in_channels, std::span<float> out,
                            uint32_t out_channels, uint8_t marker) noexcept {

@@ -4,7 +4,6 @@
 // frame carries the same marker, which alternates 0x05, 0xFA from frame to frame.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -43,9 +42,6 @@ inline uint32_t doPBytesBits(uint8_t first, uint8_t second) noexcept {
 inline float doPFloat(DoPFloatBits phase, uint32_t bytes_bits) noexcept {
   return std::bit_cast<float>((bytes_bits ^ phase.flip) + phase.offset);
 }
-
-// Entry i is i with its 8 bits in reverse order.
-const std::array<uint8_t, 256>& bitReversalTable() noexcept;
 
 // Byte-interleaved DSD (byte i of channel c at i x in_channels + c, earliest bit
 // most significant) into interleaved DoP values of `out_channels` channels: frame j
