@@ -1,5 +1,6 @@
 // The real-time side of the output, one stage at a time, each against memcpy of the
-// same output bytes in the same run:
+// same output bytes in the same run, with the loops compiled for any x86-64 and with
+// those for AVX2 (see platform/vector_width.h):
 //  - each transport packer turning a queue's samples into the words of one IO cycle;
 //  - the conversion of those words into the bytes of each device format;
 //  - whole IO cycles of a free-running virtual device playing stereo DoP DSD256.
@@ -7,6 +8,7 @@
 // against copies from memory written just as recently; a device format's input, like
 // the memcpy's source, stays in the cache.
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "engine/output/audio_direct_output.h"
 #include "engine/play/audio_output_ring_buffer.h"
 #include "platform/audio/alsa_format.h"
+#include "platform/vector_width.h"
 #include "platform/work_queue.h"
 #include "plugin/decoder_plugin.h"
 #include "support/output_harness.h"
@@ -86,6 +89,16 @@ struct PackerRun {
   uint32_t produced = 0;     // words per cycle
 };
 
+// `stage` with the copies of the loops for any x86-64 processor, and with those for
+// AVX2 (the same where the processor has no AVX2).
+template <typename Stage>
+std::pair<double, double> bothWidths(Stage&& stage) {
+  sonara::platform::allowWideVectors(false);
+  const double any = stage();
+  sonara::platform::allowWideVectors(true);
+  return {any, stage()};
+}
+
 // One packer fed from its queue, a batch of cycles queued before it is timed; prints
 // its ratio to memcpy of its output words from freshly written memory.
 PackerRun packer(PackerKind kind, const char* name, const std::vector<float>& in) {
@@ -97,14 +110,16 @@ PackerRun packer(PackerKind kind, const char* name, const std::vector<float>& in
   // The 32-bit native words take two frames each: a cycle pulls twice the input.
   const uint32_t inputs = kind == PackerKind::DSD32 ? 2 : 1;
   PackerRun run;
-  double s = cycleSeconds(
-      [&] {
-        for (uint32_t i = 0; i < kBatch * inputs; ++i) queue->addSamples(in.data(), kCycleSamples);
-      },
-      [&](uint32_t) { run.produced = p->updateConversionBuffer(kCycleSamples); });
+  const auto [any, wide] = bothWidths([&] {
+    return cycleSeconds(
+        [&] {
+          for (uint32_t i = 0; i < kBatch * inputs; ++i) queue->addSamples(in.data(), kCycleSamples);
+        },
+        [&](uint32_t) { run.produced = p->updateConversionBuffer(kCycleSamples); });
+  });
   double reference = memcpySeconds(size_t{run.produced} * 4, true);
-  std::printf("%-6s packer        %6.2fx memcpy of its output words  (%.3g input samples/s)\n", name,
-              s / reference, static_cast<double>(inputs * kSamples) / s);
+  std::printf("%-6s packer        %6.2fx %6.2fx  memcpy of its output words\n", name, any / reference,
+              wide / reference);
   run.words.assign(p->getConversionBuffer(), p->getConversionBuffer() + run.produced);
   return run;
 }
@@ -113,12 +128,14 @@ PackerRun packer(PackerKind kind, const char* name, const std::vector<float>& in
 void deviceFormat(const char* name, const PackerRun& run, AlsaSampleFormat f) {
   const size_t bytes = size_t{run.produced} * sonara::audio::bytesPerSample(f);
   std::vector<uint8_t> out(bytes);
-  double s = cycleSeconds([] {}, [&](uint32_t) {
-    sonara::audio::convertPeriod(f, run.words.data(), run.words.size(), out.data());
+  const auto [any, wide] = bothWidths([&] {
+    return cycleSeconds([] {}, [&](uint32_t) {
+      sonara::audio::convertPeriod(f, run.words.data(), run.words.size(), out.data());
+    });
   });
   double reference = memcpySeconds(bytes, false);
-  std::printf("%-6s to %-12s %6.2fx memcpy of the device's bytes\n", name, sonara::audio::alsaFormatName(f),
-              s / reference);
+  std::printf("%-6s to %-12s %6.2fx %6.2fx  memcpy of the device's bytes\n", name,
+              sonara::audio::alsaFormatName(f), any / reference, wide / reference);
 }
 
 void wholeCycles() {
@@ -158,8 +175,9 @@ void wholeCycles() {
 int main() {
   const auto pcm = pcmPattern(kCycleSamples);
   const auto dop = dopPattern(kCycleSamples);
-  std::printf("Stereo cycles of %u frames; time as a multiple of memcpy of the same output bytes\n",
-              kCycleFrames);
+  std::printf("Stereo cycles of %u frames; time as a multiple of memcpy of the same output bytes,\n"
+              "with the loops for any x86-64, then with those for AVX2%s\n",
+              kCycleFrames, sonara::platform::wideVectors() ? "" : " (not on this processor: the same)");
   auto p = packer(PackerKind::PCM, "PCM", pcm);
   for (auto f : {AlsaSampleFormat::S16_LE, AlsaSampleFormat::S24_3LE, AlsaSampleFormat::S24_LE,
                  AlsaSampleFormat::S32_LE}) {

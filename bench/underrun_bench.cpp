@@ -3,9 +3,9 @@
 // given as the argument) on a virtual device paced like hardware with a 20 ms buffer,
 // while one spinning process per core, at this process's nice level, keeps every
 // core busy. Prints per stream the underruns the device counted (it got no data in
-// mid-stream; those in the first second apart), its late cycles (one began more than
-// a buffer late: a sound card would have run dry), the latest a cycle began, and
-// whether the device's IO thread ran under SCHED_FIFO.
+// mid-stream), its late cycles (one began more than a buffer late: a sound card would
+// have run dry), the latest a cycle began, and whether the device's IO thread ran
+// under SCHED_FIFO.
 #include <dirent.h>
 #include <sched.h>
 #include <signal.h>
@@ -83,13 +83,9 @@ void play(const char* label, const std::string& path, int32_t mode, double devic
   h.runUntil([&] { return h.controller_.saw("started:1"); }, 30);
   h.runUntil([] { return false; }, 1);
   const bool fifo = realtimeThreadRunning();
-  // A decoder that has not queued its first tenth of a second when the device is
-  // unmuted leaves a cycle of silence before the music, which the device counts as an
-  // underrun (the mute sequence's silence went before it): said apart.
-  const auto at_start = h.output_.hal_->underruns(1);
   const bool done = h.runUntil([&] { return h.controller_.saw("finishedAll"); }, static_cast<int>(seconds) + 60);
   // Read before the stop: the mute sequence after the stream's end is not part of it.
-  const auto underruns = h.output_.hal_->underruns(1) - at_start;
+  const auto underruns = h.output_.hal_->underruns(1);
   const auto late = h.output_.hal_->lateCycles(1);
   const double worst = h.output_.hal_->worstLateness(1);
   uint32_t frames = 0;
@@ -97,11 +93,11 @@ void play(const char* label, const std::string& path, int32_t mode, double devic
   double rate = 0;
   h.output_.hal_->nominalSampleRate(1, &rate);
   h.engine_->stop(true);
-  std::printf("%-24s %s %.0f s, buffer %u frames (%.1f ms): underruns %llu (%llu in the first second), late "
-              "cycles %llu, latest cycle %.2f ms late, IO thread %s\n",
+  std::printf("%-24s %s %.0f s, buffer %u frames (%.1f ms): underruns %llu, late cycles %llu, latest cycle "
+              "%.2f ms late, IO thread %s\n",
               label, done ? "played" : "TIMED OUT after", seconds, frames, rate > 0 ? 1000 * frames / rate : 0,
-              static_cast<unsigned long long>(underruns), static_cast<unsigned long long>(at_start),
-              static_cast<unsigned long long>(late), 1000 * worst, fifo ? "SCHED_FIFO" : "at normal priority");
+              static_cast<unsigned long long>(underruns), static_cast<unsigned long long>(late), 1000 * worst,
+              fifo ? "SCHED_FIFO" : "at normal priority");
   std::fflush(stdout);
 }
 

@@ -14,6 +14,7 @@
 #include "engine/output/audio_direct_output_buffer.h"
 #include "engine/output/audio_output.h"
 #include "engine/output/deferred_release.h"
+#include "platform/realtime_mutex.h"
 
 class AudioDirectOutput final : public AudioOutput {
  public:
@@ -78,8 +79,9 @@ class AudioDirectOutput final : public AudioOutput {
   uint32_t buffer_size_ = 0;
   uint32_t format_channels_ = 2;
   bool non_mixable_ = false;
-  std::mutex condition_lock_;
-  std::condition_variable condition_;
+  // Taken by the IO thread at every cycle of a device switched by a USB request.
+  sonara::platform::RealtimeMutex condition_lock_;
+  std::condition_variable_any condition_;
   uint32_t phase_ = 0;
   std::atomic<bool> phase_idle_{true};  // the phase found by the last cycle was idle
   bool pcm_in_dop_ = false;  // IO thread: the last samples placed were a PCM track's

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/realtime_mutex.h"
+
 class AudioOutputBuffer {
  public:
   virtual ~AudioOutputBuffer() = default;
@@ -57,10 +59,13 @@ class AudioOutputBuffer {
   }
   // How much room a full queue waits for before decoding again; 0: a chunk's.
   virtual uint32_t refillLevel() const { return 0; }
+  // On the real-time thread, after every pull. It never waits for the lock: a decoder
+  // holding it is about to wait, and the next cycle's notice finds it waiting.
   void signal() {
     const uint32_t wanted = room_wanted_.load(std::memory_order_acquire);
     if (wanted == 0 || getRequiredSampleSize() < wanted) return;
-    wake();
+    std::unique_lock lock(cond_lock_, std::try_to_lock);
+    cond_.notify_all();
   }
   void wake() {
     std::lock_guard lock(cond_lock_);
@@ -79,7 +84,7 @@ class AudioOutputBuffer {
   const uint32_t channels_;
   const uint32_t bits_;
   const uint32_t frames_;
-  std::mutex lock_;  // guards samples_count_
+  sonara::platform::RealtimeMutex lock_;  // guards samples_count_; taken on the real-time thread
   uint64_t samples_count_ = 0;
   std::atomic<bool> input_finished_{false};
   bool carries_dop_ = false;

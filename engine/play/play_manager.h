@@ -121,7 +121,7 @@ class PlayManager : public AudioOutputDelegate, public std::enable_shared_from_t
   // Items opened and not yet finished; the real-time thread reads the first, so the
   // array has a fixed capacity and never allocates.
   static constexpr size_t kMaxItems = 8;
-  std::mutex items_monitor_;
+  sonara::platform::RealtimeMutex items_monitor_;  // taken on the real-time thread
   std::array<std::shared_ptr<PlayItem>, kMaxItems> play_items_;
   size_t items_head_ = 0;
   size_t items_count_ = 0;

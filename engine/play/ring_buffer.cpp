@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/realtime_mutex.h"
+
 extern "C" {
 
 RingBuffer* createRingBuffer(uint64_t capacity) {
@@ -11,11 +13,12 @@ RingBuffer* createRingBuffer(uint64_t capacity) {
   auto* ring = static_cast<RingBuffer*>(std::calloc(1, sizeof(RingBuffer)));
   if (!ring) return nullptr;
   ring->data = static_cast<float*>(std::calloc(capacity, sizeof(float)));
-  if (!ring->data || pthread_mutex_init(&ring->mutex, nullptr) != 0) {
-    std::free(ring->data);
+  if (!ring->data) {
     std::free(ring);
     return nullptr;
   }
+  // The device's real-time thread takes this lock at every cycle.
+  sonara::platform::initRealtimeMutex(&ring->mutex);
   ring->capacity = capacity;
   return ring;
 }

@@ -145,6 +145,7 @@ void CaptureSink::reserve(size_t samples, uint32_t bytes_per_sample) {
 }
 
 void CaptureSink::write(const IoBuffer& buffer, uint32_t frames, const StreamDescription& format) {
+  if (path_.empty()) return;  // fixed at construction: nothing to wait for
   std::lock_guard lock(mutex_);
   if (!data_ || frames == 0 || buffer.channels == 0) return;
   const uint32_t channels = buffer.channels;

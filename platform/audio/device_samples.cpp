@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/vector_width.h"
+
 namespace sonara::audio {
 
 namespace {
@@ -13,15 +15,15 @@ namespace {
 constexpr bool kLittleEndianHost = std::endian::native == std::endian::little;
 
 // Loops run over whole blocks of this many samples, a count GCC's cheap vectorizer
-// (at -O2) takes without a remainder; the rest go one by one.
-constexpr size_t kBlock = 8;
+// (at -O2) takes without a remainder at any vector width; the rest go one by one.
+constexpr size_t kBlock = 16;
 
 // value x 2^(Bits-1) by the rule in the header, for 16 to 32 bits. It clamps with
 // integer minima over the bit patterns rather than float comparisons: GCC turns float
 // clamps back into branches around the conversion they guard, and a loop over this
 // then no longer vectorizes.
 template <int Bits>
-inline int32_t deviceInteger(float value) noexcept {
+SONARA_INLINE_LOOP int32_t deviceInteger(float value) noexcept {
   const int32_t bits = std::bit_cast<int32_t>(value);
   const int32_t sign = bits & INT32_MIN;
   // At most 1 in size, so that the scaled value fits an int32 (NaN becomes 1).
@@ -56,19 +58,19 @@ int32_t anyDepthInteger(float value, uint32_t bits) noexcept {
 }
 
 template <typename T>
-inline void store(uint8_t* at, T value) noexcept {
+SONARA_INLINE_LOOP void store(uint8_t* at, T value) noexcept {
   std::memcpy(at, &value, sizeof value);
 }
 
 template <int Bits, typename T>
-void nativeIntegers(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+SONARA_INLINE_LOOP void nativeIntegers(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
   const size_t whole = n & ~(kBlock - 1);
   for (size_t i = 0; i < whole; ++i) store(out + i * sizeof(T), static_cast<T>(deviceInteger<Bits>(in[i])));
   for (size_t i = whole; i < n; ++i) store(out + i * sizeof(T), static_cast<T>(deviceInteger<Bits>(in[i])));
 }
 
 // 16 bits with the high byte first.
-void swapped16(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+SONARA_INLINE_LOOP void swapped16(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
   auto swapped = [](int32_t v) { return static_cast<uint16_t>((v >> 8 & 0xFF) | (v & 0xFF) << 8); };
   const size_t whole = n & ~(kBlock - 1);
   for (size_t i = 0; i < whole; ++i) store(out + 2 * i, swapped(deviceInteger<16>(in[i])));
@@ -77,7 +79,7 @@ void swapped16(const float* __restrict in, size_t n, uint8_t* __restrict out) no
 
 // 24 bits in 3 bytes: the integers of a block are made together, then four at a time
 // packed into three 32-bit stores.
-void packed24(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+SONARA_INLINE_LOOP void packed24(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
   int32_t block[kBlock];
   size_t i = 0;
   for (; i + kBlock <= n; i += kBlock, in += kBlock, out += 3 * kBlock) {
@@ -108,6 +110,28 @@ void swapped32(const uint8_t* __restrict in, size_t n, uint8_t* __restrict out) 
   for (size_t i = whole; i < n; ++i) store(out + 4 * i, swapped(in + 4 * i));
 }
 
+// Each loop for any x86-64 processor, and with wide vectors.
+void integers16(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept { nativeIntegers<16, int16_t>(in, n, out); }
+void integers24(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept { nativeIntegers<24, int32_t>(in, n, out); }
+void integers32(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept { nativeIntegers<32, int32_t>(in, n, out); }
+void integers24In3(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept { packed24(in, n, out); }
+void integers16Swapped(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept { swapped16(in, n, out); }
+SONARA_WIDE_VECTORS void integers16Wide(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+  nativeIntegers<16, int16_t>(in, n, out);
+}
+SONARA_WIDE_VECTORS void integers24Wide(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+  nativeIntegers<24, int32_t>(in, n, out);
+}
+SONARA_WIDE_VECTORS void integers32Wide(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+  nativeIntegers<32, int32_t>(in, n, out);
+}
+SONARA_WIDE_VECTORS void integers24In3Wide(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+  packed24(in, n, out);
+}
+SONARA_WIDE_VECTORS void integers16SwappedWide(const float* __restrict in, size_t n, uint8_t* __restrict out) noexcept {
+  swapped16(in, n, out);
+}
+
 void put(uint8_t* out, uint32_t v, uint32_t width, ByteOrder order) noexcept {
   for (uint32_t b = 0; b < width; ++b) {
     const uint32_t shift = 8 * (order == ByteOrder::Little ? b : width - 1 - b);
@@ -121,13 +145,16 @@ void floatsToIntegers(std::span<const float> in, uint32_t bits, uint32_t width, 
                       uint8_t* out) noexcept {
   const float* src = in.data();
   const size_t n = in.size();
+  const bool wide = platform::wideVectors();
   if (kLittleEndianHost && order == ByteOrder::Little) {
-    if (bits == 16 && width == 2) return nativeIntegers<16, int16_t>(src, n, out);
-    if (bits == 24 && width == 3) return packed24(src, n, out);
-    if (bits == 24 && width == 4) return nativeIntegers<24, int32_t>(src, n, out);
-    if (bits == 32 && width == 4) return nativeIntegers<32, int32_t>(src, n, out);
+    if (bits == 16 && width == 2) return (wide ? integers16Wide : integers16)(src, n, out);
+    if (bits == 24 && width == 3) return (wide ? integers24In3Wide : integers24In3)(src, n, out);
+    if (bits == 24 && width == 4) return (wide ? integers24Wide : integers24)(src, n, out);
+    if (bits == 32 && width == 4) return (wide ? integers32Wide : integers32)(src, n, out);
   }
-  if (kLittleEndianHost && order == ByteOrder::Big && bits == 16 && width == 2) return swapped16(src, n, out);
+  if (kLittleEndianHost && order == ByteOrder::Big && bits == 16 && width == 2) {
+    return (wide ? integers16SwappedWide : integers16Swapped)(src, n, out);
+  }
   for (size_t i = 0; i < n; ++i) {
     put(out + i * width, static_cast<uint32_t>(anyDepthInteger(src[i], bits)), width, order);
   }

@@ -621,12 +621,14 @@ void VirtualHal::ioLoop(Device* d) {
     uint32_t frames;
     IoProc proc;
     void* client;
+    bool muted;
     {
       std::lock_guard lock(mutex_);
       format = d->current;
       frames = d->buffer_frames;
       proc = d->proc;
       client = d->client;
+      muted = d->muted != 0;
     }
     const double rate = format.sample_rate > 0 ? format.sample_rate : 44100.0;
     const double period = frames / rate;
@@ -646,16 +648,20 @@ void VirtualHal::ioLoop(Device* d) {
     d->cycles.fetch_add(1);
     uint32_t filled = std::min(buffer.byte_size, full_bytes) / (channels * 4);
 
-    // A gap counts as an underrun once data flows again after it.
-    if (filled > 0 && gap_pending) {
-      d->underruns.fetch_add(1);
-      if (d->setup.clock == VirtualClock::Realtime) d->capture->event("underrun", gap_at);
-      gap_pending = false;
-    }
-    if (filled > 0) data_flowed = true;
-    if (filled < frames && data_flowed && !gap_pending) {
-      gap_pending = true;
-      gap_at = now.sample_time + filled;
+    // A gap counts as an underrun once data flows again after it. A cycle that began
+    // muted sounds of nothing: the silence of a mute sequence neither carries the
+    // stream nor opens a gap in it.
+    if (!muted) {
+      if (filled > 0 && gap_pending) {
+        d->underruns.fetch_add(1);
+        if (d->setup.clock == VirtualClock::Realtime) d->capture->event("underrun", gap_at);
+        gap_pending = false;
+      }
+      if (filled > 0) data_flowed = true;
+      if (filled < frames && data_flowed && !gap_pending) {
+        gap_pending = true;
+        gap_at = now.sample_time + filled;
+      }
     }
 
     if (d->setup.clock == VirtualClock::Realtime) {

@@ -17,6 +17,7 @@
 #include "platform/audio/capture_sink.h"
 #include "platform/audio/virtual_device_setup.h"
 #include "platform/file_watcher.h"
+#include "platform/realtime_mutex.h"
 
 namespace sonara::audio {
 
@@ -104,7 +105,7 @@ class VirtualHal final : public AudioHal {
 
   std::vector<std::unique_ptr<Device>> devices_;
   DeviceId default_output_ = 0;
-  mutable std::mutex mutex_;
+  mutable platform::RealtimeMutex mutex_;  // also taken by the IO threads at every cycle
   std::unique_ptr<platform::FileWatcher> watcher_;  // ended first, in the destructor
   std::atomic<int> name_lookups_before_failure_{-1};
   AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes

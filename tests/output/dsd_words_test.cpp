@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/output/dsd_words.h"
+#include "platform/vector_width.h"
 
 namespace {
 
@@ -34,13 +35,21 @@ std::vector<float> words() {
 
 uint32_t plainDsdBits(float f) { return wordOf(f) & 0x00FFFF00u; }
 
-TEST(DsdWords, DsdBitsAreThoseOfTheWordForEveryFloat) {
+// Each test runs the copies of the loops for any x86-64 processor and those for AVX2
+// (where the processor has it).
+class DsdWords : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { sonara::platform::allowWideVectors(GetParam()); }
+  void TearDown() override { sonara::platform::allowWideVectors(true); }
+};
+
+TEST(DsdBits, AreThoseOfTheWordForEveryFloat) {
   for (float f : words()) ASSERT_EQ(dsdBitsOf(f), plainDsdBits(f)) << f;
   EXPECT_EQ(dsdBitsOf(std::numeric_limits<float>::quiet_NaN()), 0x00FFFF00u);  // as 1
   EXPECT_EQ(dsdBitsOf(-std::numeric_limits<float>::quiet_NaN()), 0u);          // as -1
 }
 
-TEST(DsdWords, RenumberingGivesEachFrameTheRunningMarker) {
+TEST_P(DsdWords, RenumberingGivesEachFrameTheRunningMarker) {
   const auto in = words();
   for (uint32_t channels : {1u, 2u, 3u, 6u, 8u, 64u, 65u}) {
     for (size_t n : {size_t{1}, size_t{7}, size_t{channels} * 2, size_t{4093}, in.size()}) {
@@ -62,7 +71,7 @@ TEST(DsdWords, RenumberingGivesEachFrameTheRunningMarker) {
   }
 }
 
-TEST(DsdWords, Dsd16WordsHoldTheLaterByteHigh) {
+TEST_P(DsdWords, Dsd16WordsHoldTheLaterByteHigh) {
   const auto in = words();
   for (size_t n : {size_t{1}, size_t{13}, in.size()}) {
     std::vector<float> got(in.begin(), in.begin() + static_cast<ptrdiff_t>(n));
@@ -84,7 +93,7 @@ uint32_t plainUnit(float f) {
   return (v >> 16 & 0xFF) | (v & 0xFF00);
 }
 
-TEST(DsdWords, Dsd32WordsJoinTwoFramesInTimeOrder) {
+TEST_P(DsdWords, Dsd32WordsJoinTwoFramesInTimeOrder) {
   const auto in = words();
   for (uint32_t channels : {1u, 2u, 3u, 6u}) {
     for (size_t frames : {size_t{1}, size_t{3}, size_t{4}, size_t{4097}, in.size() / (2 * channels)}) {
@@ -107,5 +116,9 @@ TEST(DsdWords, Dsd32WordsJoinTwoFramesInTimeOrder) {
   dsd32FromLastDoPFrame(std::vector<float>{floatOf(0x05A1B200u)}, one);
   EXPECT_EQ(one[0], 0x9696B2A1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Loops, DsdWords, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "WideVectors" : "AnyProcessor";
+});
 
 }  // namespace

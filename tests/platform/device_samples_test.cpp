@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/audio/device_samples.h"
+#include "platform/vector_width.h"
 
 using namespace sonara::audio;
 
@@ -78,6 +79,13 @@ struct Layout {
   uint32_t bits;
   uint32_t width;
   ByteOrder order;
+  bool wide = false;  // the copies of the loops for AVX2, where the processor has it
+};
+
+// Chooses the copies of the loops while it lives.
+struct WideVectorsAllowed {
+  explicit WideVectorsAllowed(bool wide) { sonara::platform::allowWideVectors(wide); }
+  ~WideVectorsAllowed() { sonara::platform::allowWideVectors(true); }
 };
 
 class DeviceSamples : public ::testing::TestWithParam<Layout> {};
@@ -86,6 +94,7 @@ TEST_P(DeviceSamples, MatchTheRoundedAndClampedIntegerForEveryValue) {
   const Layout l = GetParam();
   const auto in = values();
   const auto expected = plainBytes(in, l.bits, l.width, l.order);
+  WideVectorsAllowed wide(GetParam().wide);
   // Unaligned outputs, and lengths that end inside a block.
   for (size_t shift : {0, 1, 3}) {
     for (size_t drop : {0, 1, 5}) {
@@ -111,6 +120,7 @@ TEST_P(DeviceSamples, MatchTheRoundedAndClampedIntegerForEveryValue) {
 
 TEST_P(DeviceSamples, NotANumberIsFullScaleOfItsSign) {
   const Layout l = GetParam();
+  WideVectorsAllowed wide(GetParam().wide);
   std::vector<float> in(11, std::numeric_limits<float>::quiet_NaN());
   in[3] = -in[3];
   std::vector<uint8_t> out(in.size() * l.width);
@@ -123,16 +133,26 @@ TEST_P(DeviceSamples, NotANumberIsFullScaleOfItsSign) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, DeviceSamples,
-                         ::testing::Values(Layout{16, 2, ByteOrder::Little}, Layout{24, 3, ByteOrder::Little},
-                                           Layout{24, 4, ByteOrder::Little}, Layout{32, 4, ByteOrder::Little},
-                                           Layout{16, 2, ByteOrder::Big}, Layout{20, 3, ByteOrder::Little},
-                                           Layout{16, 4, ByteOrder::Little}, Layout{8, 1, ByteOrder::Little},
-                                           Layout{24, 3, ByteOrder::Big}, Layout{32, 4, ByteOrder::Big}),
+std::vector<Layout> layouts() {
+  std::vector<Layout> all;
+  for (bool wide : {false, true}) {
+    for (Layout l : {Layout{16, 2, ByteOrder::Little}, Layout{24, 3, ByteOrder::Little},
+                     Layout{24, 4, ByteOrder::Little}, Layout{32, 4, ByteOrder::Little}, Layout{16, 2, ByteOrder::Big},
+                     Layout{20, 3, ByteOrder::Little}, Layout{16, 4, ByteOrder::Little}, Layout{8, 1, ByteOrder::Little},
+                     Layout{24, 3, ByteOrder::Big}, Layout{32, 4, ByteOrder::Big}}) {
+      l.wide = wide;
+      all.push_back(l);
+    }
+  }
+  return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, DeviceSamples, ::testing::ValuesIn(layouts()),
                          [](const ::testing::TestParamInfo<Layout>& info) {
                            const Layout& l = info.param;
                            return std::to_string(l.bits) + "BitsIn" + std::to_string(l.width) +
-                                  (l.order == ByteOrder::Little ? "BytesLittleEndian" : "BytesBigEndian");
+                                  (l.order == ByteOrder::Little ? "BytesLittleEndian" : "BytesBigEndian") +
+                                  (l.wide ? "WideVectors" : "AnyProcessor");
                          });
 
 TEST(DeviceWords, PassAsTheyAreInEitherByteOrder) {

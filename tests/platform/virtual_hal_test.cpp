@@ -152,6 +152,43 @@ TEST(VirtualHal, RealtimeClockCapturesSilenceAndCountsGaps) {
             std::string::npos);
 }
 
+// A device switched by a USB request plays muted silence before the music starts; the
+// cycle of silence that may follow the unmuting is the music starting late, not a
+// dropout. A gap in the music itself still counts.
+TEST(VirtualHal, MutedSilenceIsNotPartOfTheStream) {
+  DeviceJson d;
+  d.formats = {FormatJson{48000, 0, 0, 16, 2, 1}};
+  d.output_channels = 1;
+  d.clock = "realtime";
+  auto hal = makeVirtualHal({d});
+  hal->setBufferFrameSize(1, 64);
+  struct Sequence {
+    VirtualHal* hal;
+    std::atomic<int> cycle{0};
+    std::atomic<uint64_t> before_dropout{99};
+    static Status proc(DeviceId id, const TimeStamp&, IoBuffer& out, const TimeStamp&, void* client) {
+      auto* self = static_cast<Sequence*>(client);
+      const int c = self->cycle++;
+      if (c == 1) self->hal->setMute(id, 0);  // muted silence in cycles 0 and 1
+      if (c == 5) self->before_dropout = self->hal->underruns(id);  // cycles 0-4 counted
+      if (c == 2 || c == 5) {
+        out.byte_size = 0;  // the music not yet there, then a dropout
+      } else {
+        std::fill_n(static_cast<float*>(out.data), out.byte_size / 4, c < 2 ? 0.0f : 0.5f);
+      }
+      return 0;
+    }
+  } sequence{hal.get()};
+  hal->setMute(1, 1);
+  IoProcId id = 0;
+  hal->createIoProc(1, &Sequence::proc, &sequence, &id);
+  hal->startIoProc(1, id);
+  EXPECT_TRUE(waitFor([&] { return sequence.cycle >= 8; }));
+  hal->stopIoProc(1, id);
+  EXPECT_EQ(sequence.before_dropout, 0u);
+  EXPECT_EQ(hal->underruns(1), 1u);
+}
+
 // Whether this process may run a thread under SCHED_FIFO: as root, or by its
 // RLIMIT_RTPRIO (whose soft limit it may raise to the hard one).
 bool processMayHaveRealtimePriority() {
