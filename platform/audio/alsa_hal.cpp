@@ -126,15 +126,16 @@ struct AlsaHal::Device {
   int hand_over_checks = 0;
 };
 
-AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory, Rescan rescan)
-    : factory_(std::move(factory)), rescan_(std::move(rescan)) {
+AlsaHal::AlsaHal(std::vector<AlsaDeviceSetup> setups, PortFactory factory, Rescan rescan,
+                 const std::string& card_folder)
+    : factory_(std::move(factory)), rescan_(std::move(rescan)), watcher_wait_(card_folder) {
   addDevices(std::move(setups));
   watcher_ = std::thread([this] { watch(); });
 }
 
 AlsaHal::~AlsaHal() {
   stopping_ = true;
-  watcher_wake_.notify_one();
+  watcher_wait_.wake();
   if (watcher_.joinable()) watcher_.join();
   for (size_t i = 0; i < count(); ++i) {
     auto& d = devices_[i];
@@ -594,6 +595,7 @@ Status AlsaHal::setHogMode(DeviceId id, pid_t holder) {
   d->hogged = true;
   d->configured = false;
   d->probe_failed = false;
+  watcher_wait_.wake();  // to listen on the reservation's bus from now on
   d->mixer.open(d->setup.card);
   // A device first seen while another program held it is looked at now. The PCM
   // is configured when the track's format is known, not here.
@@ -772,6 +774,7 @@ int AlsaHal::writePeriod(Device& d, const uint8_t* data, uint32_t frames, uint32
       d.write_errors.fetch_add(1);
       d.last_write_error = error;
     }
+    watcher_wait_.wake();  // the watcher says so in the log
     if (++failures >= kWriteFailureLimit) return error;
     const bool recovered = d.port->recover(-error) == 0;
     if (!recovered || (error != EPIPE && error != ESTRPIPE)) {
@@ -785,7 +788,7 @@ int AlsaHal::writePeriod(Device& d, const uint8_t* data, uint32_t frames, uint32
 // the listeners (which may allocate) as soon as it wakes.
 void AlsaHal::failIo(Device& d, int error) {
   d.io_failure.store(error);
-  watcher_wake_.notify_one();
+  watcher_wait_.wake();
 }
 
 // Under no lock, on the watcher thread: whether the card is present, found by its
@@ -808,9 +811,20 @@ void AlsaHal::watchCard(Device& d) {
 // tells of underruns, suspends and write errors off the real-time thread.
 void AlsaHal::watch() {
   sonara::platform::nameThisThread("sonara-hotplug");
-  for (unsigned tick = 1; !stopping_.load(); ++tick) {
-    // Cards plugged in since the start are looked for about once a second.
-    if (rescan_ && tick % 4 == 0) {
+  using Clock = std::chrono::steady_clock;
+  // Without a watch on the card folder, cards are looked for about once a second.
+  // With one, they are looked for when the folder changes, and once more a second
+  // later: the kernel lists a new card's nodes and its name at slightly different
+  // times.
+  const auto kLookAgain = std::chrono::seconds(1);
+  auto next_look = watcher_wait_.watchesFolder() ? Clock::time_point::max() : Clock::now() + kLookAgain;
+  bool folder_changed = false;
+  std::vector<int> bus_fds;
+  bus_fds.reserve(kMaxDevices);
+  while (!stopping_.load()) {
+    if (rescan_ && (folder_changed || Clock::now() >= next_look)) {
+      next_look = folder_changed || !watcher_wait_.watchesFolder() ? Clock::now() + kLookAgain
+                                                                   : Clock::time_point::max();
       const size_t before = count();
       addDevices(rescan_());
       for (size_t i = before; i < count(); ++i) {
@@ -859,9 +873,28 @@ void AlsaHal::watch() {
         d->write_errors_reported = errors;
       }
     }
-    std::unique_lock lock(watcher_mutex_);
-    watcher_wake_.wait_for(lock, std::chrono::milliseconds(250));
+    folder_changed = watcher_wait_.wait(bus_fds, nextWait(next_look, bus_fds));
   }
+}
+
+// The watcher's longest sleep, and the session buses to wake it: with nothing to look
+// at again it sleeps until a card, a device or a bus calls; a device handed over to
+// another program is checked every quarter second for its return.
+std::chrono::milliseconds AlsaHal::nextWait(std::chrono::steady_clock::time_point next_look,
+                                            std::vector<int>& bus_fds) {
+  using namespace std::chrono;
+  bus_fds.clear();
+  auto wait = milliseconds(kWatcherRestMs);
+  for (size_t i = 0, n = count(); i < n; ++i) {
+    auto& d = devices_[i];
+    if (d->handed_over) wait = std::min(wait, milliseconds(250));
+    if (int fd = d->reservation.busFd(); fd >= 0) bus_fds.push_back(fd);
+  }
+  if (next_look != steady_clock::time_point::max()) {
+    const auto until_look = duration_cast<milliseconds>(next_look - steady_clock::now()) + milliseconds(1);
+    wait = std::clamp(until_look, milliseconds(0), wait);
+  }
+  return wait;
 }
 
 // --- registry and USB --------------------------------------------------------------------

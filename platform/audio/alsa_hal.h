@@ -4,7 +4,7 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,6 +15,7 @@
 #include "platform/audio/audio_hal.h"
 #include "platform/audio/device_reservation.h"
 #include "platform/audio/pcm_port.h"
+#include "platform/audio/watcher_wait.h"
 
 namespace sonara::audio {
 
@@ -33,14 +34,19 @@ struct AlsaDeviceSetup {
 class AlsaHal final : public AudioHal {
  public:
   using PortFactory = std::function<std::unique_ptr<PcmPort>(const std::string& pcm_name)>;
-  // Asked about once a second for the devices there are now: those not listed yet
-  // (by UID) are added. Empty when nothing changed.
+  // Asked for the devices there are now whenever something is added to or removed
+  // from the card folder (about once a second where it cannot be watched): those not
+  // listed yet (by UID) are added. Empty when nothing changed.
   using Rescan = std::function<std::vector<AlsaDeviceSetup>()>;
+  // Where the kernel puts the nodes of sound devices.
+  static constexpr const char* kCardFolder = "/dev/snd";
   // Devices, first ones and added ones together, are never more than this.
   static constexpr size_t kMaxDevices = 64;
+  // The watcher's longest sleep when nothing calls it.
+  static constexpr int kWatcherRestMs = 10000;
 
   explicit AlsaHal(std::vector<AlsaDeviceSetup> devices, PortFactory factory = makeAlsaPcmPort,
-                   Rescan rescan = nullptr);
+                   Rescan rescan = nullptr, const std::string& card_folder = kCardFolder);
   ~AlsaHal() override;
 
   // Every playback PCM of every card, then the PCMs of $SONARA_ALSA_DEVICES.
@@ -104,6 +110,7 @@ class AlsaHal final : public AudioHal {
   void setAlive(Device& d, bool alive);
   void ioLoop(Device* d);
   void watch();
+  std::chrono::milliseconds nextWait(std::chrono::steady_clock::time_point next_look, std::vector<int>& bus_fds);
   void failIo(Device& d, int error);
   void addDevices(std::vector<AlsaDeviceSetup> setups);
   size_t count() const { return count_.load(std::memory_order_acquire); }
@@ -116,8 +123,7 @@ class AlsaHal final : public AudioHal {
   Rescan rescan_;
   mutable std::mutex mutex_;
   std::atomic<bool> stopping_{false};
-  std::mutex watcher_mutex_;
-  std::condition_variable watcher_wake_;
+  WatcherWait watcher_wait_;  // before the watcher thread, which waits on it
   std::thread watcher_;
   AliveNotifier alive_notifier_;  // last member: its thread ends before the rest goes
 };

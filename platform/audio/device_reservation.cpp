@@ -141,6 +141,11 @@ void DeviceReservation::serve() {
   }
 }
 
+int DeviceReservation::busFd() const {
+  std::lock_guard lock(mutex_);
+  return bus_ ? sd_bus_get_fd(bus_) : -1;
+}
+
 void DeviceReservation::closeLocked() {
   if (pending_) {
     sd_bus_reply_method_return(pending_, "b", 0);

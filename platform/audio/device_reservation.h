@@ -35,6 +35,9 @@ class DeviceReservation {
 
   // Answers what other programs sent (call it now and then, off the real-time thread).
   void serve();
+  // The session bus connection's descriptor while the device is reserved, else -1:
+  // readable when serve() has something to answer.
+  int busFd() const;
   // Another program with a higher priority asked for the device, or took its name:
   // it must be closed and released.
   bool wanted() const { return wanted_.load(); }

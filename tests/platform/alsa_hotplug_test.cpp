@@ -1,6 +1,7 @@
-// Cards plugged in while the program runs: the ALSA backend looks for them about once
-// a second (here through a card list the test controls, naming the tests' ALSA
-// device), lists them after the ones it had, tells its device-list listeners, and
+// Cards plugged in while the program runs: the ALSA backend looks for them when the
+// card folder changes, or about once a second where it has no folder to watch (here
+// through a card list and a folder the test controls, naming the tests' ALSA
+// devices), lists them after the ones it had, tells its device-list listeners, and
 // plays on them.
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "engine/output/audio_device_list.h"
 #include "engine/output/audio_output_context.h"
@@ -26,11 +28,12 @@ AlsaDeviceSetup setupOf(const std::string& pcm) {
   return {pcm, "ALSA " + pcm, "alsa-pcm:" + pcm, -1, 0, -1, -1, "", ""};
 }
 
-// The cards "there" now, as the test plugs them in.
+// The cards "there" now, as the test plugs them in, and their nodes (when watched).
 struct Cards {
   std::mutex mutex;
   std::vector<AlsaDeviceSetup> present;
   std::atomic<int> looks{0};
+  std::string folder;  // empty: not watched
 
   AlsaHal::Rescan rescan() {
     return [this] {
@@ -40,8 +43,15 @@ struct Cards {
     };
   }
   void plug(const AlsaDeviceSetup& setup) {
-    std::lock_guard lock(mutex);
-    present.push_back(setup);
+    {
+      std::lock_guard lock(mutex);
+      present.push_back(setup);
+    }
+    addNode("pcm-" + setup.pcm_name);
+  }
+  // As the kernel does for a card's devices, or for a timer that is no card.
+  void addNode(const std::string& name) const {
+    if (!folder.empty()) std::ofstream(folder + "/" + name) << "";
   }
 };
 
@@ -50,7 +60,8 @@ void listChanged(DeviceId id, void*) {
   if (id == 0) ++g_list_changes;
 }
 
-class AlsaHotPlug : public ::testing::Test {
+// Whether the card folder is watched.
+class AlsaHotPlug : public ::testing::TestWithParam<bool> {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir;
@@ -72,14 +83,17 @@ class AlsaHotPlug : public ::testing::Test {
 };
 TempDir* AlsaHotPlug::dir_ = nullptr;
 
-TEST_F(AlsaHotPlug, ACardPluggedInAfterTheStartIsListedToldAndUsable) {
+TEST_P(AlsaHotPlug, ACardPluggedInAfterTheStartIsListedToldAndUsable) {
   LogCapture log;
+  TempDir nodes;
   Cards cards;
+  if (GetParam()) cards.folder = nodes.path();
   cards.plug(setupOf("first_dac"));
-  AlsaHal hal({setupOf("first_dac")}, makeAlsaPcmPort, cards.rescan());
+  AlsaHal hal({setupOf("first_dac")}, makeAlsaPcmPort, cards.rescan(), cards.folder);
   g_list_changes = 0;
   ASSERT_EQ(hal.addDeviceListListener(&listChanged, nullptr), kNoError);
   // Looked at again, the same card is not listed twice, and nothing is told.
+  cards.addNode("timer");
   ASSERT_TRUE(waitFor([&] { return cards.looks.load() >= 2; }));
   uint32_t count = 0;
   ASSERT_EQ(hal.deviceCount(&count), kNoError);
@@ -114,5 +128,25 @@ TEST_F(AlsaHotPlug, ACardPluggedInAfterTheStartIsListedToldAndUsable) {
   EXPECT_FALSE(eventLines(dir_->file("late.events"), "open").empty());
   EXPECT_EQ(hal.removeDeviceListListener(&listChanged, nullptr), kNoError);
 }
+
+// A watched folder lets the watcher sleep: after a change it looks twice (at once and
+// a second later), then not again until the folder changes.
+TEST_P(AlsaHotPlug, AWatchedFolderIsTheOnlyReasonToLookAgain) {
+  if (!GetParam()) GTEST_SKIP() << "the unwatched backend looks every second by design";
+  TempDir nodes;
+  Cards cards;
+  cards.folder = nodes.path();
+  AlsaHal hal({}, makeAlsaPcmPort, cards.rescan(), cards.folder);
+  cards.addNode("controlC0");
+  ASSERT_TRUE(waitFor([&] { return cards.looks.load() >= 2; }));
+  const int settled = cards.looks.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(cards.looks.load(), settled);
+  cards.addNode("controlC1");
+  EXPECT_TRUE(waitFor([&] { return cards.looks.load() > settled; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(CardFolder, AlsaHotPlug, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Watched" : "Unwatched"; });
 
 }  // namespace
