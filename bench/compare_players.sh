@@ -1,10 +1,10 @@
 #!/bin/bash
 # CPU and wake-ups of `pelmora-cli play` against MPD on the same streams, side by
 # side in one run: FLAC 16/44.1, FLAC 24/192, DSF DSD128 (DoP and native), DSF
-# DSD256 (DoP), and pelmora-cli paused. Each process is measured from /proc over a
-# window (WINDOW seconds, default 15, best of 2): CPU from the process's own
-# counters, which keep the time of threads that have ended; wake-ups from the
-# context switches of its threads. pelmora-cli plays on a virtual device paced like
+# DSD256 (DoP), and pelmora-cli paused. Each process is measured over a window
+# (WINDOW seconds, default 15, best of 2): CPU from a cpuacct control group of its
+# own (as root; else from its clock ticks), which keeps the time of threads that
+# have ended; wake-ups from the context switches of its threads. pelmora-cli plays on a virtual device paced like
 # hardware, without a capture file; MPD (when installed: Debian's mpd and mpc; this
 # script installs nothing) on its null output with sync.
 # usage: bench/compare_players.sh [BUILD_DIR]
@@ -14,7 +14,11 @@ window=${WINDOW:-15}
 cli=$(realpath "$build/cli/pelmora-cli")
 tone=$(realpath "$build/tools/dsd-tone")
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+cleanup() {
+  kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"
+  for g in "$cpuacct/pelmora-bench-$$-"*; do rmdir "$g" 2>/dev/null || true; done
+}
+trap cleanup EXIT
 length=$((window * 2 + 20))
 tck=$(getconf CLK_TCK)
 
@@ -29,18 +33,30 @@ cat > "$work/devices.json" <<JSON
 {"devices":[{"name":"Bench DAC","formats":[{"rate":0,"bits":24,"bytes":4,"channels":2,"non_mixable":false,"dsd":false,"min_rate":44100,"max_rate":768000},{"rate":0,"bits":32,"bytes":4,"channels":2,"non_mixable":true,"dsd":true,"min_rate":88200,"max_rate":705600}],"clock":"realtime","capture":""}]}
 JSON
 
-# CPU ticks of a process (all its threads, ended ones included) and the context
-# switches of its live threads.
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# CPU nanoseconds of a process, all its threads, ended ones included: from a cpuacct
+# control group of its own where one can be made (as root), else from its clock
+# ticks (a tick is 1/CLK_TCK s, 0.07 % over a 15 s window). And the context switches
+# of its live threads.
+cpuacct=/sys/fs/cgroup/cpuacct
+own_group() {  # pid -> the group's folder, or nothing
+  local group="$cpuacct/pelmora-bench-$$-$1"
+  if [ -w "$cpuacct" ] && mkdir "$group" 2>/dev/null; then
+    if echo "$1" > "$group/cgroup.procs" 2>/dev/null; then echo "$group"; fi
+  fi
+}
+cpu_ns() {  # pid group
+  if [ -n "$2" ]; then cat "$2/cpuacct.usage"; else awk -v h="$tck" '{printf "%.0f", ($14 + $15) * 1e9 / h}' "/proc/$1/stat"; fi
+}
 switches() { cat /proc/$1/task/*/status 2>/dev/null | awk '/^(non)?voluntary_ctxt_switches/ {s += $2} END {print s}'; }
 # "CPU% WAKEUPS" of process $1 over the window, best of 2.
 measure() {
-  local best_cpu="" best_wake=""
+  local best_cpu="" best_wake="" group
+  group=$(own_group "$1")
   for _ in 1 2; do
     local t0 s0 t1 s1
-    t0=$(ticks "$1"); s0=$(switches "$1"); sleep "$window"; t1=$(ticks "$1"); s1=$(switches "$1")
+    t0=$(cpu_ns "$1" "$group"); s0=$(switches "$1"); sleep "$window"; t1=$(cpu_ns "$1" "$group"); s1=$(switches "$1")
     local cpu wake
-    cpu=$(awk -v a="$t0" -v b="$t1" -v w="$window" -v h="$tck" 'BEGIN {printf "%.2f", 100 * (b - a) / h / w}')
+    cpu=$(awk -v a="$t0" -v b="$t1" -v w="$window" 'BEGIN {printf "%.3f", 100 * (b - a) / 1e9 / w}')
     wake=$(awk -v a="$s0" -v b="$s1" -v w="$window" 'BEGIN {printf "%.1f", (b - a) / w}')
     if [ -z "$best_cpu" ] || awk -v a="$cpu" -v b="$best_cpu" 'BEGIN {exit !(a < b)}'; then best_cpu=$cpu; best_wake=$wake; fi
   done
