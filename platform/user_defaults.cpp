@@ -14,6 +14,8 @@
 #include "platform/log.h"
 #include "platform/property_list.h"
 
+#include <plist/plist.h>
+
 namespace sonara::platform {
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) { load(); }
@@ -89,6 +91,27 @@ void UserDefaults::set(const std::string& key, Value value) {
   std::lock_guard lock(mutex_);
   values_[key] = std::move(value);
   raw_.erase(key);
+  dirty_ = true;
+}
+
+std::optional<std::string> UserDefaults::data(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  auto it = raw_.find(key);
+  if (it == raw_.end()) return std::nullopt;
+  auto* node = static_cast<plist_t>(it->second->node());
+  if (plist_get_node_type(node) != PLIST_DATA) return std::nullopt;
+  uint64_t length = 0;
+  const char* bytes = plist_get_data_ptr(node, &length);
+  return std::string(bytes ? bytes : "", bytes ? length : 0);
+}
+
+void UserDefaults::setData(const std::string& key, const std::string& bytes) {
+  plist_t node = plist_new_data(bytes.data(), bytes.size());
+  auto entry = std::make_shared<const RawPropertyListEntry>(node);  // a copy
+  plist_free(node);
+  std::lock_guard lock(mutex_);
+  values_[key] = Value();  // as a data entry is read
+  raw_[key] = std::move(entry);
   dirty_ = true;
 }
 

@@ -31,6 +31,10 @@ class UserDefaults {
   bool boolean(const std::string& key) const;     // false when absent
 
   void set(const std::string& key, Value value);
+  // Bytes kept as a property list's data entry (the playlist's column widths, for
+  // example); nothing when the key is absent or holds something else.
+  std::optional<std::string> data(const std::string& key) const;
+  void setData(const std::string& key, const std::string& bytes);
   void remove(const std::string& key);
 
   // Writes the file atomically when something changed; a file that is a symbolic link

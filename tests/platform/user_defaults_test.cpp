@@ -44,6 +44,31 @@ TEST(UserDefaults, EveryValueTypeSurvivesARoundTrip) {
   EXPECT_FALSE(d.string("missing").has_value());
 }
 
+// Column widths are kept as raw bytes: every byte value, a NUL among them, comes back,
+// a data entry replaced by a number is no longer data, and the file holds a <data>.
+TEST(UserDefaults, BytesSurviveARoundTripAsData) {
+  TempDir dir;
+  const auto path = dir.file("defaults.plist");
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<char>(i));
+  {
+    UserDefaults d(path);
+    d.setData("Playlist Column Width", bytes);
+    d.setData("empty", "");
+    d.set("number", Value(3));
+    ASSERT_TRUE(d.synchronize());
+  }
+  EXPECT_NE(readBytes(path).find("<data>"), std::string::npos);
+  UserDefaults d(path);
+  EXPECT_EQ(d.data("Playlist Column Width"), bytes);
+  EXPECT_EQ(d.data("empty"), "");
+  EXPECT_EQ(d.data("number"), std::nullopt);
+  EXPECT_EQ(d.data("absent"), std::nullopt);
+  d.set("Playlist Column Width", Value(7));
+  EXPECT_EQ(d.data("Playlist Column Width"), std::nullopt);
+  EXPECT_EQ(d.integer("Playlist Column Width"), 7);
+}
+
 TEST(UserDefaults, RemovedKeysStayRemoved) {
   TempDir dir;
   const auto path = dir.file("defaults.plist");
