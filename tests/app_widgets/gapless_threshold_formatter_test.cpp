@@ -5,18 +5,10 @@
 #include <QTest>
 
 #include "app/widgets/gapless_threshold_formatter.h"
-#include "widget_test_support.h"
+#include "support/log_capture.h"
 
 namespace pelmora {
 namespace {
-
-using test::LogCapture;
-
-bool logged(const LogCapture& log, const std::string& text) {
-  for (const auto& line : log.lines())
-    if (line.rfind(text, 0) == 0) return true;
-  return false;
-}
 
 TEST(GaplessThresholdFormatter, AcceptsTheEndsOfTheRange) {
   GaplessThresholdFormatter formatter;
@@ -38,7 +30,7 @@ TEST(GaplessThresholdFormatter, RefusesTextsOutsideTheRangeAndLogsThem) {
     double value = 7;
     EXPECT_FALSE(formatter.getObjectValue(text, &value)) << text;
     EXPECT_EQ(value, 7) << text;
-    EXPECT_TRUE(logged(log, "stringForObjectValue : Invalid String")) << text;
+    EXPECT_TRUE(log.contains("stringForObjectValue : Invalid String")) << text;
   }
 }
 
@@ -53,9 +45,9 @@ TEST(GaplessThresholdFormatter, LogsAValueOfTheWrongType) {
   GaplessThresholdFormatter formatter;
   LogCapture log;
   EXPECT_EQ(formatter.stringForObjectValue(QVariant(QStringLiteral("-45"))).toStdString(), "");
-  EXPECT_TRUE(logged(log, "stringForObjectValue : Invalid Type (QString)"));
+  EXPECT_TRUE(log.contains("stringForObjectValue : Invalid Type (QString)"));
   EXPECT_EQ(formatter.stringForObjectValue(QVariant(QDateTime())).toStdString(), "");
-  EXPECT_TRUE(logged(log, "stringForObjectValue : Invalid Type (QDateTime)"));
+  EXPECT_TRUE(log.contains("stringForObjectValue : Invalid Type (QDateTime)"));
 }
 
 TEST(GaplessThresholdFormatter, ValidatesWhatIsTyped) {
@@ -75,7 +67,7 @@ TEST(GaplessThresholdFormatter, ValidatesWhatIsTyped) {
   EXPECT_EQ(state("-192.5"), QValidator::Invalid);
   EXPECT_EQ(state("0.5"), QValidator::Invalid);
   EXPECT_EQ(state("abc"), QValidator::Invalid);
-  EXPECT_TRUE(logged(log, "stringForObjectValue : Invalid String"));
+  EXPECT_TRUE(log.contains("stringForObjectValue : Invalid String"));
 }
 
 // The field refuses keystrokes that leave the range: "-200" stops at "-20".

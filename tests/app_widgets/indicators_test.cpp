@@ -5,6 +5,7 @@
 #include "app/widgets/image_store.h"
 #include "app/widgets/led_control.h"
 #include "app/widgets/mode_indicators.h"
+#include "support/log_capture.h"
 #include "widget_test_support.h"
 
 namespace pelmora {
@@ -42,10 +43,9 @@ TEST(ImageStore, HasEveryImageOfTheWindow) {
 }
 
 TEST(ImageStore, MissingImageIsNullAndLogged) {
-  test::LogCapture log;
+  LogCapture log;
   EXPECT_TRUE(ImageStore::image("no_such_image").isNull());
-  ASSERT_FALSE(log.lines().empty());
-  EXPECT_EQ(log.lines()[0], "image \"no_such_image\" is missing");
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"image \"no_such_image\" is missing"});
 }
 
 TEST(LEDControl, LitLightIsGreenAndDarkLightIsNot) {

@@ -26,18 +26,25 @@ TEST(PopoverForCustomSliderViewController, ShowsTheKnobsTimeRounded) {
   EXPECT_EQ(content.textField()->text().toStdString(), "0:59");
 }
 
-TEST(SliderPopover, OpensAboveTheKnobAndClosesOnRequest) {
-  QWidget window;
-  window.resize(400, 200);
-  CustomSlider slider(&window);
-  slider.setGeometry(50, 120, 216, 20);
-  slider.setMaximum(100);
-  slider.setValue(50);
-  window.show();
+// A 0-100 slider in a shown window, and a popover holding its content.
+class SliderPopoverTest : public testing::Test {
+protected:
+  void SetUp() override {
+    window.resize(400, 200);
+    slider.setGeometry(50, 120, 216, 20);
+    slider.setMaximum(100);
+    window.show();
+    popover.setContentViewController(&content);
+  }
 
+  QWidget window;
+  CustomSlider slider{&window};
   PopoverForCustomSliderViewController content;
   SliderPopover popover;
-  popover.setContentViewController(&content);
+};
+
+TEST_F(SliderPopoverTest, OpensAboveTheKnobAndClosesOnRequest) {
+  slider.setValue(50);
   ClosingDelegate delegate;
   popover.setDelegate(&delegate);
   EXPECT_EQ(popover.contentViewController(), &content);
@@ -64,17 +71,7 @@ TEST(SliderPopover, OpensAboveTheKnobAndClosesOnRequest) {
   EXPECT_EQ(delegate.closed, &popover);
 }
 
-TEST(SliderPopover, FollowsTheKnobWhileShown) {
-  QWidget window;
-  window.resize(400, 200);
-  CustomSlider slider(&window);
-  slider.setGeometry(50, 120, 216, 20);
-  slider.setMaximum(100);
-  window.show();
-  PopoverForCustomSliderViewController content;
-  SliderPopover popover;
-  popover.setContentViewController(&content);
-
+TEST_F(SliderPopoverTest, FollowsTheKnobWhileShown) {
   slider.setValue(10);
   popover.showRelativeToRect(slider.knobRect(), &slider, Qt::TopEdge);
   const int first = popover.geometry().center().x();

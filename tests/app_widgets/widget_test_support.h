@@ -1,5 +1,5 @@
-// Shared by the widget tests: rendering a widget to an image, waiting on the event
-// loop with a bound, and capturing what the program logs.
+// Shared by the widget tests: rendering a widget to an image and waiting on the
+// event loop with a bound.
 #pragma once
 
 #include <QCoreApplication>
@@ -8,10 +8,6 @@
 #include <QPainter>
 #include <QWidget>
 #include <functional>
-#include <string>
-#include <vector>
-
-#include "platform/log.h"
 
 namespace pelmora::test {
 
@@ -41,22 +37,5 @@ inline bool processEventsUntil(const std::function<bool()>& condition, int bound
   }
   return true;
 }
-
-// Collects log lines while alive.
-class LogCapture {
-public:
-  LogCapture() { sonara::platform::setLogSink(&LogCapture::collect, this); }
-  ~LogCapture() { sonara::platform::setLogSink(nullptr, nullptr); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  const std::vector<std::string>& lines() const { return lines_; }
-
-private:
-  static void collect(const char* line, void* context) {
-    static_cast<LogCapture*>(context)->lines_.emplace_back(line);
-  }
-  std::vector<std::string> lines_;
-};
 
 }  // namespace pelmora::test
