@@ -1,9 +1,11 @@
 #include "app/widgets/image_store.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <memory>
 
 #include "platform/log.h"
 
@@ -20,25 +22,43 @@ static void registerImageResources() {
 namespace pelmora {
 namespace {
 
-QSvgRenderer* rendererFor(const QString& name) {
-  static QHash<QString, QSvgRenderer*> renderers;  // lives as long as the program
-  auto found = renderers.constFind(name);
-  if (found != renderers.constEnd()) return found.value();
-  registerImageResources();
-  const QString path = ImageStore::resourcePath(name);
-  auto* renderer = QFile::exists(path) ? new QSvgRenderer(path) : nullptr;
-  if (!renderer || !renderer->isValid()) {
-    sonara::platform::logLine("image \"%s\" is missing", qPrintable(name));
-    delete renderer;
-    renderer = nullptr;
+struct Cache {
+  QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;  // null: no such image
+  // One pixmap per image and pixel ratio: a stretched image (the rail) is rendered
+  // again when its size changes, so resizing the window does not pile up pixmaps.
+  QHash<QString, QPixmap> pixmaps;
+};
+
+// Emptied when the application object goes, since pixmaps must not outlive it.
+Cache& cache() {
+  static Cache* instance = nullptr;
+  if (!instance) {
+    instance = new Cache;
+    qAddPostRoutine([] {
+      delete instance;
+      instance = nullptr;
+    });
   }
-  renderers.insert(name, renderer);
-  return renderer;
+  return *instance;
 }
 
-// One pixmap per image and pixel ratio: a stretched image (the rail) is rendered again
-// when its size changes, so resizing the window does not pile up pixmaps.
-QString cacheKey(const QString& name, qreal ratio) {
+QSvgRenderer* rendererFor(const QString& name) {
+  auto& renderers = cache().renderers;
+  auto found = renderers.constFind(name);
+  if (found != renderers.constEnd()) return found.value().get();
+  registerImageResources();
+  const QString path = ImageStore::resourcePath(name);
+  std::shared_ptr<QSvgRenderer> renderer;
+  if (QFile::exists(path)) renderer = std::make_shared<QSvgRenderer>(path);
+  if (!renderer || !renderer->isValid()) {
+    sonara::platform::logLine("image \"%s\" is missing", qPrintable(name));
+    renderer.reset();
+  }
+  renderers.insert(name, renderer);
+  return renderer.get();
+}
+
+QString pixmapKey(const QString& name, qreal ratio) {
   return QStringLiteral("%1@%2").arg(name).arg(ratio);
 }
 
@@ -58,11 +78,11 @@ QPixmap ImageStore::image(const QString& name, qreal devicePixelRatio) {
 }
 
 QPixmap ImageStore::image(const QString& name, const QSize& logicalSize, qreal devicePixelRatio) {
-  static QHash<QString, QPixmap> pixmaps;
   QSvgRenderer* renderer = rendererFor(name);
   if (!renderer || logicalSize.isEmpty()) return QPixmap();
   if (devicePixelRatio <= 0) devicePixelRatio = 1.0;
-  const QString key = cacheKey(name, devicePixelRatio);
+  auto& pixmaps = cache().pixmaps;
+  const QString key = pixmapKey(name, devicePixelRatio);
   auto found = pixmaps.constFind(key);
   if (found != pixmaps.constEnd() && found.value().size() == logicalSize * devicePixelRatio)
     return found.value();

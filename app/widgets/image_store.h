@@ -1,6 +1,7 @@
 // The player window's images, by name ("LED_on", "font_7", ...): SVG files compiled
-// into the program as ":/images/<name>.svg", rendered once per size and pixel ratio
-// into pixmaps and kept. Main thread only (pixmaps belong to the GUI thread).
+// into the program as ":/images/<name>.svg", rendered into pixmaps for the screen's
+// pixel ratio and kept while the application object lives. Main thread only (pixmaps
+// belong to the GUI thread).
 #pragma once
 
 #include <QPixmap>
