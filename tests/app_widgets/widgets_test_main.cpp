@@ -1,0 +1,12 @@
+// The widget tests need a QApplication (the off-screen platform, set by CTest);
+// listing the tests needs none, so discovery works without a display.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
