@@ -9,7 +9,7 @@ PACKAGES=(
   libflac-dev libplist-dev libsystemd-dev libtag1-dev libasound2-dev
   libsndfile1-dev libmpg123-dev libavformat-dev libavcodec-dev libavutil-dev libuchardet-dev
   flac sox lame ffmpeg dbus-daemon
-  qt6-base-dev qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 )
 
 missing=()

@@ -17,6 +17,7 @@
 #include "engine/plugin/plugin_manager.h"
 #include "engine/controller/controller_entry.h"
 #include "engine/controller/device_presence_watch.h"
+#include "engine/controller/playlist_table_binding.h"
 #include "engine/controller/playlist_view_fitting.h"
 #include "platform/localization.h"
 #include "platform/log.h"
@@ -33,6 +34,7 @@ using sonara::platform::logLine;
 TkDelegate::TkDelegate() = default;
 
 TkDelegate::~TkDelegate() {
+  detachTable();
   cd_panel_.reset();
   sleep_watcher_.reset();
   lost_device_watch_.reset();
@@ -55,6 +57,8 @@ void TkDelegate::awakeFromNib() {
   array_tbl_ctl_->setCd(false);
   array_tbl_ctl_->initialize();
   view_tbl_ = std::make_unique<PlaylistTableView>(*array_tbl_ctl_);
+  table_binding_ = std::make_unique<PlaylistTableBinding>(*this);
+  playlistView().setTableSource(table_binding_.get());
   std::weak_ptr<TkDelegate*> alive = lifetime_;
   cd_panel_ = std::make_unique<CDPanel>(sonara::platform::uiServices().cdPanel(), [alive] {
     if (auto self = alive.lock()) {
@@ -123,6 +127,23 @@ void TkDelegate::tableViewColumnDidResize() {
 
 sonara::ui::PlaylistView& TkDelegate::playlistView() {
   return sonara::platform::uiServices().playlistView();
+}
+
+void TkDelegate::detachTable() {
+  if (!table_binding_) return;
+  playlistView().setTableSource(nullptr);
+  table_binding_.reset();
+}
+
+void TkDelegate::playlistRowsChanged() {
+  if (!sonara::platform::mainLoop().isMainThread()) {
+    postToMain([](TkDelegate& tk) { tk.playlistRowsChanged(); });
+    return;
+  }
+  if (!table_binding_) return;
+  playlistView().reloadRows();
+  const bool selected = !array_tbl_ctl_->selectionIndexes().empty();
+  if (selected != reported_selection_) tableViewSelectionDidChange(selected);
 }
 
 void TkDelegate::postToMain(std::function<void(TkDelegate&)> work) {
@@ -219,6 +240,7 @@ void TkDelegate::exit() {
   audio_output_ctx_.reset();
   releaseSleepDelay();
   if (array_tbl_ctl_) array_tbl_ctl_->setChangeNotificationTarget(nullptr);
+  detachTable();
   window_ = nullptr;
   array_output_devices_.clear();
   decoder_options_.clear();

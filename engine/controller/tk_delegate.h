@@ -30,6 +30,7 @@ class AudioOutputContext;
 class PlayManager;
 class PlaylistArrayController;
 class PlaylistTableView;
+class PlaylistTableBinding;
 class CDPanel;
 class DevicePresenceWatch;
 
@@ -168,6 +169,9 @@ class TkDelegate : public RAMPlayManagerDelegate {
   void loadLastPlaylist();
   void willEditProp(int64_t row);
   void tableViewSelectionDidChange(bool selected);
+  // The rows, their marks or the selection changed: the drawn table is redrawn, and
+  // the client hears when the list gained or lost its selection.
+  void playlistRowsChanged();
   bool isPlaylistDirty() const;
   uint32_t getPlaylistItemCount() const;
 
@@ -239,6 +243,8 @@ class TkDelegate : public RAMPlayManagerDelegate {
   bool paused() const { return pause_; }
 
  private:
+  // The drawn table stops reading this controller's rows.
+  void detachTable();
   // Stops and lets go of the play engine; the controller is then stopped.
   void releasePlayManager();
   bool reconnectIfNeeded();
@@ -275,6 +281,9 @@ class TkDelegate : public RAMPlayManagerDelegate {
   std::vector<sonara::Dict> about_plugin_tbl_ctl_;
   std::unique_ptr<PlaylistArrayController> array_tbl_ctl_;
   std::unique_ptr<PlaylistTableView> view_tbl_;
+  // What the drawn table reads and sends its events to.
+  std::unique_ptr<PlaylistTableBinding> table_binding_;
+  bool reported_selection_ = false;  // main thread: what the client last heard
   std::unique_ptr<CDPanel> cd_panel_;
   std::vector<TkDeviceInfo> array_output_devices_;
   std::unique_ptr<AudioDeviceList> output_device_list_;

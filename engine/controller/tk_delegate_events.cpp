@@ -183,6 +183,7 @@ void TkDelegate::updateStatusBarByInfo(const PlaylistItemInfoRef& info) {
 void TkDelegate::touchIndicator(const PlaylistItemInfoRef& info) {
   if (!info) return;
   array_tbl_ctl_->setStatus(info->track_id(), true, false, false);
+  playlistRowsChanged();
   setStatusBarFormat(getDisplayExt(info->fullpath()));
   bitsIndicator = static_cast<int32_t>(info->get(TABLE_KEY_SRC_BITS).asInt());
   samplingRateIndicator = info->get(TABLE_KEY_SRC_SAMPLERATE).asDouble();
@@ -190,10 +191,12 @@ void TkDelegate::touchIndicator(const PlaylistItemInfoRef& info) {
 
 void TkDelegate::pauseIndicator(const PlaylistItemInfoRef& info) {
   if (info) array_tbl_ctl_->setStatus(info->track_id(), true, pause_, false);
+  playlistRowsChanged();
 }
 
 void TkDelegate::untouchIndicator(const PlaylistItemInfoRef& info) {
   if (info) array_tbl_ctl_->setStatus(info->track_id(), false, false, false);
+  playlistRowsChanged();
   setStatusBarFormat("");
   bitsIndicator = 0;
   samplingRateIndicator = 0.0;

@@ -215,6 +215,7 @@ void TkDelegate::willEditProp(int64_t row) {
 }
 
 void TkDelegate::tableViewSelectionDidChange(bool selected) {
+  reported_selection_ = selected;
   if (delegate_) delegate_->playlistSelectionDidChange(selected);
 }
 

@@ -30,6 +30,7 @@ void TkDelegate::playlistUpdateNotificationHandler(const std::vector<PlaylistIte
                                                    const char* type) {
   auto& model = *array_tbl_ctl_;
   const std::string change = type;
+  playlistRowsChanged();
   if (change == PlaylistChangeNotificatioTypeEdit) return;
   PlaylistItemInfoRef current = play_manager_ ? play_manager_->getCurrentInfo() : nullptr;
   if (play_manager_) play_manager_->updateNextInfo();

@@ -36,8 +36,16 @@ class HeadlessPlaylistView final : public PlaylistView {
   int columnCount() const override { return static_cast<int>(columns_.size()); }
   double columnWidth(int column) const override;
   void setColumnWidth(int column, double width) override;
+  void setTableSource(PlaylistTableSource* source) override { source_ = source; }
+  void reloadRows() override { ++reloads_; }
+
+  // A test plays the user's part through the source the engine handed over.
+  PlaylistTableSource* tableSource() const { return source_; }
+  int reloads() const { return reloads_; }
 
  private:
+  PlaylistTableSource* source_ = nullptr;
+  int reloads_ = 0;
   ViewHandle container_ = nullptr;
   Rect frame_;
   std::vector<double> columns_;
@@ -116,6 +124,7 @@ class HeadlessUi final : public UiServices {
   std::optional<std::string> runSavePanel(const FilePanel& panel) override;
   Pasteboard& pasteboard() override { return pasteboard_; }
   PlaylistView& playlistView() override { return view_; }
+  HeadlessPlaylistView& headlessPlaylistView() { return view_; }
   CdPanelView& cdPanel() override { return cd_panel_; }
   HeadlessCdPanel& headlessCdPanel() { return cd_panel_; }
   ProgressPanel& progressPanel() override { return own_progress_panel_ ? *own_progress_panel_ : progress_panel_; }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/playlist_table_source.h"
 #include "platform/ui/progress_panel.h"
 
 namespace sonara::ui {
@@ -52,6 +53,10 @@ class PlaylistView {
   virtual int columnCount() const = 0;
   virtual double columnWidth(int column) const = 0;
   virtual void setColumnWidth(int column, double width) = 0;
+  // Where the rows come from and the table's events go; null detaches the view.
+  virtual void setTableSource(PlaylistTableSource* source) = 0;
+  // The rows, their marks or the selection changed: the view reads them again.
+  virtual void reloadRows() = 0;
 };
 
 // A private row type and file names from outside the program.

@@ -56,12 +56,14 @@ class ControllerFixture : public ::testing::Test {
     FlacSetup setup{rate, 16, 2, seconds, {"TITLE=" + name}};
     return makeFlac(dir_.path(), name, setup);
   }
+  // Turns the installed main loop (a test may install its own) until `done` holds;
+  // false when it did not within `seconds`.
   template <typename F>
   bool runUntil(F done, double seconds = 30) {
     auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
       if (std::chrono::steady_clock::now() > until) return false;
-      loop_->runFor(std::chrono::milliseconds(5));
+      sonara::platform::mainLoop().runFor(std::chrono::milliseconds(5));
     }
     return true;
   }
