@@ -130,18 +130,31 @@ TEST_F(CliMpris, RemotesPauseResumeAndSkipAndSeeTheTrack) {
   EXPECT_EQ(remote.metadata()["xesam:title"], "Song 2");
   ASSERT_TRUE(waitForFrame(remote, 2, kMarkedRate / 4)) << describeRuns(runs());
 
+  // Previous, under 3 s into the second track, goes back to the first, as `b` does.
+  seen = remote.changes().size();
+  EXPECT_TRUE(remote.call(MprisClient::kPlayer, "Previous"));
+  EXPECT_TRUE(remote.waitUntil([&] {
+    const auto now = runs();
+    return now.size() >= 3 && now[2].track == 1 && now[2].last >= static_cast<int32_t>(kMarkedRate / 4);
+  })) << describeRuns(runs());
+  EXPECT_EQ(remote.metadata()["xesam:title"], "Song 1");
+
   EXPECT_TRUE(remote.call(MprisClient::kRoot, "Quit"));
   EXPECT_EQ(p.waitExit(), 0) << p.output();
 
   // The first track from its start without a frame lost or repeated across the pause,
-  // cut short by the skip; the second from its start until Quit.
+  // cut short by the skip; the second from its start, cut short by Previous; the
+  // first again from its start until Quit.
   const auto played = runs();
-  ASSERT_EQ(played.size(), 2u) << describeRuns(played);
+  ASSERT_EQ(played.size(), 3u) << describeRuns(played);
   EXPECT_EQ(played[0].track, 1);
   EXPECT_EQ(played[0].first, 0);
   EXPECT_LT(played[0].last, track_frames_ - 1) << describeRuns(played);
   EXPECT_EQ(played[1].track, 2);
   EXPECT_EQ(played[1].first, 0);
+  EXPECT_LT(played[1].last, track_frames_ - 1) << describeRuns(played);
+  EXPECT_EQ(played[2].track, 1);
+  EXPECT_EQ(played[2].first, 0);
 }
 
 TEST_F(CliMpris, SeeksLandOnTheSecondAsked) {
@@ -276,8 +289,11 @@ TEST_F(CliMpris, ASecondPlayerTakesAnInstanceName) {
   EXPECT_EQ(remote.getString(MprisClient::kPlayer, "PlaybackStatus"), "Playing");
   EXPECT_EQ(first.output().find("[paused]"), std::string::npos) << first.output();
 
-  EXPECT_TRUE(other.call(MprisClient::kRoot, "Quit"));
+  // Stop ends the run as q does.
+  const size_t seen = other.changes().size();
+  EXPECT_TRUE(other.call(MprisClient::kPlayer, "Stop"));
   EXPECT_EQ(second.waitExit(), 0) << second.output();
+  EXPECT_TRUE(other.waitUntil([&] { return other.sawStatus("Stopped", seen); }));
   EXPECT_TRUE(remote.call(MprisClient::kRoot, "Quit"));
   EXPECT_EQ(first.waitExit(), 0) << first.output();
 }
