@@ -45,6 +45,10 @@ const char* const kPlayFooter = R"(Keys (on a terminal):
 Signals:
   SIGUSR1 pause / resume, SIGUSR2 next track;
   SIGINT (Ctrl-C), SIGTERM, SIGHUP stop and give the device back as it was found.
+Desktop remote control (MPRIS2, unless --no-mpris):
+  org.mpris.MediaPlayer2.pelmora on the session bus (.instance<PID> when taken):
+  media keys and `playerctl -p pelmora` pause, skip, seek, set loop and shuffle;
+  Stop and Quit end the run as q does.
 Exit status:
   0    the playlist has played (or q was pressed)
   1    nothing could be played, the device could not be opened or went away,
@@ -122,6 +126,9 @@ int main(int argc, char** argv) {
       ->type_name("MIB")
       ->check(CLI::Range(1, 2147483647))
       ->needs(ram_flag);
+  bool no_remote = false;
+  player->add_flag("--no-mpris", no_remote,
+                   "No desktop remote control: do not appear on the session bus as an MPRIS2 player");
   player->add_option("--start", play_request.start_s,
                      "Start position in whole seconds in the first track (default 0)")
       ->check(kWholeSeconds);
@@ -148,6 +155,7 @@ int main(int argc, char** argv) {
   if (*cds) return listDiscs(cds_json);
   if (*player) {
     play_request.cd = cd_option->count() > 0;
+    play_request.remote = !no_remote;
     return play(play_request);
   }
   std::cout << app.help();

@@ -33,6 +33,7 @@
 #include "platform/services.h"
 #include "platform/standalone_main_loop.h"
 #include "platform/ui/headless_ui.h"
+#include "remote/mpris_service.h"
 
 namespace pelmora::cli {
 namespace {
@@ -200,6 +201,22 @@ int play(const PlayRequest& request) {
   };
   client.setEventHandler(post_check);
   progress.setClosedHandler(post_check);
+  // Remotes on the desktop do what the keys do.
+  std::unique_ptr<pelmora::remote::MprisService> remote;
+  if (request.remote) {
+    pelmora::remote::MprisOptions options;
+    options.quit = [&player] { player.remoteKey('q'); };
+    options.next = [&player] { player.remoteKey('n'); };
+    options.previous = [&player] { player.remoteKey('b'); };
+    options.repeat_changed = [&client](int32_t mode) { client.setRepeatOne(mode == 1); };
+    options.repeat = request.repeat == "one" ? 1 : request.repeat == "all" ? 2 : 0;
+    options.shuffle = request.shuffle;
+    remote = std::make_unique<pelmora::remote::MprisService>(std::move(options));
+    client.setFollower(remote.get());
+    player.setRestartHandler([&remote] {
+      if (remote) remote->seekedTo(0);
+    });
+  }
   InputWatch input(keys.active(), [&] { player.handleInput(); });
   if (!isTerminating(terminatingSignal())) {
     if (request.start_s > 0) {
@@ -215,6 +232,8 @@ int play(const PlayRequest& request) {
   const bool ended_after_skip = player.endedAfterSkip();
   Toolkit_StopRequest();
   loop->runFor(std::chrono::milliseconds(20));
+  client.setFollower(nullptr);
+  remote.reset();
   // Played again by `pelmora-cli play` without items.
   Toolkit_saveLastPlaylist();
   status.finish();

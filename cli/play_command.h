@@ -18,6 +18,7 @@ struct PlayRequest {
   std::string cd_label;   // which one; empty: the first
   bool ram = false;       // decode each track whole into memory before it plays
   uint32_t ram_limit_mib = 0;  // the most one track may take; 0: half the memory available
+  bool remote = true;     // desktop remote control (MPRIS2) on the session bus
 };
 
 int play(const PlayRequest& request);

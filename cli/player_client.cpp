@@ -48,6 +48,7 @@ void PlayerClient::songSwitch() {
   }
   changed_ = true;
   show();
+  if (follower_) follower_->songSwitch();
   told();
 }
 
@@ -56,6 +57,7 @@ void PlayerClient::stateDidChange(int32_t state) {
   if (state == 1) ever_played_ = true;
   if (state == 0) ++stops_;
   changed_ = true;
+  if (follower_) follower_->stateDidChange(state);
   told();
 }
 
@@ -83,12 +85,14 @@ void PlayerClient::notifyError(int32_t code, const AudioFileInfo* info) {
   if (info && (code == 2 || code == 3)) failed_.insert(info->fileName());
   status_.message(text);
   ++errors_;
+  if (follower_) follower_->notifyError(code, info);
   told();
 }
 
-void PlayerClient::notifyPos(uint32_t position, uint32_t) {
+void PlayerClient::notifyPos(uint32_t position, uint32_t total) {
   position_ = position;
   changed_ = true;
+  if (follower_) follower_->notifyPos(position, total);
   told();
 }
 

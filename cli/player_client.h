@@ -25,6 +25,7 @@ class PlayerClient final : public KivSonaraDelegate {
   // 2: the CD list ended because its disc went away.
   void playlistStateDidChange(int32_t state) override {
     disc_gone_ = disc_gone_ || state == 2;
+    if (follower_) follower_->playlistStateDidChange(state);
     told();
   }
   void playlistSelectionDidChange(bool) override {}
@@ -47,6 +48,10 @@ class PlayerClient final : public KivSonaraDelegate {
   void show();
   // Run after every event the engine sends.
   void setEventHandler(std::function<void()> handler) { on_event_ = std::move(handler); }
+  // Also told every event, after the client (the desktop's remote control); null: none.
+  void setFollower(KivSonaraDelegate* follower) { follower_ = follower; }
+  // Repeat one switched on or off while playing.
+  void setRepeatOne(bool on) { repeat_one_ = on; }
   // What the device can play, in words, for the reason a track is skipped.
   void setDeviceOffer(std::string offer) { device_offer_ = std::move(offer); }
 
@@ -68,6 +73,7 @@ class PlayerClient final : public KivSonaraDelegate {
 
   StatusLine& status_;
   std::function<void()> on_event_;
+  KivSonaraDelegate* follower_ = nullptr;
   std::string device_offer_;
   std::set<std::string> failed_;  // files reported as failed: a later skip is "failed before"
   bool repeat_one_;

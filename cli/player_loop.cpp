@@ -50,6 +50,7 @@ void PlayerLoop::key(int k) {
     if (client_.backRestarts()) {
       Toolkit_SetPos(0);
       client_.restarted();
+      if (on_restart_) on_restart_();
     } else {
       client_.willStep(-1);
       Toolkit_PrevRequest();
@@ -62,6 +63,12 @@ void PlayerLoop::key(int k) {
 }
 
 void PlayerLoop::handleEvent() { check(); }
+
+void PlayerLoop::remoteKey(int k) {
+  if (ended_) return;
+  key(k);
+  check();
+}
 
 void PlayerLoop::check() {
   if (ended_) return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "cli/decode_progress.h"
 #include "cli/player_client.h"
@@ -22,6 +23,10 @@ class PlayerLoop {
   // The keys, signals and engine events to follow; on the main thread.
   void handleInput();
   void handleEvent();
+  // A remote's request, done as key `k` is (' ', 'n', 'b', 'q').
+  void remoteKey(int k);
+  // Told when `b` restarted the track (a seek to its start).
+  void setRestartHandler(std::function<void()> handler) { on_restart_ = std::move(handler); }
   // Returns when the run has ended.
   void run();
 
@@ -39,6 +44,7 @@ class PlayerLoop {
   PlayerClient& client_;
   TerminalKeys& keys_;
   DecodeProgress& progress_;
+  std::function<void()> on_restart_;
   const uint32_t tracks_;
   int terminated_by_ = 0;
   bool quit_ = false;
