@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/api/records.h"
+#include "engine/playlist/file_url.h"
 #include "platform/text/utf8.h"
 
 namespace pelmora::remote {
@@ -28,13 +29,6 @@ std::string fileUrl(const std::string& path) {
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool startsWithNoCase(const std::string& text, const std::string& prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
@@ -46,32 +40,12 @@ bool startsWithNoCase(const std::string& text, const std::string& prefix) {
 }  // namespace
 
 std::optional<std::string> pathOfFileUri(const std::string& uri) {
-  std::string rest;
-  if (startsWithNoCase(uri, "file://localhost/")) {
-    rest = uri.substr(16);
-  } else if (startsWithNoCase(uri, "file:///")) {
-    rest = uri.substr(7);
-  } else {
-    return std::nullopt;
-  }
-  // A query or fragment has no place in a file name.
-  rest = rest.substr(0, rest.find_first_of("?#"));
-  std::string path;
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] != '%') {
-      path += rest[i];
-      continue;
-    }
-    if (i + 2 >= rest.size()) return std::nullopt;
-    const int high = hexValue(rest[i + 1]);
-    const int low = hexValue(rest[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    const char byte = static_cast<char>(high * 16 + low);
-    if (byte == '\0') return std::nullopt;
-    path += byte;
-    i += 2;
-  }
-  return path;
+  // Desktops may write the scheme and host in any case, and a query or fragment has no
+  // place in a file name; the rest is the playlist's own file URL reading.
+  const size_t scheme = startsWithNoCase(uri, "file://localhost/") ? 16 : startsWithNoCase(uri, "file:") ? 5 : 0;
+  if (scheme == 0) return std::nullopt;
+  const std::string rest = uri.substr(scheme, uri.find_first_of("?#", scheme) - scheme);
+  return sonara::playlist::pathFromFileURL((scheme == 16 ? "file://localhost" : "file:") + rest);
 }
 
 std::vector<std::string> splitExtensions(const std::string& text) {
