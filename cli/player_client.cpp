@@ -6,19 +6,9 @@
 #include "cli/play_display.h"
 #include "engine/api/records.h"
 #include "engine/api/toolkit.h"
+#include "platform/text/audio_format_text.h"
 
 namespace pelmora::cli {
-
-std::string transportText(const std::string& transport, double rate, uint32_t bits) {
-  if (transport == "DSD32" || transport == "DSD16") {
-    // DSD64 is 64 x 44.1 kHz, or 64 x 48 kHz in the 48 kHz family.
-    const double dsd_rate = rate * bits;
-    const long multiple = std::lround(dsd_rate / (std::fmod(dsd_rate, 44100.0) == 0 ? 44100.0 : 48000.0));
-    const std::string word = transport == "DSD32" ? "32" : "16";
-    return "native DSD" + std::to_string(multiple) + " in " + word + "-bit words (DSD_U" + word + ")";
-  }
-  return transport + " " + formatRate(rate) + " " + std::to_string(bits) + "-bit";
-}
 
 void PlayerClient::songSwitch() {
   ++tracks_started_;
@@ -110,7 +100,7 @@ std::string PlayerClient::line() {
   TkOutputFormat out;
   std::string device;
   if (Toolkit_GetOutputFormat(&out) == 0 && !out.transport.empty()) {
-    device = " -> " + transportText(out.transport, out.sampleRate, out.bits) +
+    device = " -> " + sonara::text::transportText(out.transport, out.sampleRate, out.bits) +
              (out.bitPerfect ? "" : " (not bit-perfect)");
   }
   const auto duration = static_cast<uint32_t>(file->durationBySec() + 0.5);

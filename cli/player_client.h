@@ -95,7 +95,4 @@ class PlayerClient final : public KivSonaraDelegate {
   uint64_t current_track_ = 0;       // the playing track's ID
 };
 
-// "native DSD64 in 32-bit words (DSD_U32)" for the engine's "DSD32" at 88.2 kHz.
-std::string transportText(const std::string& transport, double rate, uint32_t bits);
-
 }  // namespace pelmora::cli
