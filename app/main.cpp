@@ -1,40 +1,38 @@
-// pelmora: the desktop player. For now a plain window: the engine's playlist table
-// and a toolbar of transport commands over the Toolkit API; the application
-// controller replaces the window and the client below.
-#include <QAction>
+// pelmora: the desktop player. The application controller over the engine, on Qt's
+// event loop, with remote control over the session bus. Files named on the command
+// line are added to the playlist.
 #include <QApplication>
-#include <QMainWindow>
-#include <QMessageBox>
-#include <QToolBar>
-#include <QVBoxLayout>
+#include <QCommandLineParser>
+#include <QFileInfo>
 
-#include <cstdio>
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "app/controller/app_settings.h"
 #include "app/platform/qt_main_loop.h"
 #include "app/platform/qt_ui_services.h"
-#include "engine/api/toolkit.h"
+#include "app/window/app_delegate.h"
+#include "app/window/player_window.h"
+#include "build_config.h"
 #include "platform/services.h"
+#include "remote/mpris_service.h"
 
 namespace {
 
-// Hears the engine's events and asks for nothing yet.
-class PlainClient final : public KivSonaraDelegate {
- public:
-  void songSwitch() override {}
-  void stateDidChange(int32_t) override {}
-  void notifyError(int32_t code, const AudioFileInfo*) override { std::fprintf(stderr, "error %d\n", code); }
-  void notifyPos(uint32_t, uint32_t) override {}
-  void playlistStateDidChange(int32_t) override {}
-  void playlistSelectionDidChange(bool) override {}
-  void propertiesMenuSelected() override {}
-  void checkForLastConnectedDevice() override {}
-};
-
-void addCommand(QToolBar& bar, const QString& text, int32_t (*command)()) {
-  QObject::connect(bar.addAction(text), &QAction::triggered, [command] { command(); });
+std::unique_ptr<pelmora::remote::MprisService> startRemote(pelmora::AppDelegate& controller,
+                                                           sonara::platform::UserDefaults& defaults) {
+  pelmora::remote::MprisOptions options;
+  options.raise = [&controller] {
+    controller.window()->showNormal();
+    controller.window()->raise();
+    controller.window()->activateWindow();
+  };
+  options.quit = [&controller] { controller.quitNow(); };
+  options.repeat_changed = [&controller](int32_t mode) { controller.followRepeat(mode); };
+  options.shuffle_changed = [&controller](bool on) { controller.followShuffle(on); };
+  const pelmora::app::AppSettings settings(defaults);
+  options.repeat = settings.repeatMode();
+  options.shuffle = settings.shuffle();
+  return std::make_unique<pelmora::remote::MprisService>(std::move(options));
 }
 
 }  // namespace
@@ -42,55 +40,44 @@ void addCommand(QToolBar& bar, const QString& text, int32_t (*command)()) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pelmora");
+  QApplication::setApplicationVersion(PELMORA_VERSION);
+  QApplication::setDesktopFileName("pelmora");
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Bit-perfect playback of PCM and DSD files on an exclusive device");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOption({"no-mpris", "Do not offer remote control on the session bus."});
+  parser.addPositionalArgument("files", "Audio files, folders, cue sheets or playlists to add.", "[files...]");
+  parser.process(app);
+
   auto loop = std::make_shared<sonara::platform::QtMainLoop>();
   auto ui = std::make_shared<sonara::platform::QtUiServices>();
   sonara::platform::installMainLoop(loop);
   sonara::platform::installUiServices(ui);
 
-  QMainWindow window;
-  window.setWindowTitle(QApplication::applicationName());
-  auto* container = new QWidget(&window);
-  container->setLayout(new QVBoxLayout);
-  container->layout()->setContentsMargins(0, 0, 0, 0);
-  window.setCentralWidget(container);
-  window.resize(760, 480);
-  ui->setMainWindow(&window);
+  sonara::platform::UserDefaults& defaults = sonara::platform::userDefaults();
+  auto controller = std::make_unique<pelmora::AppDelegate>(defaults);
+  QObject::connect(controller.get(), &pelmora::AppDelegate::quitApproved, [&loop] { loop->quit(); });
+  if (!controller->launch()) return 1;
+  ui->setMainWindow(controller->window());
 
-  PlainClient client;
-  if (int32_t code = Toolkit_Init(&client); code != 0) {
-    QMessageBox::critical(nullptr, "FATAL", QString("toolkit initialization failed.(code=%1)").arg(code));
-    return 1;
+  std::unique_ptr<pelmora::remote::MprisService> remote;
+  if (!parser.isSet("no-mpris")) {
+    remote = startRemote(*controller, defaults);
+    controller->setRemote(remote.get());
   }
-  TkConfig config;
-  Toolkit_GetConfiguration(&config);
-  Toolkit_SetConfiguration(&config);
-  TkPlaylistLayout layout;
-  layout.containerView = container;
-  layout.width = container->width();
-  layout.height = container->height();
-  const int32_t widths[] = {60, 300, 168, 70};
-  std::copy(std::begin(widths), std::end(widths), layout.columnWidths);
-  Toolkit_SetPlaylist(&layout);
-  Toolkit_loadLastPlaylist();
-  std::vector<std::string> files;
-  for (const auto& argument : QApplication::arguments().mid(1)) files.push_back(argument.toStdString());
-  if (!files.empty()) Toolkit_AddDroppedFiles(files);
+  QStringList files;
+  for (const QString& argument : parser.positionalArguments()) files << QFileInfo(argument).absoluteFilePath();
+  controller->addFiles(files);
 
-  QToolBar* bar = window.addToolBar("Transport");
-  addCommand(*bar, "Play", Toolkit_PlayRequest);
-  addCommand(*bar, "Pause", Toolkit_PauseRequest);
-  addCommand(*bar, "Stop", Toolkit_StopRequest);
-  addCommand(*bar, "Previous", Toolkit_PrevRequest);
-  addCommand(*bar, "Next", Toolkit_NextRequest);
-  addCommand(*bar, "Add Files", Toolkit_AddFile);
-  addCommand(*bar, "Audio CD", Toolkit_OpenCD);
-
-  window.show();
   loop->run();
 
-  Toolkit_StopRequest();
-  Toolkit_saveLastPlaylist();
-  Toolkit_Exit();
+  // The remote answers no more once the engine is gone.
+  controller->setRemote(nullptr);
+  remote.reset();
+  controller->terminate();
+  ui->setMainWindow(nullptr);  // the engine's panels are the UI services' to delete
+  controller.reset();
   sonara::platform::installUiServices(nullptr);
   sonara::platform::installMainLoop(nullptr);
   return 0;

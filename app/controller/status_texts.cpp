@@ -1,5 +1,6 @@
 #include "app/controller/status_texts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
@@ -27,8 +28,14 @@ std::string skippedMessage(const std::string& title) {
   return "\"" + title.substr(0, cut) + (longer ? "..." : "") + "\" has been skipped.";
 }
 
+long long roundedSeconds(double seconds) {
+  if (!(seconds > 0)) return 0;  // also NaN
+  constexpr double kLargest = 9.0e15;  // far beyond any track, still exact in a double
+  return static_cast<long long>(std::min(seconds + 0.5, kLargest));
+}
+
 std::string durationText(double seconds) {
-  const auto whole = seconds > 0 ? static_cast<long long>(seconds + 0.5) : 0LL;
+  const long long whole = roundedSeconds(seconds);
   char text[48];
   std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
   return text;

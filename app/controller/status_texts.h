@@ -16,7 +16,11 @@ std::string skippedMessage(const std::string& title);
 // "track remain 0:03:10/total 1:02:03" (hours always shown, rounded to seconds).
 std::string timeStatusText(bool playing, double track_duration, double track_remain, double playlist_total);
 
-// "%d:%02d:%02d" of the seconds plus a half, truncated; below zero reads as zero.
+// Whole seconds of a time: plus a half, truncated; below zero or not a number reads as
+// zero, and beyond any track's length stays there.
+long long roundedSeconds(double seconds);
+
+// "h:mm:ss" of the rounded seconds.
 std::string durationText(double seconds);
 
 // One entry of the error panel: the message, the file's name on the next line when

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QDialog;
 
@@ -16,6 +18,12 @@ void answerNextDialog(DialogAnswer answer);
 // Answers not yet used (a test checks that every dialog it expected came).
 int pendingDialogAnswers();
 void forgetDialogAnswers();
+// Tests: a dialog that no answer waits for is rejected at once and its window title
+// and text kept, so that an unexpected dialog fails a test instead of waiting forever.
+void closeUnansweredDialogs(bool on);
+// The dialogs closed so, "title: text" each; the list is emptied.
+std::vector<std::string> takeUnansweredDialogs();
+
 // exec() of `dialog`, answered from the queue when an answer waits.
 int runDialog(QDialog& dialog);
 

@@ -6,9 +6,6 @@
 
 namespace pelmora {
 
-// Whole seconds of a time in seconds, rounded as above and kept within int.
-long long roundedSeconds(double seconds);
-
 // "h:mm:ss", for the track's remaining time and the playlist total. Display only: there
 // is no reading back.
 class DurationFormatter {
