@@ -12,7 +12,9 @@ function(pelmora_plugin_bundle target)
     OUTPUT_NAME ${ARG_BUNDLE}
     LIBRARY_OUTPUT_DIRECTORY ${bundle_dir}
     CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
+    VISIBILITY_INLINES_HIDDEN ON
+    # It links none of the project's libraries: the programs' search path is not its.
+    INSTALL_RPATH "")
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include)
   # A plug-in takes nothing from the engine but what the host hands it at load.
   if(NOT PELMORA_SANITIZE AND NOT PELMORA_FUZZ)

@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libflac-dev libplist-dev libsystemd-dev libtag1-dev libasound2-dev
   libsndfile1-dev libmpg123-dev libavformat-dev libavcodec-dev libavutil-dev libuchardet-dev
-  flac sox lame ffmpeg dbus-daemon playerctl
+  flac sox lame ffmpeg dbus-daemon playerctl desktop-file-utils shared-mime-info
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Pelmora and plays the demo set with the headless player on the default
-# output device: the first sound card, or the built-in capture device on a machine
-# without sound hardware.
+# Builds Pelmora and plays the demo set on the default output device: the first sound
+# card, or the built-in capture device on a machine without sound hardware. With a
+# display the desktop program opens with the demo set in its playlist; without one
+# the headless player plays it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -9,7 +10,7 @@ export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/pelmora-ccache}"
 # Paths relative to the checkout, so that another clone reuses the cache.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 build="$root/build/release"
-echo "Building pelmora-cli in $build (the first build takes about 5 minutes on 2 cores; later ones are quick)"
+echo "Building pelmora and pelmora-cli in $build (the first build takes about 5 minutes on 2 cores; later ones are quick)"
 started=$SECONDS
 "$root/scripts/build.sh" "$build" -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF
 echo "Built in $((SECONDS - started)) s"
@@ -27,6 +28,11 @@ if [ ! -f "$demo/3-tone-96k.flac" ]; then
   rm -f "$demo/tmp.wav"
 fi
 
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "A display is present: starting the desktop program $build/app/pelmora with the demo set in its playlist"
+  exec "$build/app/pelmora" "$demo/1-tone-dsd64.dsf" "$demo/2-pluck-44k.flac" "$demo/3-tone-96k.flac"
+fi
+echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): playing the demo set with the headless player"
 "$cli" --version
 echo "--- decoder plug-ins"
 "$cli" plugins

@@ -81,6 +81,12 @@ std::string PluginManager::builtInPluginsPath() {
     std::string lib = info.dli_fname;
     auto slash = lib.find_last_of('/');
     std::string libdir = slash == std::string::npos ? "." : lib.substr(0, slash);
+    // Found through $ORIGIN the folder reads <prefix>/bin/../lib: the plain name is
+    // the one to report.
+    if (char* real = ::realpath(libdir.c_str(), nullptr)) {
+      libdir = real;
+      std::free(real);
+    }
     std::string installed = libdir + "/pelmora/plugins";
     if (isDirectory(installed)) return installed;
     std::string build_tree = libdir + "/../plugins";
