@@ -145,9 +145,7 @@ void wholeCycles() {
   f.bytes = 3;
   DeviceJson d;
   d.formats = {f};
-  d.capture = "";
-  OutputHarness h(d);
-  h.capture_ = "";
+  OutputHarness h(d, Capture::None);
   auto out = h.output(streamFormat(kDsd256DoPRate, 2, sonara::plugin::kFormatDoP));
   const double seconds = 20;
   const auto total = static_cast<size_t>(kDsd256DoPRate * seconds) * 2;

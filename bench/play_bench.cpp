@@ -33,9 +33,7 @@ void run(const char* label, const std::string& path, int32_t mode, double second
   d.formats = {formatJson(0, 24, 4, 2, false, false, 44100, 384000),
                formatJson(0, 32, 4, 2, true, true, 88200, 705600)};
   d.clock = "realtime";
-  d.capture = "";
-  PlayHarness h(d);
-  h.output_.capture_ = "";
+  PlayHarness h(d, Capture::None);
   h.controller_.decode_mode = mode;
   auto record = recordFor(path, 1);
   double before = cpuSeconds();

@@ -73,10 +73,8 @@ void play(const char* label, const std::string& path, int32_t mode, double devic
   d.formats = {formatJson(0, 24, 4, 2, false, false, 44100, 384000),
                formatJson(0, 32, 4, 2, true, true, 88200, 705600)};
   d.clock = "realtime";
-  d.capture = "";
   d.min_frames = static_cast<int>(device_rate * 0.02);
-  PlayHarness h(d);
-  h.output_.capture_ = "";
+  PlayHarness h(d, Capture::None);
   h.controller_.decode_mode = mode;
   h.engine_->addInfo(recordFor(path, 1));
   h.engine_->start();

@@ -378,6 +378,62 @@ TEST_F(DsfDecoderTest, TruncatedDataPlaysWhatIsThereWithoutPadding) {
   }
 }
 
+// Ten minutes of DSD512 pass 2^32 bits per channel at 190 s and 2^31 bytes of file
+// at 380 s: a position, a file offset or a time stamp held in 32 bits would wrap.
+// The file is sparse but for two block groups at 590 s, which must come out at
+// their own time.
+TEST_F(DsfDecoderTest, PositionsPastThirtyTwoBitsStayExact) {
+  constexpr uint32_t kRate = 22579200;
+  constexpr uint64_t kBytesPerSecond = kRate / 8;
+  constexpr uint64_t kPerChannel = kBytesPerSecond * 600;
+  constexpr uint64_t kBlock = 4096;
+  constexpr uint64_t kGroup = 406000;
+  constexpr uint64_t kAt = kGroup * kBlock;
+  constexpr uint64_t kAudioStart = 28 + 52 + 12;
+  static_assert(kAt * 8 > (uint64_t{1} << 32) && kAt * 2 > (uint64_t{1} << 31) && kAt < kPerChannel - 2 * kBlock);
+
+  DsfSetup setup;
+  setup.frequency = kRate;
+  setup.audio = patternAudio(2, kBlock);
+  setup.sample_count_override = kPerChannel * 8;
+  auto bytes = buildDsf(setup);
+  const uint64_t groups = (kPerChannel + kBlock - 1) / kBlock;
+  const uint64_t size = kAudioStart + groups * 2 * kBlock;
+  for (int i = 0; i < 8; ++i) bytes[12 + i] = static_cast<uint8_t>(size >> (8 * i));
+  const std::string path = dir_.file("long.dsf");
+  writeFile(path, bytes);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+
+  const auto audio = patternAudio(2, 2 * kBlock);
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  for (uint64_t g = 0; g < 2; ++g) {
+    for (uint32_t c = 0; c < 2; ++c) {
+      const off_t at = static_cast<off_t>(kAudioStart + ((kGroup + g) * 2 + c) * kBlock);
+      ASSERT_EQ(::pwrite(fd, audio[c].data() + g * kBlock, kBlock, at), static_cast<ssize_t>(kBlock));
+    }
+  }
+  ::close(fd);
+
+  Selvet d;
+  ASSERT_EQ(d.openByPath(path, nullptr), 0);
+  EXPECT_EQ(d.getDuration(), 600000000000u);
+  const uint64_t t = (kAt * 1000000000u + kBytesPerSecond - 1) / kBytesPerSecond;  // byte kAt exactly
+  ASSERT_EQ(d.seek(t), 0);
+  EXPECT_EQ(d.getTimestamp(), (kAt + 1) * 1000000000u / kBytesPerSecond);
+
+  std::vector<uint32_t> words;
+  std::vector<float> buf(4096);
+  while (words.size() < 2 * kBlock) {
+    uint32_t n = static_cast<uint32_t>(buf.size());
+    ASSERT_EQ(d.getNextSamples(buf.data(), &n), 0);
+    ASSERT_GT(n, 0u);
+    for (uint32_t i = 0; i < n; ++i) words.push_back(doPWord(buf[i]));
+  }
+  EXPECT_EQ(words, expectedStream(audio, 2, true, markerOf(words.at(0))));
+  EXPECT_EQ(d.getTimestamp(), (kAt + 2 * kBlock + 1) * 1000000000u / kBytesPerSecond);
+}
+
 TEST_F(DsfDecoderTest, SixtyFourGibibytesAreRefused) {
   DsfSetup setup;
   setup.audio = patternAudio(2, 4096);

@@ -64,10 +64,19 @@ inline sonara::Dict streamFormat(double rate, uint32_t channels, uint32_t format
 
 
 
+// Whether the device keeps what it receives in a capture file (see CaptureSink). A
+// benchmark keeps none: on a paced device the capture is written and flushed from the
+// IO thread at every cycle, gigabytes in a long run, which is not what it measures.
+enum class Capture { File, None };
+
 class OutputHarness {
  public:
-  explicit OutputHarness(DeviceJson device) {
-    if (device.capture.empty()) device.capture = dir_.file("capture.raw");
+  explicit OutputHarness(DeviceJson device, Capture capture = Capture::File) {
+    if (capture == Capture::None) {
+      device.capture.clear();
+    } else if (device.capture.empty()) {
+      device.capture = dir_.file("capture.raw");
+    }
     capture_ = device.capture;
     hal_ = makeVirtualHal({device});
     list_ = std::make_unique<AudioDeviceList>(*hal_);

@@ -96,7 +96,8 @@ class ScriptedController : public PlayManagerDelegate {
 
 class PlayHarness {
  public:
-  explicit PlayHarness(DeviceJson device) : output_(std::move(device)) {
+  explicit PlayHarness(DeviceJson device, Capture capture = Capture::File)
+      : output_(std::move(device), capture) {
     sonara::platform::installMainLoop(loop_);
     engine_ = PlayManager::initWithAudioOutputCtx(output_.ctx_, &alive_);
     engine_->setDelegate(&controller_);
