@@ -7,35 +7,13 @@
 
 #include <memory>
 
-#include "app/controller/app_settings.h"
 #include "app/platform/qt_main_loop.h"
 #include "app/platform/qt_ui_services.h"
 #include "app/window/app_delegate.h"
 #include "app/window/player_window.h"
+#include "app/window/remote_control.h"
 #include "build_config.h"
 #include "platform/services.h"
-#include "remote/mpris_service.h"
-
-namespace {
-
-std::unique_ptr<pelmora::remote::MprisService> startRemote(pelmora::AppDelegate& controller,
-                                                           sonara::platform::UserDefaults& defaults) {
-  pelmora::remote::MprisOptions options;
-  options.raise = [&controller] {
-    controller.window()->showNormal();
-    controller.window()->raise();
-    controller.window()->activateWindow();
-  };
-  options.quit = [&controller] { controller.quitNow(); };
-  options.repeat_changed = [&controller](int32_t mode) { controller.followRepeat(mode); };
-  options.shuffle_changed = [&controller](bool on) { controller.followShuffle(on); };
-  const pelmora::app::AppSettings settings(defaults);
-  options.repeat = settings.repeatMode();
-  options.shuffle = settings.shuffle();
-  return std::make_unique<pelmora::remote::MprisService>(std::move(options));
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -63,7 +41,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<pelmora::remote::MprisService> remote;
   if (!parser.isSet("no-mpris")) {
-    remote = startRemote(*controller, defaults);
+    remote = pelmora::startRemoteControl(*controller, defaults);
     controller->setRemote(remote.get());
   }
   QStringList files;
