@@ -9,6 +9,7 @@
 
 #include "app/platform/qt_main_loop.h"
 #include "app/platform/qt_ui_services.h"
+#include "app/platform/quit_signals.h"
 #include "app/window/app_delegate.h"
 #include "app/window/player_window.h"
 #include "app/window/remote_control.h"
@@ -44,6 +45,11 @@ int main(int argc, char** argv) {
     remote = pelmora::startRemoteControl(*controller, defaults);
     controller->setRemote(remote.get());
   }
+  // A logout, a kill or Ctrl-C ends the program as its Quit does.
+  sonara::platform::QuitSignals quit_signals([&controller] {
+    if (controller) controller->quitNow();
+  });
+
   QStringList files;
   for (const QString& argument : parser.positionalArguments()) files << QFileInfo(argument).absoluteFilePath();
   controller->addFiles(files);
@@ -58,5 +64,6 @@ int main(int argc, char** argv) {
   controller.reset();
   sonara::platform::installUiServices(nullptr);
   sonara::platform::installMainLoop(nullptr);
-  return 0;
+  // Ended by a signal: the shell's status for it, as the headless player gives.
+  return quit_signals.received() != 0 ? 128 + quit_signals.received() : 0;
 }

@@ -66,8 +66,7 @@ bool AppDelegate::launch() {
   connectWindow();
   applyStopDisplay();
 
-  if (!startEngine()) return false;
-  placePlaylist();
+  if (!startEngine() || !placePlaylist()) return false;
   fillAboutPanel();
   uint32_t supported = 0;
   Toolkit_GetNumberOfSupportDevices(&supported);
@@ -84,6 +83,7 @@ bool AppDelegate::launch() {
   }
   validateMenus();
   window_->show();
+  launched_ = true;
   return true;
 }
 
@@ -101,7 +101,7 @@ bool AppDelegate::startEngine() {
   return true;
 }
 
-void AppDelegate::placePlaylist() {
+bool AppDelegate::placePlaylist() {
   QWidget* host = window_->playlistHost();
   TkPlaylistLayout layout;
   layout.containerView = host;
@@ -111,7 +111,9 @@ void AppDelegate::placePlaylist() {
   std::copy(widths.begin(), widths.end(), layout.columnWidths);
   if (int32_t code = Toolkit_SetPlaylist(&layout); code != kToolkitOk) {
     raiseError("FATAL", codeText("playlist arrangement failed.(code=%d)", code));
+    return false;
   }
+  return true;
 }
 
 void AppDelegate::fillAboutPanel() {
@@ -214,6 +216,7 @@ void AppDelegate::deviceChosen() {
   if (name.empty() || config.deviceName() == name) return;
   config.setDeviceName(name);
   if (int32_t code = Toolkit_SetConfiguration(&config); code != kToolkitOk) {
+    Toolkit_GetConfiguration(&config);  // the engine kept what it had: so does the box's next choice
     raiseError("Toolkit_SetConfiguration failed.", codeText("error %d", code));
   }
 }
@@ -227,13 +230,28 @@ void AppDelegate::checkForLastConnectedDevice() {
 
 // --- commands ------------------------------------------------------------------------
 
-void AppDelegate::play() { Toolkit_PlayRequest(); }
+// Qt ticks a checkable item as it is chosen; the ticks show the engine's state, which
+// a command may leave as it was (pause while stopped, play with an empty list).
+void AppDelegate::play() {
+  Toolkit_PlayRequest();
+  showTransportTicks();
+}
 
 void AppDelegate::stop() {
   if (Toolkit_StopRequest() == kToolkitOk) applyStopDisplay();
+  showTransportTicks();
 }
 
-void AppDelegate::pause() { Toolkit_PauseRequest(); }
+void AppDelegate::pause() {
+  Toolkit_PauseRequest();
+  showTransportTicks();
+}
+
+void AppDelegate::showTransportTicks() {
+  window_->action(Command::Play)->setChecked(playing_ && !pause_);
+  window_->action(Command::Pause)->setChecked(playing_ && pause_);
+  window_->action(Command::Stop)->setChecked(!playing_);
+}
 void AppDelegate::previous() { Toolkit_PrevRequest(); }
 void AppDelegate::next() { Toolkit_NextRequest(); }
 
@@ -334,6 +352,11 @@ void AppDelegate::quitNow() {
 void AppDelegate::terminate() {
   if (terminated_ || !engine_started_) return;
   terminated_ = true;
+  if (!launched_) {
+    // A launch that failed keeps the user's settings as they were.
+    Toolkit_Exit();
+    return;
+  }
   if (int32_t code = Toolkit_StopRequest(); code != kToolkitOk) {
     sonara::platform::logLine("Toolkit_StopRequest failed. code = %d", code);
   }
@@ -360,8 +383,8 @@ void AppDelegate::terminate() {
 }
 
 // --- engine events -------------------------------------------------------------------
-// They arrive on the main thread; the work is posted behind them, as a client of the
-// engine must not redraw inside the engine's own call.
+// They arrive on the main thread. A track switch and a state change are shown once
+// the engine's call has returned: the display then asks the engine about the track.
 
 void AppDelegate::songSwitch() {
   if (remote_) remote_->songSwitch();
@@ -449,9 +472,7 @@ void AppDelegate::updateUIForSongSwitch() {
 void AppDelegate::applyStartDisplay() {
   playing_ = true;
   pause_ = false;
-  window_->action(Command::Play)->setChecked(true);
-  window_->action(Command::Pause)->setChecked(false);
-  window_->action(Command::Stop)->setChecked(false);
+  showTransportTicks();
   window_->light(0)->setBlinking(false);
   window_->light(0)->setHighlighted(true);
   for (Command c : {Command::Play, Command::Stop, Command::Pause}) window_->button(c)->setEnabled(true);
@@ -464,9 +485,7 @@ void AppDelegate::applyPauseDisplay() {
   window_->light(0)->setBlinking(true);
   playing_ = true;
   pause_ = true;
-  window_->action(Command::Play)->setChecked(false);
-  window_->action(Command::Pause)->setChecked(true);
-  window_->action(Command::Stop)->setChecked(false);
+  showTransportTicks();
   validateMenus();
 }
 
@@ -486,9 +505,7 @@ void AppDelegate::applyStopDisplay() {
   track_remain_time = 0;
   refreshTimeStatus();
   refreshSignalPath();
-  window_->action(Command::Play)->setChecked(false);
-  window_->action(Command::Pause)->setChecked(false);
-  window_->action(Command::Stop)->setChecked(true);
+  showTransportTicks();
   validateMenus();
 }
 

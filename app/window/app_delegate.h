@@ -115,7 +115,7 @@ class AppDelegate final : public QObject,
  private:
   // Launch steps and the window.
   bool startEngine();
-  void placePlaylist();
+  bool placePlaylist();
   void fillAboutPanel();
   void loadAppSettings();
   void connectWindow();
@@ -127,6 +127,7 @@ class AppDelegate final : public QObject,
   void applyStartDisplay();
   void applyPauseDisplay();
   void applyStopDisplay();
+  void showTransportTicks();
   void refreshTimeStatus();
   void refreshSignalPath();
   void validateMenus();
@@ -163,6 +164,7 @@ class AppDelegate final : public QObject,
   QTimer message_clear_;
   remote::MprisService* remote_ = nullptr;
   bool engine_started_ = false;
+  bool launched_ = false;
   bool terminated_ = false;
   bool signal_path_complete_ = false;
 };

@@ -85,6 +85,9 @@ QWidget* PlayerWindow::makeDisplay() {
   device_box_ = new QComboBox(ground);
   device_box_->setMinimumContentsLength(18);
   device_box_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  // A wheel turned over the box on the way elsewhere must not switch the device.
+  device_box_->setFocusPolicy(Qt::StrongFocus);
+  device_box_->installEventFilter(this);
   device->addWidget(device_box_);
   grid->addLayout(device, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
 
@@ -208,6 +211,14 @@ void PlayerWindow::closeEvent(QCloseEvent* event) {
   }
   event->ignore();
   emit closeRequested();
+}
+
+bool PlayerWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == device_box_ && event->type() == QEvent::Wheel && !device_box_->hasFocus()) {
+    event->ignore();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -69,7 +69,7 @@ PreferencesPanel::PreferencesPanel(QWidget* parent) : QDialog(parent) {
   auto* limit_row = new QHBoxLayout;
   limit_row->addWidget(new QLabel(tr("Memory limit:"), ram));
   memory_limit_ = new QSpinBox(ram);
-  memory_limit_->setRange(0, 1 << 20);
+  memory_limit_->setRange(1, 1 << 20);  // 0 would refuse every track
   memory_limit_->setSuffix(tr(" MB"));
   limit_row->addWidget(memory_limit_);
   limit_row->addStretch();

@@ -143,6 +143,16 @@ TEST_F(AppDelegateTest, ADsfTrackLightsItsLightAndShowsNativeDsdOnACapableDevice
             "DSF 2.8224 MHz \u2192 native DSD64 in 32-bit words (DSD_U32)");
 }
 
+TEST_F(AppDelegateTest, TheTransportTicksShowTheEngineNotTheLastChoice) {
+  launch();
+  trigger(Command::Pause);  // nothing plays: the engine stays stopped
+  EXPECT_FALSE(window().action(Command::Pause)->isChecked());
+  EXPECT_TRUE(window().action(Command::Stop)->isChecked());
+  trigger(Command::Play);  // an empty list
+  EXPECT_FALSE(window().action(Command::Play)->isChecked());
+  EXPECT_TRUE(window().action(Command::Stop)->isChecked());
+}
+
 TEST_F(AppDelegateTest, SeekingWithTheSliderMovesPlaybackToTheReleasedSecond) {
   launch();
   controller_->addFiles({QString::fromStdString(track("Long", 10.0))});

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
-#include <QTest>
 
 #include <cstdlib>
 
@@ -84,7 +83,7 @@ TEST_F(ScreenshotsTest, TheWindowPlayingAndThePanels) {
   });
   trigger(Command::Preferences);
   trigger(Command::About);
-  QTest::qWait(50);
+  ASSERT_TRUE(waitFor([&] { return controller_->aboutPanel()->isVisible(); }, 5));
   save(*controller_->aboutPanel(), "about");
 }
 
