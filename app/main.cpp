@@ -1,12 +1,13 @@
 // pelmora: the desktop player. The application controller over the engine, on Qt's
 // event loop, with remote control over the session bus. Files named on the command
-// line are added to the playlist.
+// line are added to the playlist and the first of them plays.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <memory>
 
+#include "app/platform/playlist_table_widget.h"
 #include "app/platform/qt_main_loop.h"
 #include "app/platform/qt_ui_services.h"
 #include "app/platform/quit_signals.h"
@@ -14,6 +15,7 @@
 #include "app/window/player_window.h"
 #include "app/window/remote_control.h"
 #include "build_config.h"
+#include "engine/api/toolkit.h"
 #include "platform/services.h"
 
 int main(int argc, char** argv) {
@@ -50,9 +52,16 @@ int main(int argc, char** argv) {
     if (controller) controller->quitNow();
   });
 
+  // Files opened with the program (a file manager's Open With) are added and the first
+  // of them plays, as a double click on its row would.
   QStringList files;
   for (const QString& argument : parser.positionalArguments()) files << QFileInfo(argument).absoluteFilePath();
+  uint32_t rows_before = 0, rows_after = 0;
+  Toolkit_GetPlaylistItemCount(&rows_before);
   controller->addFiles(files);
+  Toolkit_GetPlaylistItemCount(&rows_after);
+  auto* table = ui->qtPlaylistView().table();
+  if (rows_after > rows_before && table && table->source()) table->source()->doubleClicked(rows_before);
 
   loop->run();
 
