@@ -16,17 +16,7 @@
 #include "app/platform/qt_main_loop.h"
 #include "app/platform/qt_ui_services.h"
 #include "support/controller_fixture.h"
-
-// One application for the whole test program, made by the first test that needs it,
-// on Qt's offscreen platform: no display is needed and none is drawn on.
-inline QApplication& testApplication() {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "app_tests";
-  static char* argv[] = {name, nullptr};
-  static auto* app = new QApplication(argc, argv);
-  return *app;
-}
+#include "support/offscreen_application.h"
 
 class AppFixture : public ControllerFixture {
  protected:

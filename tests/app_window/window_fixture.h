@@ -20,20 +20,7 @@
 #include "app/window/player_window.h"
 #include "engine/output/device_table.h"
 #include "support/controller_fixture.h"
-
-// One application for the whole test program, on Qt's offscreen platform.
-inline QApplication& windowTestApplication() {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "app_window_tests";
-  static char* argv[] = {name, nullptr};
-  static auto* app = [] {
-    auto* created = new QApplication(argc, argv);
-    QApplication::setApplicationName("Pelmora");
-    return created;
-  }();
-  return *app;
-}
+#include "support/offscreen_application.h"
 
 // The first row of the device table whose capabilities hold all of `with` and none
 // of `without`; a device with its USB IDs is matched to that row.
@@ -47,7 +34,7 @@ inline const AudioDeviceInfo& deviceRow(uint32_t with, uint32_t without) {
 class WindowFixture : public ControllerFixture {
  protected:
   void SetUp() override {
-    windowTestApplication();
+    testApplication();
     // "DAC A" plays PCM only; "DAC B" takes DoP and native DSD.
     DeviceJson a = device("DAC A", "realtime");
     DeviceJson b = device("DAC B", "realtime");
