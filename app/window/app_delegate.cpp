@@ -134,15 +134,12 @@ void AppDelegate::fillAboutPanel() {
 void AppDelegate::loadAppSettings() {
   app::AppSettings settings(defaults_);
   const bool shuffle = settings.shuffle();
-  window_->action(Command::Shuffle)->setChecked(shuffle);
-  window_->shuffleIndicator()->setOn(shuffle);
+  followShuffle(shuffle);
   if (int32_t code = Toolkit_Shuffle(shuffle ? 1 : 0); code != kToolkitOk) {
     sonara::platform::logLine("error: Toolkit_Shuffle returned %lu.", static_cast<unsigned long>(code));
   }
   const int32_t mode = settings.repeatMode();
-  const Command order[] = {Command::OrderDefault, Command::OrderRepeatTitle, Command::OrderRepeatAll};
-  window_->action(order[mode])->setChecked(true);
-  window_->repeatIndicator()->setMode(mode);
+  followRepeat(mode);
   if (int32_t code = Toolkit_Repeat(mode); code != kToolkitOk) {
     sonara::platform::logLine("error: Toolkit_Repeat returned %lu.", static_cast<unsigned long>(code));
   }
