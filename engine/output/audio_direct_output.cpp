@@ -471,8 +471,6 @@ Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const T
     return kNoError;
   }
 
-  // Channels the items do not fill keep this silence.
-  AudioDirectOutputBuffer::fillSilentData(silenceKind(), output, 0, false);
   uint32_t at_frame = 0;
   while (at_frame < frames) {
     if (!buff_) {
@@ -496,11 +494,18 @@ Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const T
     if (piece == 0) break;
     const bool finished = buff_->inputFinished();
     const uint32_t wanted = src_channels * piece;
-    const uint32_t produced = buff_->updateConversionBuffer(wanted);
+    // An item with the device's channels is converted straight into the IO buffer;
+    // the channels another item does not fill keep the silence, laid before the
+    // conversion moves the running DoP marker on.
+    const bool direct = src_channels == dst_channels;
+    if (!direct) AudioDirectOutputBuffer::fillSilentData(silenceKind(), output, at_frame, false);
+    const uint32_t produced =
+        direct ? buff_->convertInto(static_cast<float*>(output.data) + size_t{at_frame} * dst_channels, wanted)
+               : buff_->updateConversionBuffer(wanted);
     if (AudioOutputBuffer* waiting = target_->getConditionVariableOfDecodeThread()) waiting->signal();
     if (produced > 0) {
       pcm_in_dop_ = buff_class_ == PackerKind::DoP && !buff_->queue()->carriesDoP();
-      place(buff_->getConversionBuffer(), src_channels, produced / src_channels, output, at_frame);
+      if (!direct) place(buff_->getConversionBuffer(), src_channels, produced / src_channels, output, at_frame);
       at_frame += produced / src_channels;
     }
     if (produced == wanted) continue;

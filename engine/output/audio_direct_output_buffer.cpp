@@ -57,8 +57,8 @@ uint32_t AudioDirectOutputBuffer::pull(float* into, uint32_t wanted, uint32_t ro
   return buff_->getSamples(into, std::min(wanted, room));
 }
 
-uint32_t AudioDirectOutputBuffer::updateConversionBuffer(uint32_t wanted) {
-  return pull(channel_conv_buff_, wanted, channel_conv_buff_samples_);
+uint32_t AudioDirectOutputBuffer::convertInto(float* into, uint32_t wanted) {
+  return pull(into, wanted, channel_conv_buff_samples_);
 }
 
 bool AudioDirectOutputBuffer::formatMatching(PackerKind kind, const RangedDescription& ranged,

@@ -46,7 +46,11 @@ class AudioDirectOutputBuffer {
   AudioOutputBuffer* queue() const { return buff_.get(); }
 
   // Pulls up to `wanted` output samples into the conversion buffer; returns how many.
-  virtual uint32_t updateConversionBuffer(uint32_t wanted);
+  uint32_t updateConversionBuffer(uint32_t wanted) { return convertInto(channel_conv_buff_, wanted); }
+  // The same into `into`, which has room for min(wanted, capacity()) samples: the
+  // device's IO buffer itself when the item has the device's channels, so that each
+  // sample is copied once.
+  virtual uint32_t convertInto(float* into, uint32_t wanted);
   const float* getConversionBuffer() const { return channel_conv_buff_; }
   uint32_t getChenels() const { return buff_ ? buff_->channels() : 0; }
   bool inputFinished() const { return buff_ && buff_->inputFinished(); }

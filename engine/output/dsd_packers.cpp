@@ -9,17 +9,17 @@
 // unbroken 05/FA alternation across silence, underruns and items, whatever phase the
 // decoder's own markers had. The DSD bytes pass unchanged.
 // A PCM track joined to a running DoP output (same rate) passes unchanged.
-uint32_t AudioDirectOutputBuffer_DoP::updateConversionBuffer(uint32_t wanted) {
-  uint32_t taken = pull(channel_conv_buff_, wanted, channel_conv_buff_samples_);
+uint32_t AudioDirectOutputBuffer_DoP::convertInto(float* into, uint32_t wanted) {
+  uint32_t taken = pull(into, wanted, channel_conv_buff_samples_);
   const uint32_t ch = getChenels();
   if (taken == 0 || ch == 0 || !buff_->carriesDoP()) return taken;
-  setMarkerDoP(renumberDoP({channel_conv_buff_, taken}, ch, markerDoP()));
+  setMarkerDoP(renumberDoP({into, taken}, ch, markerDoP()));
   return taken;
 }
 
-uint32_t AudioDirectOutputBuffer_DSD16::updateConversionBuffer(uint32_t wanted) {
-  uint32_t taken = pull(channel_conv_buff_, wanted, channel_conv_buff_samples_);
-  dsd16FromDoP({channel_conv_buff_, taken});
+uint32_t AudioDirectOutputBuffer_DSD16::convertInto(float* into, uint32_t wanted) {
+  uint32_t taken = pull(into, wanted, channel_conv_buff_samples_);
+  dsd16FromDoP({into, taken});
   return taken;
 }
 
@@ -36,7 +36,7 @@ bool AudioDirectOutputBuffer_DSD32::allocate() {
   return staging_ != nullptr && carry_ != nullptr;
 }
 
-uint32_t AudioDirectOutputBuffer_DSD32::updateConversionBuffer(uint32_t wanted) {
+uint32_t AudioDirectOutputBuffer_DSD32::convertInto(float* into, uint32_t wanted) {
   const uint32_t ch = getChenels();
   if (ch == 0) return 0;
   // Read before the pull: when the input had finished then, the pull saw all of it.
@@ -53,7 +53,7 @@ uint32_t AudioDirectOutputBuffer_DSD32::updateConversionBuffer(uint32_t wanted) 
   }
   carrying_ = false;
   g += pull(staging_ + g, 2 * m - g, 2 * channel_conv_buff_samples_ - g);
-  auto* out = reinterpret_cast<uint32_t*>(channel_conv_buff_);
+  auto* out = reinterpret_cast<uint32_t*>(into);
   const uint32_t pairs = g / (2 * ch);
   uint32_t produced = pairs * ch;
   dsd32FromDoP({staging_, size_t{produced} * 2}, ch, {out, produced});

@@ -6,20 +6,20 @@
 class AudioDirectOutputBuffer_DoP final : public AudioDirectOutputBuffer {
  public:
   explicit AudioDirectOutputBuffer_DoP(uint32_t capacity) : AudioDirectOutputBuffer(capacity) {}
-  uint32_t updateConversionBuffer(uint32_t wanted) override;
+  uint32_t convertInto(float* into, uint32_t wanted) override;
 };
 
 class AudioDirectOutputBuffer_DSD16 final : public AudioDirectOutputBuffer {
  public:
   explicit AudioDirectOutputBuffer_DSD16(uint32_t capacity) : AudioDirectOutputBuffer(capacity) {}
-  uint32_t updateConversionBuffer(uint32_t wanted) override;
+  uint32_t convertInto(float* into, uint32_t wanted) override;
 };
 
 class AudioDirectOutputBuffer_DSD32 final : public AudioDirectOutputBuffer {
  public:
   explicit AudioDirectOutputBuffer_DSD32(uint32_t capacity) : AudioDirectOutputBuffer(capacity) {}
   ~AudioDirectOutputBuffer_DSD32() override;
-  uint32_t updateConversionBuffer(uint32_t wanted) override;
+  uint32_t convertInto(float* into, uint32_t wanted) override;
 
  private:
   bool allocate() override;

@@ -190,6 +190,42 @@ TEST(DirectOutput, DoPKeepsOneMarkerAlternationAcrossItemsAndUnderruns) {
   EXPECT_EQ(data, all.size());
 }
 
+// Channels the items do not fill carry idle DoP words whose marker is their frame's,
+// across a join in the middle of a cycle.
+TEST(DirectOutputChannels, StereoDoPOnFourChannelsKeepsEachFramesMarkerOnTheIdleOnes) {
+  OutputHarness h(device({fmt(176400, 24, 3, 4)}, 4));
+  auto out = h.output(streamFormat(176400, 2, plugin::kFormatDoP));
+  ASSERT_TRUE(out);
+  const uint32_t frames = out->getDeviceBufferFrameSize();
+  auto first = dopWords(2, frames / 2 + 3, 1, 0x05);
+  auto second = dopWords(2, frames + 7, 9, 0x05);  // out of phase with the first
+  h.feeder_.add(makeQueue(176400, 2, first, frames, true, true));
+  h.feeder_.add(makeQueue(176400, 2, second, frames, true, true));
+  ASSERT_TRUE(h.playItems(*out, 2));
+  std::string bytes = h.captured();
+  std::vector<float> all(first);
+  all.insert(all.end(), second.begin(), second.end());
+  ASSERT_EQ(bytes.size(), all.size() / 2 * 4 * 3);
+  for (size_t f = 0; f < all.size() / 2; ++f) {
+    const auto frame_marker = dopSample(bytes, 4 * f).marker;
+    ASSERT_TRUE(frame_marker == 0x05 || frame_marker == 0xFA) << f;
+    if (f > 0) {
+      ASSERT_EQ(frame_marker, static_cast<uint8_t>(~dopSample(bytes, 4 * f - 1).marker)) << f;
+    }
+    for (size_t c = 0; c < 4; ++c) {
+      const auto s = dopSample(bytes, 4 * f + c);
+      ASSERT_EQ(s.marker, frame_marker) << f << " " << c;
+      if (c >= 2) {
+        ASSERT_TRUE(s.idle()) << f << " " << c;
+        continue;
+      }
+      const uint32_t word = wordOf(all[2 * f + c]);
+      ASSERT_EQ(s.first, (word >> 16) & 0xFF) << f;
+      ASSERT_EQ(s.second, (word >> 8) & 0xFF) << f;
+    }
+  }
+}
+
 TEST(DirectOutput, DoPSilenceContinuesFromTheLastMarker) {
   AudioDirectOutputBuffer::setMarkerDoP(0xFA);  // the last data marker was 0x05
   std::vector<float> buf(1024 * 2);
