@@ -4,6 +4,10 @@
 
 #include "platform/vector_width.h"
 
+#if defined(__SSE2__)
+#include "engine/output/dsd_words_sse2.h"
+#endif
+
 namespace {
 
 // Loops run over whole blocks of this many words, a count GCC's cheap vectorizer (at
@@ -54,13 +58,29 @@ SONARA_INLINE_LOOP void dsd32StereoLoop(const float* __restrict in, size_t frame
   }
 }
 
-// Each loop for any x86-64 processor, and with wide vectors.
+// Each loop for any x86-64 processor (written for SSE2), or as it stands elsewhere,
+// and with wide vectors.
 void markPeriods(float* __restrict w, size_t n, const uint32_t* __restrict marks, size_t period) noexcept {
+#if defined(__SSE2__)
+  sse2::markPeriods(w, n, marks, period, kBlock);
+#else
   markPeriodsLoop(w, n, marks, period);
+#endif
 }
-void dsd16(float* w, size_t n) noexcept { dsd16Loop(w, n); }
+void dsd16(float* w, size_t n) noexcept {
+#if defined(__SSE2__)
+  const size_t done = sse2::dsd16(w, n);
+  for (size_t i = done; i < n; ++i) w[i] = dsd16Word(w[i]);
+#else
+  dsd16Loop(w, n);
+#endif
+}
 void dsd32Stereo(const float* __restrict in, size_t frames, uint32_t* __restrict out) noexcept {
+#if defined(__SSE2__)
+  sse2::dsd32Stereo(in, frames, out);
+#else
   dsd32StereoLoop(in, frames, out);
+#endif
 }
 SONARA_WIDE_VECTORS void markPeriodsWide(float* __restrict w, size_t n, const uint32_t* __restrict marks,
                                          size_t period) noexcept {
