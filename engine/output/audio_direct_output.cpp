@@ -487,6 +487,7 @@ Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const T
     if (src_channels == 0) {
       fault_dst_channels_.store(dst_channels, std::memory_order_relaxed);
       rt_faults_.fetch_or(kFaultInvalidChannels, std::memory_order_relaxed);
+      fillSilentData(output, at_frame);
       return kInvalidChannels;
     }
     // A device may run longer cycles than the packer holds: pull in pieces.
@@ -495,16 +496,16 @@ Status AudioDirectOutput::render(const TimeStamp& now, IoBuffer& output, const T
     const bool finished = buff_->inputFinished();
     const uint32_t wanted = src_channels * piece;
     // An item with the device's channels is converted straight into the IO buffer;
-    // the channels another item does not fill keep the silence, laid before the
-    // conversion moves the running DoP marker on.
+    // the channels another item does not fill keep the item's silence, laid before
+    // the conversion moves the running DoP marker on.
     const bool direct = src_channels == dst_channels;
+    pcm_in_dop_ = buff_class_ == PackerKind::DoP && !buff_->queue()->carriesDoP();
     if (!direct) AudioDirectOutputBuffer::fillSilentData(silenceKind(), output, at_frame, false);
     const uint32_t produced =
         direct ? buff_->convertInto(static_cast<float*>(output.data) + size_t{at_frame} * dst_channels, wanted)
                : buff_->updateConversionBuffer(wanted);
     if (AudioOutputBuffer* waiting = target_->getConditionVariableOfDecodeThread()) waiting->signal();
     if (produced > 0) {
-      pcm_in_dop_ = buff_class_ == PackerKind::DoP && !buff_->queue()->carriesDoP();
       if (!direct) place(buff_->getConversionBuffer(), src_channels, produced / src_channels, output, at_frame);
       at_frame += produced / src_channels;
     }
